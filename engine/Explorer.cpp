@@ -1,0 +1,142 @@
+#include "Explorer.h"
+
+#include "WebBrowserEvents2.h"
+#include "XShell.h"
+
+#include "../agent/StatusLog.h"
+#include "../common/UrlForms.h"
+
+#include <ocidl.h>
+
+#include <cwchar>
+#include <new>
+
+namespace vx {
+
+namespace {
+
+HRESULT FindBrowserEventsPoint(IDispatch* browser, IConnectionPoint** point) {
+    *point = nullptr;
+    if (!browser) return E_POINTER;
+    ComPtr<IConnectionPointContainer> container;
+    HRESULT hr = browser->QueryInterface(IID_IConnectionPointContainer, container.PutVoid());
+    if (FAILED(hr)) return hr;
+    return container->FindConnectionPoint(IID_DWebBrowserEvents2, point);
+}
+
+} // namespace
+
+Explorer::Explorer(XShell* shell, IDispatch* browser) : shell_(shell) { Attach(browser); }
+
+Explorer::~Explorer() { Disconnect(); }
+
+void Explorer::Connect() {
+    if (sink_) return;
+    auto* sink = new (std::nothrow) WebBrowserEvents2();
+    if (!sink) {
+        LogFailure("Event Creation Error...", E_OUTOFMEMORY);
+        return;
+    }
+    sink->SetOwner(this);
+    ComPtr<IUnknown> unknown;
+    HRESULT hr = sink->QueryInterface(IID_IUnknown, unknown.PutVoid());
+    if (FAILED(hr)) {
+        delete sink; // never referenced
+        LogFailure("Event QI Error...", hr);
+        return;
+    }
+    // Claim the sink before the outgoing Advise: an event or a nested
+    // reconciliation during the call must find this record connected.
+    sink_ = sink;
+    sinkRef_ = unknown;
+    ComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    hr = FindBrowserEventsPoint(Dispatch(), point.Put());
+    if (SUCCEEDED(hr)) hr = point->Advise(unknown.Get(), &cookie);
+    if (FAILED(hr)) {
+        if (sink_ == sink) {
+            sink->SetOwner(nullptr);
+            sink_ = nullptr;
+            sinkRef_.Reset();
+        }
+        LogFailure("Event Advise Error...", hr);
+        return;
+    }
+    cookie_ = cookie;
+}
+
+void Explorer::Silence() {
+    if (sink_) sink_->SetOwner(nullptr);
+}
+
+void Explorer::Disconnect() {
+    if (!sink_) return;
+    sink_->SetOwner(nullptr);
+    sink_ = nullptr;
+    ComPtr<IUnknown> sinkRef = std::move(sinkRef_);
+    // Best effort: the browser may already be gone.
+    ComPtr<IConnectionPoint> point;
+    if (cookie_ && SUCCEEDED(FindBrowserEventsPoint(Dispatch(), point.Put())))
+        point->Unadvise(cookie_);
+    cookie_ = 0;
+}
+
+bool Explorer::IsIE() {
+    if (fullNameRead_) return isIE_;
+    Variant name;
+    HRESULT hr = InvokeByName(L"FullName", DISPATCH_PROPERTYGET, name.Get());
+    if (SUCCEEDED(hr) && V_VT(name.Get()) != VT_BSTR)
+        hr = VariantChangeType(name.Get(), name.Get(), 0, VT_BSTR);
+    if (FAILED(hr)) {
+        LogFailure("Explorer Invoke Error...", hr);
+        return false;
+    }
+    std::wstring lower = V_BSTR(name.Get()) ? V_BSTR(name.Get()) : L"";
+    for (auto& c : lower) c = static_cast<wchar_t>(towlower(c));
+    isIE_ = lower.find(L"iexplore.exe") != std::wstring::npos;
+    fullNameRead_ = true;
+    return isIE_;
+}
+
+std::wstring Explorer::GetLocationURL() {
+    Variant url;
+    HRESULT hr = InvokeByName(L"LocationURL", DISPATCH_PROPERTYGET, url.Get());
+    if (SUCCEEDED(hr) && V_VT(url.Get()) != VT_BSTR)
+        hr = VariantChangeType(url.Get(), url.Get(), 0, VT_BSTR);
+    if (FAILED(hr)) {
+        LogFailure("Explorer Invoke Error...", hr);
+        return std::wstring();
+    }
+    locationUrl = CanonicalUrl(V_BSTR(url.Get()) ? V_BSTR(url.Get()) : L"");
+    return *locationUrl;
+}
+
+bool Explorer::GetVisible() {
+    Variant visible;
+    HRESULT hr = InvokeByName(L"Visible", DISPATCH_PROPERTYGET, visible.Get());
+    if (SUCCEEDED(hr)) hr = VariantChangeType(visible.Get(), visible.Get(), 0, VT_BOOL);
+    if (FAILED(hr)) {
+        LogFailure("Explorer Invoke Error...", hr);
+        return true;
+    }
+    return V_BOOL(visible.Get()) != VARIANT_FALSE;
+}
+
+void Explorer::PutVisible(bool visible) {
+    HRESULT hr = InvokeByName(L"Visible", DISPATCH_PROPERTYPUT, nullptr, "b", visible ? 1 : 0);
+    if (FAILED(hr)) LogFailure("Explorer Invoke Error...", hr);
+}
+
+void Explorer::Quit() {
+    HRESULT hr = InvokeByName(L"Quit", DISPATCH_METHOD, nullptr);
+    if (FAILED(hr)) LogFailure("Explorer Invoke Error...", hr);
+}
+
+// The popup decision for these events is the engine's next stage; until it
+// is in place the events are heard and leave the window as it is.
+void Explorer::OnNewWindow2(IDispatch**) {}
+void Explorer::OnBeforeNavigate2(VARIANT*, VARIANT*, VARIANT_BOOL*) {}
+void Explorer::OnNavigateComplete2(VARIANT*) {}
+void Explorer::OnWindowSetResizable(bool) {}
+
+} // namespace vx

@@ -1,0 +1,37 @@
+#include "ShellWindowsEvents.h"
+
+#include "XShell.h"
+
+#include "../agent/StatusLog.h"
+
+namespace vx {
+
+ShellWindowsEvents::ShellWindowsEvents(IUnknown* outer) : ComObject(outer) {}
+
+const QITAB* ShellWindowsEvents::QiTable() {
+    static const QITAB table[] = {
+        QITABENT(ShellWindowsEvents, DShellWindowsEvents),
+        QITABENTMULTI(ShellWindowsEvents, IDispatch, DShellWindowsEvents),
+        {},
+    };
+    return table;
+}
+
+HRESULT ShellWindowsEvents::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
+    return CreateComObject<ShellWindowsEvents>(outer, riid, ppv);
+}
+
+// Which window came or went is found by reconciliation; the cookie is not used.
+HRESULT ShellWindowsEvents::WindowRegistered(LONG) {
+    AddStatusLine("New Window Registered Event...");
+    if (owner_) owner_->Update();
+    return S_OK;
+}
+
+HRESULT ShellWindowsEvents::WindowRevoked(LONG) {
+    AddStatusLine("New Window Revoked Event...");
+    if (owner_) owner_->Update();
+    return S_OK;
+}
+
+} // namespace vx

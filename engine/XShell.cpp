@@ -1,0 +1,246 @@
+#include "XShell.h"
+
+#include "ShellIds.h"
+#include "ShellWindowsEvents.h"
+
+#include "../agent/StatusLog.h"
+
+#include <mmsystem.h>
+#include <ocidl.h>
+
+#include <new>
+
+namespace vx {
+
+namespace {
+
+HRESULT FindShellEventsPoint(IDispatch* collection, IConnectionPoint** point) {
+    *point = nullptr;
+    if (!collection) return E_POINTER;
+    ComPtr<IConnectionPointContainer> container;
+    HRESULT hr = collection->QueryInterface(IID_IConnectionPointContainer, container.PutVoid());
+    if (FAILED(hr)) return hr;
+    return container->FindConnectionPoint(IID_DShellWindowsEvents, point);
+}
+
+// The browser object in a VARIANT that Item answered, or null for an empty slot.
+ComPtr<IDispatch> BrowserFromVariant(const VARIANT& v) {
+    ComPtr<IDispatch> browser;
+    if (V_VT(&v) == VT_DISPATCH && V_DISPATCH(&v)) {
+        browser = ComPtr<IDispatch>(V_DISPATCH(&v));
+    } else if (V_VT(&v) == VT_UNKNOWN && V_UNKNOWN(&v)) {
+        V_UNKNOWN(&v)->QueryInterface(IID_IDispatch, browser.PutVoid());
+    }
+    return browser;
+}
+
+} // namespace
+
+XShell::Busy::Busy(XShell* shell) : shell_(shell) { ++shell_->busy_; }
+
+XShell::Busy::~Busy() {
+    if (--shell_->busy_ == 0) shell_->DestroyRetired();
+}
+
+XShell::XShell() {
+    starting_ = true;
+    Busy busy(this);
+
+    HRESULT hr = CreateShellWindows();
+    if (FAILED(hr)) {
+        LogFailure("XShell Create Error...", hr);
+    } else {
+        ConnectShellEvents();
+    }
+
+    // (The favourites client is created here.)
+
+    // Silence whatever sound a previous run left playing.
+    PlaySoundA(nullptr, nullptr, SND_ASYNC | SND_FILENAME);
+
+    // The settings start at their defaults (the member initialisers); the
+    // stored settings are loaded here.
+
+    Update();
+
+    // (The Messenger service is switched to demand start here.)
+
+    starting_ = false;
+}
+
+XShell::~XShell() {
+    // (The favourites client is deleted here.)
+    DisconnectShellEvents();
+    ++busy_;
+    explorers_.Clear();
+    retired_.clear();
+    --busy_;
+    AudioFileName.clear();
+    disp_.Reset();
+}
+
+HRESULT XShell::CreateShellWindows() {
+    CLSID resolved;
+    HRESULT hr = CLSIDFromProgID(kShellWindowsProgId, &resolved);
+    if (FAILED(hr)) return hr;
+    // The ProgID only tells that the shell is there; the collection is the
+    // ShellWindows class itself.
+    ComPtr<IDispatch> collection;
+    hr = CoCreateInstance(kClsidShellWindows, nullptr, kAllContexts, kIidIShellWindows,
+                          collection.PutVoid());
+    if (FAILED(hr)) return hr;
+    Attach(collection.Get());
+    return S_OK;
+}
+
+void XShell::ConnectShellEvents() {
+    auto* sink = new (std::nothrow) ShellWindowsEvents();
+    if (!sink) {
+        LogFailure("XShell Events Create Error...", E_OUTOFMEMORY);
+        return;
+    }
+    sink->SetOwner(this);
+    ComPtr<IUnknown> unknown;
+    HRESULT hr = sink->QueryInterface(IID_IUnknown, unknown.PutVoid());
+    if (FAILED(hr)) {
+        delete sink; // never referenced
+        LogFailure("XShell QI Error...", hr);
+        return;
+    }
+    ComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    hr = FindShellEventsPoint(Dispatch(), point.Put());
+    if (SUCCEEDED(hr)) hr = point->Advise(unknown.Get(), &cookie);
+    if (FAILED(hr)) {
+        sink->SetOwner(nullptr);
+        LogFailure("XShell Advise Error...", hr);
+        return; // the last reference goes with `unknown`
+    }
+    sink_ = sink;
+    sinkRef_ = unknown;
+    cookie_ = cookie;
+}
+
+void XShell::DisconnectShellEvents() {
+    if (!sink_) return;
+    sink_->SetOwner(nullptr);
+    ComPtr<IConnectionPoint> point;
+    HRESULT hr = FindShellEventsPoint(Dispatch(), point.Put());
+    if (SUCCEEDED(hr)) hr = point->Unadvise(cookie_);
+    if (FAILED(hr)) LogFailure("XShell Unadvise Error...", hr);
+    sink_ = nullptr;
+    sinkRef_.Reset();
+    cookie_ = 0;
+}
+
+void XShell::Update() {
+    Busy busy(this);
+
+    // 1. What the shell has now.
+    std::vector<ComPtr<IDispatch>> current;
+    LONG count = 0;
+    {
+        Variant v;
+        HRESULT hr = InvokeByName(L"Count", DISPATCH_PROPERTYGET, v.Get());
+        if (SUCCEEDED(hr)) hr = VariantChangeType(v.Get(), v.Get(), 0, VT_I4);
+        if (FAILED(hr))
+            LogFailure("XShell Invoke Error...", hr);
+        else
+            count = V_I4(v.Get());
+    }
+    for (LONG i = 0; i < count; ++i) {
+        Variant item;
+        HRESULT hr = InvokeByName(L"Item", DISPATCH_METHOD, item.Get(), "I", i);
+        if (FAILED(hr)) {
+            LogFailure("XShell Invoke Error...", hr);
+            continue;
+        }
+        if (ComPtr<IDispatch> browser = BrowserFromVariant(*item.Get()))
+            current.push_back(std::move(browser));
+    }
+
+    // 2. Take in the windows not yet tracked. Each lookup is made afresh,
+    // since the outgoing calls below can run a nested Update.
+    for (const auto& browser : current) {
+        if (Explorer* known = explorers_.Find(browser.Get())) {
+            if (known->IsIE() && !known->IsConnected()) known->Connect();
+            continue;
+        }
+        AddStatusLine("Window Opening...");
+        auto created = std::unique_ptr<Explorer>(new (std::nothrow) Explorer(this, browser.Get()));
+        if (!created) continue;
+        // Listed before any outgoing call, so that a nested Update finds it.
+        Explorer* record = explorers_.Append(std::move(created));
+        if (starting_ && !record->GetVisible()) record->PutVisible(true);
+        if (record->IsIE()) {
+            // (At start-up the allow rules log their verdict on the
+            // window's address here.)
+            record->Connect();
+            if (!starting_) record->pending = true;
+        }
+    }
+
+    // 3. Drop the records whose windows are gone, unless still awaiting
+    // their decision.
+    for (auto pos = explorers_.begin(); pos != explorers_.end();) {
+        Explorer* record = pos->get();
+        bool present = false;
+        for (const auto& browser : current)
+            if (browser.Get() == record->Dispatch()) present = true;
+        if (record->pending || present) {
+            ++pos;
+            continue;
+        }
+        AddStatusLine("Window Closed...");
+        Retire(explorers_.Remove(pos));
+    }
+}
+
+Explorer* XShell::AddExplorer(IDispatch* browser) {
+    Busy busy(this);
+    if (browser) {
+        if (Explorer* known = explorers_.Find(browser)) return known;
+        AddStatusLine("New Window Found...");
+        auto created = std::unique_ptr<Explorer>(new (std::nothrow) Explorer(this, browser));
+        if (!created) return nullptr;
+        Explorer* record = explorers_.Append(std::move(created));
+        record->Connect();
+        return record;
+    }
+
+    AddStatusLine("New Window Creating...");
+    DispatchObject fresh;
+    HRESULT hr = fresh.Create(kBrowserProgId, CLSCTX_LOCAL_SERVER);
+    if (FAILED(hr)) LogFailure("AddExplorer:: Explorer Creation Error...", hr);
+    Update();
+    if (!fresh.HasReference()) return nullptr;
+    if (Explorer* record = explorers_.Find(fresh.Dispatch())) return record;
+
+    // The new window is not in the shell's collection yet. It still has to
+    // be judged at its first navigation, so track it now as a pending
+    // record; Update keeps it until the decision and then finds it listed.
+    AddStatusLine("New Window Found...");
+    auto created = std::unique_ptr<Explorer>(new (std::nothrow) Explorer(this, fresh.Dispatch()));
+    if (!created) return nullptr;
+    Explorer* record = explorers_.Append(std::move(created));
+    record->pending = true;
+    record->Connect();
+    return record;
+}
+
+void XShell::Retire(std::unique_ptr<Explorer> record) {
+    record->Silence();
+    retired_.push_back(std::move(record));
+}
+
+void XShell::DestroyRetired() {
+    ++busy_;
+    while (!retired_.empty()) {
+        auto batch = std::move(retired_);
+        retired_.clear();
+        batch.clear();
+    }
+    --busy_;
+}
+
+} // namespace vx
