@@ -19,9 +19,21 @@ vx_session_start() {
   export DISPLAY=":$n"
 
   wineserver -p
-  wineboot -i >"$VX_SESSION_DIR/wineboot.log" 2>&1
-  # Services go idle after wineboot; activating a local server needs RpcSs.
-  wine net start rpcss >/dev/null 2>&1 || true
+  # -u, not -i: on a fresh prefix -i leaves two services.exe answering the
+  # same pipe in turn, and every other service call misses what the last made.
+  wineboot -u >"$VX_SESSION_DIR/wineboot.log" 2>&1
+  # Activating a local server needs RpcSs, which is idle after wineboot.
+  # wineboot returns before the service database settles ("locked", or a
+  # start that times out), so ask until the service reports RUNNING.
+  local tries=0
+  until wine sc query rpcss 2>/dev/null | grep -q RUNNING; do
+    tries=$((tries + 1))
+    if [ "$tries" -gt 30 ]; then
+      echo "wine session: RpcSs did not start" >&2
+      return 1
+    fi
+    wine net start rpcss >/dev/null 2>&1 || sleep 1
+  done
   echo "wine session: prefix $WINEPREFIX, display $DISPLAY"
 }
 
