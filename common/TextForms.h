@@ -22,8 +22,8 @@ inline std::string NarrowText(const wchar_t* text, size_t length,
 }
 
 // Narrows up to the first NUL (or the first unit of 256 or above).
-inline std::string NarrowText(const wchar_t* text, size_t maxBytes = static_cast<size_t>(-1)) {
-    return NarrowText(text, text ? wcslen(text) : 0, maxBytes);
+inline std::string NarrowText(const wchar_t* text) {
+    return NarrowText(text, text ? wcslen(text) : 0);
 }
 
 // Widening: 8-bit text in the system ANSI code page.

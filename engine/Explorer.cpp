@@ -132,11 +132,4 @@ void Explorer::Quit() {
     if (FAILED(hr)) LogFailure("Explorer Invoke Error...", hr);
 }
 
-// The popup decision for these events is the engine's next stage; until it
-// is in place the events are heard and leave the window as it is.
-void Explorer::OnNewWindow2(IDispatch**) {}
-void Explorer::OnBeforeNavigate2(VARIANT*, VARIANT*, VARIANT_BOOL*) {}
-void Explorer::OnNavigateComplete2(VARIANT*) {}
-void Explorer::OnWindowSetResizable(bool) {}
-
 } // namespace vx

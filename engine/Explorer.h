@@ -31,7 +31,7 @@ class Explorer : public DispatchObject {
     void PutVisible(bool visible);
     void Quit();
 
-    // Browser events, from this window's sink.
+    // Browser events, from this window's sink: the popup decision.
     void OnNewWindow2(IDispatch** ppDisp);
     void OnBeforeNavigate2(VARIANT* url, VARIANT* targetFrameName, VARIANT_BOOL* cancel);
     void OnNavigateComplete2(VARIANT* url);
@@ -49,6 +49,13 @@ class Explorer : public DispatchObject {
     XShell* Shell() const { return shell_; }
 
   private:
+    enum class Event { BeforeNavigate2, NavigateComplete2, WindowSetResizable };
+    void Allow();
+    void Block(Event event, VARIANT_BOOL* cancel);
+    // The same-site test for a new window's address; `openerSite` gets the
+    // opener's site key for the log.
+    bool IsSameSite(const std::wstring& url, std::wstring& openerSite);
+
     XShell* shell_;
     // The record holds a counted reference besides the connection point's,
     // so that it can still reach the sink if the browser drops it first.

@@ -1,13 +1,19 @@
 #include "XShell.h"
 
+#include "AllowRules.h"
+#include "EngineHost.h"
+#include "RegistryClient.h"
 #include "ShellIds.h"
 #include "ShellWindowsEvents.h"
 
 #include "../agent/StatusLog.h"
+#include "../common/Product.h"
+#include "../common/TextForms.h"
 
 #include <mmsystem.h>
 #include <ocidl.h>
 
+#include <cwctype>
 #include <new>
 
 namespace vx {
@@ -42,7 +48,7 @@ XShell::Busy::~Busy() {
     if (--shell_->busy_ == 0) shell_->DestroyRetired();
 }
 
-XShell::XShell() {
+XShell::XShell(EngineHost* host) : host_(host) {
     starting_ = true;
     Busy busy(this);
 
@@ -53,23 +59,26 @@ XShell::XShell() {
         ConnectShellEvents();
     }
 
-    // (The favourites client is created here.)
+    favorites_.CreateReader();
 
     // Silence whatever sound a previous run left playing.
     PlaySoundA(nullptr, nullptr, SND_ASYNC | SND_FILENAME);
 
-    // The settings start at their defaults (the member initialisers); the
-    // stored settings are loaded here.
+    // The settings start at their defaults (the member initialisers).
+    SyncSettings(false);
 
     Update();
 
-    // (The Messenger service is switched to demand start here.)
+    {
+        RegistryClient messenger;
+        messenger.DisableMessenger();
+    }
 
     starting_ = false;
 }
 
 XShell::~XShell() {
-    // (The favourites client is deleted here.)
+    favorites_.Attach(nullptr);
     DisconnectShellEvents();
     ++busy_;
     explorers_.Clear();
@@ -173,8 +182,9 @@ void XShell::Update() {
         Explorer* record = explorers_.Append(std::move(created));
         if (starting_ && !record->GetVisible()) record->PutVisible(true);
         if (record->IsIE()) {
-            // (At start-up the allow rules log their verdict on the
-            // window's address here.)
+            // At start-up the verdict is only logged: every window already
+            // open is allowed.
+            if (starting_) IsKnownUrl(record->GetLocationURL());
             record->Connect();
             if (!starting_) record->pending = true;
         }
@@ -241,6 +251,87 @@ void XShell::DestroyRetired() {
         batch.clear();
     }
     --busy_;
+}
+
+} // namespace vx
+
+namespace vx {
+
+namespace {
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+    size_t n = wcslen(prefix);
+    return text.size() >= n && _wcsnicmp(text.c_str(), prefix, n) == 0;
+}
+
+} // namespace
+
+bool XShell::IsKnownUrl(std::wstring url) {
+    bool bypass = BypassKeysDown();
+    bool start = _wcsicmp(url.c_str(), StartPageUrl().c_str()) == 0;
+    bool local = StartsWith(url, L"file:") && url.find(ProgramFilesUrl()) != std::wstring::npos;
+    bool resource = StartsWith(url, L"res:");
+    for (auto& c : url) c = static_cast<wchar_t>(towlower(c));
+    bool maker = url.find(kMakerDomainW) != std::wstring::npos;
+    bool favorite = false;
+    if (!bypass && !start && !local && !maker && !resource) {
+        favorite = favorites_.IsFavorite(url);
+        if (favorite) AddStatusLine("Favorite Popup Allowed...");
+    }
+    if (start || starting_ || bypass || favorite || local || resource || maker) {
+        AddStatusLineW("New IE Window Found : ", SysAllocString(url.c_str()));
+        return true;
+    }
+    AddStatusLineW("New IE Window Blocked, unknown URL : ", SysAllocString(url.c_str()));
+    return false;
+}
+
+void XShell::SyncSettings(bool save) {
+    RegistryClient client;
+    client.SetProductPath();
+    if (save) {
+        client.SetAppDWORD(L"MuteAudio", MuteAudio);
+        client.SetAppString(L"AudioFileName", AudioFileName);
+        client.SetAppDWORD(L"AllowSameSite", AllowSameSite);
+        client.SetAppDWORD(L"KillFixedSize", KillFixedSize);
+        client.SetAppDWORD(L"BypassKeys", BypassKeys);
+        return;
+    }
+    client.GetAppDWORD(L"MuteAudio", MuteAudio);
+    client.GetAppString(L"AudioFileName", AudioFileName);
+    // Without a sound file there is nothing to play.
+    if (AudioFileName.empty()) MuteAudio = 1;
+    client.GetAppDWORD(L"AllowSameSite", AllowSameSite);
+    client.GetAppDWORD(L"KillFixedSize", KillFixedSize);
+    LONG keys = BypassKeys;
+    client.GetAppDWORD(L"BypassKeys", keys);
+    BypassKeys = static_cast<unsigned short>(keys & 0xFFFF);
+}
+
+LONG XShell::AddBlockCount(ULONG n) {
+    RegistryClient client;
+    client.SetProductPath();
+    LONG stored = 0;
+    HRESULT read = client.GetAppDWORD(L"BlockCount", stored);
+    ULONG total = static_cast<ULONG>(stored) + n;
+    // A failed read must not replace the user's total with n.
+    if (SUCCEEDED(read)) client.SetAppDWORD(L"BlockCount", static_cast<LONG>(total));
+    if (!MuteAudio && n > 0) {
+        std::string sound = NarrowText(AudioFileName.c_str(), AudioFileName.size(), MAX_PATH - 1);
+        PlaySoundA(sound.c_str(), nullptr, SND_ASYNC | SND_FILENAME);
+    }
+    if (n > 0 && host_) host_->BlockCountRaised();
+    return static_cast<LONG>(total);
+}
+
+bool XShell::BypassKeysDown() const {
+    static const struct {
+        unsigned short bit;
+        int key;
+    } keys[] = {{1, VK_CONTROL}, {2, VK_MENU}, {4, VK_SHIFT}};
+    for (const auto& k : keys)
+        if ((BypassKeys & k.bit) && (GetAsyncKeyState(k.key) & 0x8000)) return true;
+    return false;
 }
 
 } // namespace vx

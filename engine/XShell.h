@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ExplorerList.h"
+#include "Marklor.h"
 
 #include "../common/DispatchObject.h"
 
@@ -11,12 +12,14 @@
 
 namespace vx {
 
+class EngineHost;
 class ShellWindowsEvents;
 
 class XShell : public DispatchObject {
   public:
-    // Start-up: collection, its sink, defaults, the initial scan.
-    XShell();
+    // Start-up: collection, its sink, favourites, settings, the initial
+    // scan, the Messenger switch. The host (if any) hears of blocks.
+    explicit XShell(EngineHost* host = nullptr);
     ~XShell() override;
 
     // Creates the shell window collection ("Shell.FolderView.1" must be
@@ -30,8 +33,20 @@ class XShell : public DispatchObject {
     Explorer* AddExplorer(IDispatch* browser);
     Explorer* FindExplorer(IDispatch* browser) const { return explorers_.Find(browser); }
 
-    // Settings (their defaults here; loading and saving come with the
-    // settings store).
+    // Whether a URL about to be shown is one the user always allows; logs
+    // the verdict with the URL in lower case.
+    bool IsKnownUrl(std::wstring url);
+
+    // Loads (save false) or saves (save true) the five settings through
+    // the settings service.
+    void SyncSettings(bool save);
+    // Adds n to the stored block count and answers the new total; a block
+    // (n > 0) also sounds the alert and refreshes the host's tray tip.
+    LONG AddBlockCount(ULONG n);
+    // Whether a key selected by BypassKeys is held down now.
+    bool BypassKeysDown() const;
+
+    // Settings, at their defaults until loaded.
     unsigned short BypassKeys = 1;
     LONG KillFixedSize = 1;
     LONG AllowSameSite = 1;
@@ -63,6 +78,7 @@ class XShell : public DispatchObject {
     void Retire(std::unique_ptr<Explorer> record);
     void DestroyRetired();
 
+    EngineHost* host_;
     bool starting_ = false;
     ComPtr<IUnknown> sinkRef_;
     ShellWindowsEvents* sink_ = nullptr;
@@ -70,6 +86,7 @@ class XShell : public DispatchObject {
     ExplorerList explorers_;
     std::vector<std::unique_ptr<Explorer>> retired_;
     int busy_ = 0;
+    Marklor favorites_;
 };
 
 } // namespace vx

@@ -1,0 +1,15 @@
+// What the engine tells the program that hosts it.
+#pragma once
+
+namespace vx {
+
+class EngineHost {
+  public:
+    // A popup was blocked and counted: the tray tip shows the new total.
+    virtual void BlockCountRaised() = 0;
+
+  protected:
+    ~EngineHost() = default;
+};
+
+} // namespace vx

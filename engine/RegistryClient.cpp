@@ -1,0 +1,68 @@
+#include "RegistryClient.h"
+
+#include "../agent/StatusLog.h"
+#include "../common/Product.h"
+
+#include <algorithm>
+
+namespace vx {
+
+RegistryClient::RegistryClient() {
+    HRESULT hr = Create(kProgId, CLSCTX_LOCAL_SERVER);
+    if (FAILED(hr)) LogFailure("Explorer Creation Error...", hr);
+}
+
+HRESULT RegistryClient::Logged(HRESULT hr) {
+    if (FAILED(hr)) LogFailure("Registry Invoke Error...", hr);
+    return hr;
+}
+
+void RegistryClient::SetProductPath() {
+    Logged(InvokeByName(L"TopLevelKey", DISPATCH_PROPERTYPUT, nullptr, "I", kSettingsRootKey));
+    Logged(InvokeByName(L"TopFolder", DISPATCH_PROPERTYPUT, nullptr, "s", kSettingsTopFolder));
+    Logged(InvokeByName(L"Company", DISPATCH_PROPERTYPUT, nullptr, "s", kSettingsCompany));
+    Logged(InvokeByName(L"Product", DISPATCH_PROPERTYPUT, nullptr, "s", kSettingsProduct));
+    Logged(InvokeByName(L"Version", DISPATCH_PROPERTYPUT, nullptr, "s", kSettingsVersion));
+}
+
+HRESULT RegistryClient::GetAppString(const wchar_t* name, std::wstring& value) {
+    // The service overwrites the string in place when the value exists, so
+    // it must be long enough for any stored text: the default, a zero, and
+    // room up to the fixed capacity.
+    Bstr text(nullptr, kTextCapacity);
+    if (text.IsNull()) return Logged(E_OUTOFMEMORY);
+    std::fill(text.Get(), text.Get() + kTextCapacity, L'\0');
+    size_t keep = std::min<size_t>(value.size(), kTextCapacity - 1);
+    std::copy(value.begin(), value.begin() + keep, text.Get());
+
+    BSTR inOut = text.Detach();
+    HRESULT hr = InvokeByName(L"GetAppString", DISPATCH_METHOD, nullptr, "s&s", name, &inOut);
+    Bstr answer = Bstr::Attach(inOut);
+    if (FAILED(hr)) return Logged(hr);
+    const wchar_t* begin = answer.Get();
+    if (begin) value.assign(begin, std::find(begin, begin + answer.Length(), L'\0'));
+    return hr;
+}
+
+HRESULT RegistryClient::SetAppString(const wchar_t* name, const std::wstring& value) {
+    return Logged(
+        InvokeByName(L"SetAppString", DISPATCH_METHOD, nullptr, "ss", name, value.c_str()));
+}
+
+HRESULT RegistryClient::GetAppDWORD(const wchar_t* name, LONG& value) {
+    LONG inOut = value;
+    HRESULT hr = InvokeByName(L"GetAppDWORD", DISPATCH_METHOD, nullptr, "s&I", name, &inOut);
+    if (FAILED(hr)) return Logged(hr);
+    value = inOut;
+    return hr;
+}
+
+HRESULT RegistryClient::SetAppDWORD(const wchar_t* name, LONG value) {
+    return Logged(InvokeByName(L"SetAppDWORD", DISPATCH_METHOD, nullptr, "sI", name, value));
+}
+
+HRESULT RegistryClient::DisableMessenger() {
+    return Logged(InvokeByName(L"DisableMessenger", DISPATCH_METHOD, nullptr));
+}
+
+} // namespace vx
