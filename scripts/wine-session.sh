@@ -34,6 +34,9 @@ vx_session_start() {
     fi
     wine net start rpcss >/dev/null 2>&1 || sleep 1
   done
+  # A crashing test program ends at once instead of waiting in the debugger.
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+       /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1 || true
   echo "wine session: prefix $WINEPREFIX, display $DISPLAY"
 }
 

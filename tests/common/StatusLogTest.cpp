@@ -1,0 +1,78 @@
+#include "agent/StatusLog.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+namespace vx {
+namespace {
+
+const std::regex kStamped("(Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
+                          "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                          "\\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4} : (.*)");
+
+// The text after the time stamp, or "<unstamped>".
+std::string TextOf(const std::string& line) {
+    std::smatch m;
+    if (!std::regex_match(line, m, kStamped) || m.position(3) != 27) return "<unstamped>";
+    return m[3];
+}
+
+class StatusLogTest : public ::testing::Test {
+  protected:
+    void SetUp() override { SetTheStatusLog(&log_); }
+    void TearDown() override { SetTheStatusLog(nullptr); }
+
+    StatusLog log_;
+};
+
+TEST_F(StatusLogTest, HeaderComesFirstAndEmptyTextAddsNothingElse) {
+    AddStatusLine("");
+    ASSERT_EQ(1, log_.LineCount());
+    EXPECT_EQ("Krellin Status Log:", log_.Lines()[0]);
+    AddStatusLine("");
+    AddStatusLine(nullptr);
+    EXPECT_EQ(1, log_.LineCount());
+
+    StatusLog fresh;
+    fresh.AddStatusLine("first");
+    ASSERT_EQ(2, fresh.LineCount());
+    EXPECT_EQ(StatusLog::kHeader, fresh.Lines()[0]);
+    EXPECT_EQ("first", TextOf(fresh.Lines()[1]));
+}
+
+TEST_F(StatusLogTest, WideTextIsNarrowedAndCut) {
+    struct Row {
+        const char* prefix;
+        const wchar_t* text; // null stands for a null BSTR
+        std::string logged;
+    };
+    const Row rows[] = {
+        {"Event : ", L"http://a.com/", "Event : http://a.com/"},
+        {"Cut : ", L"ab\u0100cd", "Cut : ab"},
+        {"Latin : ", L"x\u00ffy", "Latin : x\xffy"},
+        {"Empty : ", L"", "Empty : "},
+        {"Null : ", nullptr, "Null : "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.prefix);
+        AddStatusLineW(row.prefix, row.text ? SysAllocString(row.text) : nullptr);
+        EXPECT_EQ(row.logged, TextOf(log_.Lines().back()));
+    }
+}
+
+TEST_F(StatusLogTest, ErrorTexts) {
+    AddErrorText(static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    std::string known = TextOf(log_.Lines().back());
+    EXPECT_NE("<unstamped>", known);
+    EXPECT_FALSE(known.empty());
+    EXPECT_EQ(std::string::npos, known.find_first_of("\r\n"));
+    EXPECT_EQ(std::string::npos, known.find("Unknown error"));
+
+    AddErrorText(static_cast<DWORD>(0x2000ABCD));
+    EXPECT_EQ("Unknown error 0x2000ABCD", TextOf(log_.Lines().back()));
+}
+
+} // namespace
+} // namespace vx
