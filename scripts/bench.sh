@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks in a throwaway Wine session; prints figures.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh"
+. "$root/scripts/wine-session.sh"
+trap vx_session_stop EXIT
+vx_session_start
+bin="$root/build/bin"
+wine regsvr32 /s "$bin/Marklore.dll" || true
+wine "$bin/DecisionBenchmark.exe"
