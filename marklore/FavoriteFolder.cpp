@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <map>
 
 namespace vx {
 
@@ -64,6 +65,46 @@ std::wstring ReadShortcutUrl(const std::wstring& file) {
     return std::wstring();
 }
 
+// Shortcuts already read, by path, with the time and size they had then.
+// Every decision about an unknown popup walks all favourites, so reading
+// each file again every time would cost a file open per favourite; a
+// changed file has a new time or size and is read again.
+class ShortcutCache {
+  public:
+    std::wstring Url(const std::wstring& path, const WIN32_FIND_DATAW& data) {
+        Stamp stamp{data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime,
+                    data.nFileSizeLow, data.nFileSizeHigh};
+        AcquireSRWLockExclusive(&lock_);
+        auto it = entries_.find(path);
+        bool fresh = it != entries_.end() && it->second.stamp == stamp;
+        std::wstring url = fresh ? it->second.url : std::wstring();
+        ReleaseSRWLockExclusive(&lock_);
+        if (fresh) return url;
+        url = ReadShortcutUrl(path);
+        AcquireSRWLockExclusive(&lock_);
+        entries_[path] = Entry{stamp, url};
+        ReleaseSRWLockExclusive(&lock_);
+        return url;
+    }
+
+  private:
+    struct Stamp {
+        DWORD timeLow, timeHigh, sizeLow, sizeHigh;
+        bool operator==(const Stamp& o) const {
+            return timeLow == o.timeLow && timeHigh == o.timeHigh && sizeLow == o.sizeLow &&
+                   sizeHigh == o.sizeHigh;
+        }
+    };
+    struct Entry {
+        Stamp stamp;
+        std::wstring url;
+    };
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    std::map<std::wstring, Entry> entries_;
+};
+
+ShortcutCache gShortcuts;
+
 } // namespace
 
 std::wstring FavoritesFolderPath() {
@@ -98,7 +139,7 @@ std::vector<Favorite> ReadFavoriteFolder(const std::wstring& folder) {
         }
         if (!EndsWithShortcutExtension(name)) continue;
         Favorite shortcut{name.substr(0, name.size() - kShortcutExtensionLength),
-                          ReadShortcutUrl(prefix + name), false};
+                          gShortcuts.Url(prefix + name, data), false};
         if (shortcut.name.empty() && shortcut.url.empty()) continue;
         shortcuts.push_back(std::move(shortcut));
     } while (FindNextFileW(find.Get(), &data));

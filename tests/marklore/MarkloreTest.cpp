@@ -223,6 +223,9 @@ TEST_F(MarkloreWalk, EveryFirstReadsItsFolderAgain) {
 
     WriteFile(favorites_ + L"\\empty\\Late.url", Shortcut("http://late.example.com/"));
     EXPECT_EQ(Walk(empty.Get()), L"Late=http://late.example.com/|<end>|<closed>|");
+    // A shortcut read before and changed since is read again.
+    WriteFile(favorites_ + L"\\empty\\Late.url", Shortcut("http://later.example.com/"));
+    EXPECT_EQ(Walk(empty.Get()), L"Late=http://later.example.com/|<end>|<closed>|");
     ASSERT_TRUE(CreateDirectoryW((favorites_ + L"\\Aardvark").c_str(), nullptr));
     ASSERT_EQ(Call(root.Get(), L"First", DISPATCH_METHOD), S_OK);
     EXPECT_EQ(Text(root.Get(), L"Name"), L"Aardvark");
