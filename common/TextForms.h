@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cwctype>
 #include <string>
 
 namespace vx {
@@ -39,6 +40,12 @@ inline std::wstring WidenText(const char* text, int length) {
 
 inline std::wstring WidenText(const std::string& text) {
     return WidenText(text.data(), static_cast<int>(text.size()));
+}
+
+// The engine's one lower-casing of URLs and names.
+inline std::wstring LowerText(std::wstring text) {
+    for (auto& c : text) c = static_cast<wchar_t>(towlower(c));
+    return text;
 }
 
 } // namespace vx

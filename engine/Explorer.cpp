@@ -4,11 +4,11 @@
 #include "XShell.h"
 
 #include "../agent/StatusLog.h"
+#include "../common/TextForms.h"
 #include "../common/UrlForms.h"
 
 #include <ocidl.h>
 
-#include <cwchar>
 #include <new>
 
 namespace vx {
@@ -91,8 +91,7 @@ bool Explorer::IsIE() {
         LogFailure("Explorer Invoke Error...", hr);
         return false;
     }
-    std::wstring lower = V_BSTR(name.Get()) ? V_BSTR(name.Get()) : L"";
-    for (auto& c : lower) c = static_cast<wchar_t>(towlower(c));
+    std::wstring lower = LowerText(V_BSTR(name.Get()) ? V_BSTR(name.Get()) : L"");
     isIE_ = lower.find(L"iexplore.exe") != std::wstring::npos;
     fullNameRead_ = true;
     return isIE_;

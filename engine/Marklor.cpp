@@ -1,20 +1,11 @@
 #include "Marklor.h"
 
 #include "../agent/StatusLog.h"
+#include "../common/TextForms.h"
 #include "../common/UrlForms.h"
 
-#include <cwctype>
 
 namespace vx {
-
-namespace {
-
-std::wstring Lower(std::wstring text) {
-    for (auto& c : text) c = static_cast<wchar_t>(towlower(c));
-    return text;
-}
-
-} // namespace
 
 void Marklor::CreateReader() {
     HRESULT hr = Create(kProgId, CLSCTX_INPROC_SERVER);
@@ -59,7 +50,7 @@ bool Marklor::IsFavorite(const std::wstring& lowerUrl) {
         // An item with neither name nor address ends the list.
         if (name.empty() && url.empty()) return false;
         if (url.size() >= 4) {
-            std::wstring site = Lower(SiteKey(url.c_str()));
+            std::wstring site = LowerText(SiteKey(url.c_str()));
             if (site.size() >= 4 && lowerUrl.find(site) != std::wstring::npos) return true;
         }
         hr = Step(L"Next");

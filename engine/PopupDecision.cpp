@@ -5,10 +5,10 @@
 #include "XShell.h"
 
 #include "../agent/StatusLog.h"
+#include "../common/TextForms.h"
 #include "../common/UrlForms.h"
 
 #include <cstdio>
-#include <cwctype>
 
 namespace vx {
 
@@ -28,11 +28,6 @@ std::wstring CanonicalArgument(const VARIANT* v) {
     return CanonicalUrl(text ? text : L"");
 }
 
-std::wstring Lower(std::wstring text) {
-    for (auto& c : text) c = static_cast<wchar_t>(towlower(c));
-    return text;
-}
-
 void LogWithText(const char* prefix, const std::wstring& text) {
     AddStatusLineW(prefix, SysAllocString(text.c_str()));
 }
@@ -40,8 +35,8 @@ void LogWithText(const char* prefix, const std::wstring& text) {
 } // namespace
 
 bool Explorer::IsSameSite(const std::wstring& url, std::wstring& openerSite) {
-    openerSite = Lower(SiteKey(openerUrl.value_or(L"").c_str()));
-    std::wstring site = Lower(SiteKey(url.c_str()));
+    openerSite = LowerText(SiteKey(openerUrl.value_or(L"").c_str()));
+    std::wstring site = LowerText(SiteKey(url.c_str()));
     return openerSite.find(site) != std::wstring::npos;
 }
 

@@ -13,7 +13,6 @@
 #include <mmsystem.h>
 #include <ocidl.h>
 
-#include <cwctype>
 #include <new>
 
 namespace vx {
@@ -271,7 +270,7 @@ bool XShell::IsKnownUrl(std::wstring url) {
     bool start = _wcsicmp(url.c_str(), StartPageUrl().c_str()) == 0;
     bool local = StartsWith(url, L"file:") && url.find(ProgramFilesUrl()) != std::wstring::npos;
     bool resource = StartsWith(url, L"res:");
-    for (auto& c : url) c = static_cast<wchar_t>(towlower(c));
+    url = LowerText(std::move(url));
     bool maker = url.find(kMakerDomainW) != std::wstring::npos;
     bool favorite = false;
     if (!bypass && !start && !local && !maker && !resource) {
