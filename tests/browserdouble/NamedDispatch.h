@@ -1,0 +1,115 @@
+// Late binding without a type library: the double's objects resolve member
+// names from a table and read their arguments with DispGetParam, which
+// coerces what script hosts and the agent pass (VT_I4, VT_R8, VT_BOOL, ...).
+#pragma once
+
+#include "common/Scoped.h"
+
+#include <string>
+
+namespace vx::browserdouble {
+
+struct DispatchName {
+    const wchar_t* name;
+    DISPID id;
+};
+
+template <size_t N>
+HRESULT IdsFromNames(const DispatchName (&table)[N], LPOLESTR* names, UINT count, DISPID* ids) {
+    if (!names || !ids || count == 0) return E_INVALIDARG;
+    for (UINT i = 0; i < count; ++i)
+        ids[i] = DISPID_UNKNOWN;
+    for (const auto& entry : table) {
+        if (_wcsicmp(entry.name, names[0]) == 0) {
+            ids[0] = entry.id;
+            // Named arguments are not supported.
+            return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+        }
+    }
+    return DISP_E_UNKNOWNNAME;
+}
+
+// The argument at `position`, counted from the left, coerced to vt.
+inline HRESULT Arg(DISPPARAMS* params, UINT position, VARTYPE vt, Variant* value) {
+    UINT argErr = 0;
+    return DispGetParam(params, position, vt, value->Get(), &argErr);
+}
+
+inline HRESULT ArgLong(DISPPARAMS* params, UINT position, LONG* value) {
+    Variant v;
+    HRESULT hr = Arg(params, position, VT_I4, &v);
+    if (SUCCEEDED(hr)) *value = V_I4(v.Get());
+    return hr;
+}
+
+inline HRESULT ArgBool(DISPPARAMS* params, UINT position, bool* value) {
+    Variant v;
+    HRESULT hr = Arg(params, position, VT_BOOL, &v);
+    if (SUCCEEDED(hr)) *value = V_BOOL(v.Get()) != VARIANT_FALSE;
+    return hr;
+}
+
+inline HRESULT ArgText(DISPPARAMS* params, UINT position, std::wstring* value) {
+    Variant v;
+    HRESULT hr = Arg(params, position, VT_BSTR, &v);
+    if (SUCCEEDED(hr)) *value = V_BSTR(v.Get()) ? V_BSTR(v.Get()) : L"";
+    return hr;
+}
+
+inline HRESULT ArgDispatch(DISPPARAMS* params, UINT position, ComPtr<IDispatch>* value) {
+    Variant v;
+    HRESULT hr = Arg(params, position, VT_DISPATCH, &v);
+    if (SUCCEEDED(hr)) *value = ComPtr<IDispatch>(V_DISPATCH(v.Get()));
+    return hr;
+}
+
+// The results; a caller that passes no VARIANT gets none.
+inline HRESULT ReturnLong(VARIANT* result, LONG value) {
+    if (result) {
+        V_VT(result) = VT_I4;
+        V_I4(result) = value;
+    }
+    return S_OK;
+}
+
+inline HRESULT ReturnBool(VARIANT* result, bool value) {
+    if (result) {
+        V_VT(result) = VT_BOOL;
+        V_BOOL(result) = value ? VARIANT_TRUE : VARIANT_FALSE;
+    }
+    return S_OK;
+}
+
+inline HRESULT ReturnDouble(VARIANT* result, double value) {
+    if (result) {
+        V_VT(result) = VT_R8;
+        V_R8(result) = value;
+    }
+    return S_OK;
+}
+
+inline HRESULT ReturnText(VARIANT* result, const std::wstring& text) {
+    if (!result) return S_OK;
+    BSTR copy = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (!copy) return E_OUTOFMEMORY;
+    V_VT(result) = VT_BSTR;
+    V_BSTR(result) = copy;
+    return S_OK;
+}
+
+} // namespace vx::browserdouble
+
+// The IDispatch members besides Invoke for a class with a static name table.
+#define VX_NAMED_DISPATCH_METHODS(table)                                                           \
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {                                          \
+        if (!count) return E_POINTER;                                                              \
+        *count = 0;                                                                                \
+        return S_OK;                                                                               \
+    }                                                                                              \
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {                              \
+        if (info) *info = nullptr;                                                                 \
+        return E_NOTIMPL;                                                                          \
+    }                                                                                              \
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {  \
+        return ::vx::browserdouble::IdsFromNames(table, names, count, ids);                        \
+    }

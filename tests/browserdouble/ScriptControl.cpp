@@ -1,0 +1,150 @@
+#include "ScriptControl.h"
+
+#include "ShellWindowCollection.h"
+
+namespace vx::browserdouble {
+
+namespace {
+// An event asked of a window that has gone.
+const HRESULT kWindowClosed = HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE);
+} // namespace
+
+const QITAB* ScriptControl::QiTable() {
+    static const QITAB table[] = {QITABENT(ScriptControl, IDispatch), {}};
+    return table;
+}
+
+HRESULT ScriptControl::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
+    return CreateComObject<ScriptControl>(outer, riid, ppv);
+}
+
+HRESULT ScriptControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
+                              EXCEPINFO*, UINT*) {
+    if (!params) return E_INVALIDARG;
+    ShellWindowCollection* shell = ShellWindowCollection::Get();
+    if (!shell) return E_OUTOFMEMORY;
+    switch (id) {
+    case kOpenWindow: {
+        std::wstring url;
+        bool folder = false;
+        bool visible = true;
+        // A script may leave out the flags: a visible browser window.
+        auto optional = [](HRESULT hr) { return hr == DISP_E_PARAMNOTFOUND ? S_OK : hr; };
+        HRESULT hr = ArgText(params, 0, &url);
+        if (SUCCEEDED(hr)) hr = optional(ArgBool(params, 1, &folder));
+        if (SUCCEEDED(hr)) hr = optional(ArgBool(params, 2, &visible));
+        if (FAILED(hr)) return hr;
+        ComPtr<BrowserWindow> window = shell->OpenWindow(url, folder, visible);
+        if (!window) return E_OUTOFMEMORY;
+        return ReturnLong(result, window->Id());
+    }
+    case kOpenPopup:
+        return OpenPopup(params, result);
+    case kIdOf: {
+        ComPtr<IDispatch> object;
+        HRESULT hr = ArgDispatch(params, 0, &object);
+        if (FAILED(hr)) return hr;
+        BrowserWindow* window = shell->FindByObject(object.Get());
+        return ReturnLong(result, window ? window->Id() : 0);
+    }
+    case kSinkCount: {
+        LONG windowId = 0;
+        HRESULT hr = ArgLong(params, 0, &windowId);
+        if (FAILED(hr)) return hr;
+        if (windowId == 0) return ReturnLong(result, shell->SinkCount());
+        return WindowMember(id, params, result);
+    }
+    case kNow:
+        return ReturnDouble(result, SecondsNow());
+    case kWindowCount:
+        return ReturnLong(result, shell->OpenCount());
+    case kProcessId:
+        return ReturnLong(result, static_cast<LONG>(GetCurrentProcessId()));
+    case kShutdown:
+        // The loop ends after this call has returned to the caller.
+        PostQuitMessage(0);
+        return S_OK;
+    default:
+        return WindowMember(id, params, result);
+    }
+}
+
+HRESULT ScriptControl::WindowMember(DISPID id, DISPPARAMS* params, VARIANT* result) {
+    LONG windowId = 0;
+    HRESULT hr = ArgLong(params, 0, &windowId);
+    if (FAILED(hr)) return hr;
+    ShellWindowCollection* shell = ShellWindowCollection::Get();
+    BrowserWindow* window = shell->Find(windowId);
+    if (!window) return E_INVALIDARG;
+    switch (id) {
+    case kCloseWindow:
+        shell->Revoke(window);
+        return S_OK;
+    case kNavigate: {
+        std::wstring url;
+        hr = ArgText(params, 1, &url);
+        if (FAILED(hr)) return hr;
+        if (!window->IsOpen()) return kWindowClosed;
+        window->Navigate(url);
+        return ReturnBool(result, window->WasCancelled());
+    }
+    case kAskFixedSize:
+        if (!window->IsOpen()) return kWindowClosed;
+        window->FireWindowSetResizable(false);
+        return S_OK;
+    case kIsOpen:
+        return ReturnBool(result, window->IsOpen());
+    case kIsVisible:
+        return ReturnBool(result, window->IsVisible());
+    case kWasQuit:
+        return ReturnBool(result, window->WasQuit());
+    case kWasCancelled:
+        return ReturnBool(result, window->WasCancelled());
+    case kLocationUrl:
+        return ReturnText(result, window->Url());
+    case kOpenerOf:
+        return ReturnLong(result, window->OpenerId());
+    case kSinkCount:
+        return ReturnLong(result, window->SinkCount());
+    case kNewWindowTime:
+        return ReturnDouble(result, window->NewWindowAt());
+    case kQuitTime:
+        return ReturnDouble(result, window->QuitAt());
+    case kShownTime:
+        return ReturnDouble(result, window->ShownAt());
+    default:
+        return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
+HRESULT ScriptControl::OpenPopup(DISPPARAMS* params, VARIANT* result) {
+    LONG openerId = 0;
+    std::wstring url;
+    HRESULT hr = ArgLong(params, 0, &openerId);
+    if (SUCCEEDED(hr)) hr = ArgText(params, 1, &url);
+    if (FAILED(hr)) return hr;
+    ShellWindowCollection* shell = ShellWindowCollection::Get();
+    BrowserWindow* opener = shell->Find(openerId);
+    if (!opener) return E_INVALIDARG;
+    if (!opener->IsOpen()) return kWindowClosed;
+
+    double firedAt = SecondsNow();
+    bool cancel = false;
+    ComPtr<IDispatch> supplied = opener->FireNewWindow2(&cancel);
+    if (cancel) return ReturnLong(result, 0);
+    ComPtr<BrowserWindow> popup;
+    if (supplied) {
+        // A browser that is not ours cannot be navigated from here.
+        popup = ComPtr<BrowserWindow>(shell->FindByObject(supplied.Get()));
+        if (!popup) return E_NOINTERFACE;
+    } else {
+        // Nobody supplied a window: the browser opens one of its own.
+        popup = shell->OpenWindow(L"", false, true);
+        if (!popup) return E_OUTOFMEMORY;
+    }
+    popup->MarkPopup(openerId, firedAt);
+    if (popup->IsOpen()) popup->Navigate(url);
+    return ReturnLong(result, popup->Id());
+}
+
+} // namespace vx::browserdouble

@@ -1,0 +1,78 @@
+// The shell window collection of the double's process: every browser and
+// folder window it ever made, the open ones in the order they opened, and
+// DShellWindowsEvents for windows coming and going. The real IShellWindows
+// vtable is there for the interface's proxy; the agent itself only calls
+// Count and Item by name.
+#pragma once
+
+#include "BrowserWindow.h"
+
+#include <exdisp.h>
+
+#include <vector>
+
+namespace vx::browserdouble {
+
+class ShellWindowCollection
+    : public ComObject<ShellWindowCollection, IShellWindows, IConnectionPointContainer> {
+  public:
+    static constexpr bool kAggregatable = false;
+    static const QITAB* QiTable();
+    // Every creation answers the process's one collection.
+    static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
+    // The process's collection, made on first use; null when out of memory.
+    static ShellWindowCollection* Get();
+    // Drops every window and every sink, at the end of the process.
+    static void Close();
+
+    ShellWindowCollection();
+
+    VX_NAMED_DISPATCH_METHODS(kNames)
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO*, UINT*) override;
+
+    STDMETHODIMP get_Count(LONG* count) override;
+    STDMETHODIMP Item(VARIANT index, IDispatch** window) override;
+    STDMETHODIMP _NewEnum(IUnknown** e) override;
+    STDMETHODIMP Register(IDispatch*, LONG, int, LONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP RegisterPending(LONG, VARIANT*, VARIANT*, int, LONG*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Revoke(LONG) override { return E_NOTIMPL; }
+    STDMETHODIMP OnNavigate(LONG, VARIANT*) override { return E_NOTIMPL; }
+    STDMETHODIMP OnActivated(LONG, VARIANT_BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP FindWindowSW(VARIANT*, VARIANT*, int, LONG*, int, IDispatch**) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP OnCreated(LONG, IUnknown*) override { return E_NOTIMPL; }
+    STDMETHODIMP ProcessAttachDetach(VARIANT_BOOL) override { return E_NOTIMPL; }
+
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
+
+    // Opens a window and fires WindowRegistered with its id as the cookie
+    // before returning it.
+    ComPtr<BrowserWindow> OpenWindow(const std::wstring& url, bool folder, bool visible);
+    // Takes an open window out and fires WindowRevoked with its id.
+    void Revoke(BrowserWindow* window);
+
+    // Any window ever made, open or not; null for an unknown id.
+    BrowserWindow* Find(LONG id) const;
+    // The window behind a reference handed back to this process, or null
+    // for an object that is not one of ours.
+    BrowserWindow* FindByObject(IUnknown* object) const;
+    LONG OpenCount() const { return static_cast<LONG>(open_.size()); }
+    LONG SinkCount() const { return events_.SinkCount(); }
+
+  private:
+    enum : DISPID { kCount = 1, kItem };
+    static constexpr DispatchName kNames[] = {{L"Count", kCount}, {L"Item", kItem}};
+
+    void FireWindowEvent(DISPID id, LONG cookie);
+
+    EventPoint events_;
+    std::vector<ComPtr<BrowserWindow>> all_;
+    std::vector<BrowserWindow*> open_;
+};
+
+} // namespace vx::browserdouble
