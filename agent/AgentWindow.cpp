@@ -211,6 +211,11 @@ void AgentWindow::BeginAppend() {
 }
 
 void AgentWindow::LineAppended(const std::string& line) {
+    if (echo_) {
+        std::fputs(line.c_str(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
     if (!measureDc_) return;
     SIZE size = {};
     if (GetTextExtentPoint32A(measureDc_, line.c_str(), static_cast<int>(line.size()), &size))

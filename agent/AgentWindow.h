@@ -57,6 +57,10 @@ class AgentWindow : public StatusLogDisplay, public EngineHost {
     const StatusLog& Log() const { return log_; }
     LONG WidestLine() const { return widest_; }
 
+    // Also writes every log line to standard output (ordinary runs started
+    // from a console or with their output captured).
+    void EchoLogToStdout(bool echo) { echo_ = echo; }
+
     // The control panel's program: ProgramFiles (or "C:\Program Files")
     // and the product's folder; empty when it does not fit MAX_PATH.
     static std::string ControlPanelPath();
@@ -94,6 +98,7 @@ class AgentWindow : public StatusLogDisplay, public EngineHost {
 
     int cxChar_ = 1, cxCaps_ = 1, cyChar_ = 1, cxClient_ = 0, cyClient_ = 0;
     HDC measureDc_ = nullptr;
+    bool echo_ = false;
 };
 
 // The process's one agent window; null before and after it exists.

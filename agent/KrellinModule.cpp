@@ -93,7 +93,9 @@ void KrellinModule::StartSettingsService() { EnableServiceAutoStart(kSettingsSer
 bool KrellinModule::OnServing() {
     StartSettingsService();
     auto* window = new (std::nothrow) AgentWindow();
-    if (window && window->InitInstance(Instance(), SW_HIDE)) return true;
+    if (!window) return false;
+    window->EchoLogToStdout(!IsService());
+    if (window->InitInstance(Instance(), SW_HIDE)) return true;
     // Another agent runs, or no window could be made.
     delete window;
     theAgentWindow = nullptr;
