@@ -18,6 +18,7 @@ vx_session_start() {
   VX_XVFB_PID=$!
   export DISPLAY=":$n"
 
+  mkdir -p "$WINEPREFIX"
   wineserver -p
   # -u, not -i: on a fresh prefix -i leaves two services.exe answering the
   # same pipe in turn, and every other service call misses what the last made.
