@@ -15,4 +15,11 @@ inline constexpr wchar_t kSettingsCompany[] = L"Quandrel, Inc.";
 inline constexpr wchar_t kSettingsProduct[] = L"Vornix! Popup Blocker";
 inline constexpr wchar_t kSettingsVersion[] = L"1.00.000";
 
+// The address the control panel's links open.
+inline constexpr char kMakerWebSite[] = "http://www.quandrel.com/";
+
+// The install folder below Program Files. It has no full stop after "Inc",
+// unlike the company name of the settings key.
+inline constexpr char kInstallSubFolder[] = "\\Quandrel, Inc\\Vornix! Popup Blocker";
+
 } // namespace vx

@@ -1,11 +1,64 @@
 #!/usr/bin/env bash
-# Installs, builds, and runs the engine in a throwaway Wine session beside
-# scripted browser and folder windows, printing the agent's status log.
+# The main job: installs, builds, and runs the agent, the settings service
+# and a scripted browser in a throwaway Wine session. Popups are blocked and
+# allowed, the count lands in the registry, the status log is printed and a
+# screenshot of the desktop (diagnostics window and tray) is saved.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+out=${VORNIX_DEMO_OUT:-$root/build/demo}
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
 . "$root/scripts/wine-session.sh"
-trap vx_session_stop EXIT
+agent_pid=""
+finish() {
+  [ -n "$agent_pid" ] && kill "$agent_pid" 2>/dev/null || true
+  vx_session_stop
+}
+trap finish EXIT
 vx_session_start
-wine "$root/build/bin/TrackerDemo.exe"
+mkdir -p "$out"
+export VORNIX_NO_MESSAGEBOX=1
+
+# Install into the prefix where the agent looks for the control panel.
+bin="$root/build/bin"
+install_dir="$WINEPREFIX/drive_c/Program Files/Quandrel, Inc/Vornix! Popup Blocker"
+mkdir -p "$install_dir"
+cp "$bin"/{Krellin.exe,KrellinSvc.exe,Marklore.dll} "$install_dir/"
+cp "$bin"/VornixUI.exe "$bin"/*.htm "$install_dir/" 2>/dev/null || true
+win_dir='C:\Program Files\Quandrel, Inc\Vornix! Popup Blocker'
+wine "$win_dir\\KrellinSvc.exe" -Service
+wine "$win_dir\\Krellin.exe" /RegServer
+wine regsvr32 /s "$win_dir\\Marklore.dll"
+wine "$bin/BrowserDouble.exe" /RegisterDouble
+wine reg add 'HKLM\Software\Quandrel, Inc.\Vornix! Popup Blocker\1.00.000' /f >/dev/null
+wine reg add 'HKCU\Software\Microsoft\Internet Explorer\Main' /v 'Start Page' \
+     /d 'http://start.example.net/home' /f >/dev/null
+favorites="$WINEPREFIX/drive_c/users/$(whoami)/Favorites"
+mkdir -p "$favorites/News"
+printf '[InternetShortcut]\r\nURL=http://www.favourite-paper.com/\r\n' > "$favorites/News/Paper.url"
+
+js="Z:$root/tests/demo/popup_demo.js"
+echo "== The user's browser windows"
+wine cscript //nologo "$js" open
+echo "== The agent starts"
+wine "$win_dir\\Krellin.exe" > "$out/status-log.txt" 2>/dev/null &
+agent_pid=$!
+echo "== Pages open popups"
+wine cscript //nologo "$js" popups
+wine "$bin/DemoInput.exe" restore
+sleep 2
+import -display "$DISPLAY" -window root "$out/desktop.png" 2>/dev/null &&
+  echo "Screenshot of the diagnostics window and tray: $out/desktop.png"
+echo "== The tray icon is double-clicked: the control panel starts"
+wine "$bin/DemoInput.exe" tray-dblclick || true
+sleep 3
+pgrep -fa VornixUI.exe >/dev/null && echo "The control panel is running." || echo "The control panel did not start."
+import -display "$DISPLAY" -window root "$out/control-panel.png" 2>/dev/null || true
+wine cscript //nologo "$js" settings
+echo "== Block count in the registry"
+wine reg query 'HKLM\Software\Quandrel, Inc.\Vornix! Popup Blocker\1.00.000' /v BlockCount
+wine cscript //nologo "$js" quit
+wait "$agent_pid" 2>/dev/null || true
+agent_pid=""
+echo "== The agent's status log"
+cat "$out/status-log.txt"

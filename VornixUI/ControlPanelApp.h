@@ -1,0 +1,29 @@
+// The control panel program: registration switches, or the dialog once.
+#pragma once
+
+#include "ControlPanelModule.h"
+
+namespace vx {
+
+// The switches the program knows, each written "/" or "-" and in any case.
+struct CommandLineSwitches {
+    bool embedded = false;       // Embedding, Automation
+    bool unregister = false;     // Unregister, Unregserver
+    bool registerServer = false; // Register, Regserver
+};
+
+CommandLineSwitches ParseCommandLine(const wchar_t* commandLine);
+
+class ControlPanelApp {
+  public:
+    // Registers, unregisters or runs the control panel's dialog, then
+    // returns the process's exit code.
+    int Run(const wchar_t* commandLine);
+
+  private:
+    int RunDialog();
+
+    ControlPanelModule module_;
+};
+
+} // namespace vx

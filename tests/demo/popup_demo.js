@@ -1,0 +1,57 @@
+// Drives the demo: scripted browser windows (the browser double) and the
+// agent's automation object. Run with one phase name as its argument.
+var phase = WScript.Arguments.length > 0 ? WScript.Arguments(0) : "";
+var browser = new ActiveXObject("BrowserDouble.Script");
+
+function waitForAgent(agent) {
+    // WScript.Sleep is not available here: ask until the agent is ready.
+    for (var i = 0; i < 500000 && agent.IsServeReady != 1; i++) {}
+    return agent.IsServeReady == 1;
+}
+
+function outcome(id) {
+    if (browser.WasQuit(id))
+        return browser.WasCancelled(id) ? "blocked: navigation cancelled, window closed"
+                                        : "blocked: window closed";
+    return browser.IsVisible(id) ? "shown" : "still hidden";
+}
+
+function popup(opener, url, why) {
+    var id = browser.OpenPopup(opener, url);
+    WScript.Echo("  popup " + url + " (" + why + ") -> " + outcome(id));
+    return id;
+}
+
+if (phase == "open") {
+    var opener = browser.OpenWindow("http://www.opener.com/index.html", false, true);
+    browser.OpenWindow("file:///C:/users", true, true);
+    WScript.Echo("Opened a browser window (id " + opener + ") and a folder window.");
+} else if (phase == "popups") {
+    var agent = new ActiveXObject("Krellin.KrellinIF.1");
+    if (!waitForAgent(agent)) { WScript.Echo("The agent did not become ready."); WScript.Quit(1); }
+    WScript.Echo("Agent ready; " + agent.BlockedCount + " popups blocked so far.");
+    var opener = 1;
+    popup(opener, "http://ads.elsewhere-network.net/banner.html", "unknown site");
+    var shop = popup(opener, "http://shop.opener.com/offer.html", "opener's site");
+    popup(opener, "http://news.favourite-paper.com/today", "a favourite's site");
+    popup(opener, "http://start.example.net/home", "the start page");
+    popup(opener, "http://www.quandrel.com/", "the maker's site");
+    popup(opener, "http://tracker.elsewhere-network.net/pixel", "unknown site");
+    browser.AskFixedSize(shop);
+    WScript.Echo("  the opener's-site popup asks for a fixed size -> " + outcome(shop));
+    var late = browser.OpenWindow("", false, false);
+    browser.Navigate(late, "http://pop.elsewhere-network.net/");
+    WScript.Echo("  a window that appeared after start-up navigates to an unknown site -> " + outcome(late));
+    WScript.Echo("Blocked in all: " + agent.BlockedCount);
+    agent.Visible = 1;
+} else if (phase == "settings") {
+    var agent = new ActiveXObject("Krellin.KrellinIF.1");
+    WScript.Echo("Agent settings: MuteAudio=" + agent.MuteAudio + " AllowSameSite=" + agent.AllowSameSite +
+                 " KillFixedSize=" + agent.KillFixedSize + " BypassKeys=" + agent.BypassKeys +
+                 " ShowTray=" + agent.ShowTray);
+} else if (phase == "quit") {
+    var agent = new ActiveXObject("Krellin.KrellinIF.1");
+    agent.Quit();
+    browser.Shutdown();
+    WScript.Echo("Agent and browser double told to quit.");
+}
