@@ -1,5 +1,6 @@
 #include "Explorer.h"
 
+#include "EventSource.h"
 #include "WebBrowserEvents2.h"
 #include "XShell.h"
 
@@ -7,24 +8,9 @@
 #include "../common/TextForms.h"
 #include "../common/UrlForms.h"
 
-#include <ocidl.h>
-
 #include <new>
 
 namespace vx {
-
-namespace {
-
-HRESULT FindBrowserEventsPoint(IDispatch* browser, IConnectionPoint** point) {
-    *point = nullptr;
-    if (!browser) return E_POINTER;
-    ComPtr<IConnectionPointContainer> container;
-    HRESULT hr = browser->QueryInterface(IID_IConnectionPointContainer, container.PutVoid());
-    if (FAILED(hr)) return hr;
-    return container->FindConnectionPoint(IID_DWebBrowserEvents2, point);
-}
-
-} // namespace
 
 Explorer::Explorer(XShell* shell, IDispatch* browser) : shell_(shell) { Attach(browser); }
 
@@ -49,10 +35,8 @@ void Explorer::Connect() {
     // reconciliation during the call must find this record connected.
     sink_ = sink;
     sinkRef_ = unknown;
-    ComPtr<IConnectionPoint> point;
     DWORD cookie = 0;
-    hr = FindBrowserEventsPoint(Dispatch(), point.Put());
-    if (SUCCEEDED(hr)) hr = point->Advise(unknown.Get(), &cookie);
+    hr = AdviseEvents(Dispatch(), IID_DWebBrowserEvents2, unknown.Get(), &cookie);
     if (FAILED(hr)) {
         if (sink_ == sink) {
             sink->SetOwner(nullptr);
@@ -75,9 +59,7 @@ void Explorer::Disconnect() {
     sink_ = nullptr;
     ComPtr<IUnknown> sinkRef = std::move(sinkRef_);
     // Best effort: the browser may already be gone.
-    ComPtr<IConnectionPoint> point;
-    if (cookie_ && SUCCEEDED(FindBrowserEventsPoint(Dispatch(), point.Put())))
-        point->Unadvise(cookie_);
+    if (cookie_) UnadviseEvents(Dispatch(), IID_DWebBrowserEvents2, cookie_);
     cookie_ = 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "AllowRules.h"
 #include "EngineHost.h"
+#include "EventSource.h"
 #include "RegistryClient.h"
 #include "ShellIds.h"
 #include "ShellWindowsEvents.h"
@@ -11,22 +12,12 @@
 #include "../common/TextForms.h"
 
 #include <mmsystem.h>
-#include <ocidl.h>
 
 #include <new>
 
 namespace vx {
 
 namespace {
-
-HRESULT FindShellEventsPoint(IDispatch* collection, IConnectionPoint** point) {
-    *point = nullptr;
-    if (!collection) return E_POINTER;
-    ComPtr<IConnectionPointContainer> container;
-    HRESULT hr = collection->QueryInterface(IID_IConnectionPointContainer, container.PutVoid());
-    if (FAILED(hr)) return hr;
-    return container->FindConnectionPoint(IID_DShellWindowsEvents, point);
-}
 
 // The browser object in a VARIANT that Item answered, or null for an empty slot.
 ComPtr<IDispatch> BrowserFromVariant(const VARIANT& v) {
@@ -115,10 +106,8 @@ void XShell::ConnectShellEvents() {
         LogFailure("XShell QI Error...", hr);
         return;
     }
-    ComPtr<IConnectionPoint> point;
     DWORD cookie = 0;
-    hr = FindShellEventsPoint(Dispatch(), point.Put());
-    if (SUCCEEDED(hr)) hr = point->Advise(unknown.Get(), &cookie);
+    hr = AdviseEvents(Dispatch(), IID_DShellWindowsEvents, unknown.Get(), &cookie);
     if (FAILED(hr)) {
         sink->SetOwner(nullptr);
         LogFailure("XShell Advise Error...", hr);
@@ -132,9 +121,7 @@ void XShell::ConnectShellEvents() {
 void XShell::DisconnectShellEvents() {
     if (!sink_) return;
     sink_->SetOwner(nullptr);
-    ComPtr<IConnectionPoint> point;
-    HRESULT hr = FindShellEventsPoint(Dispatch(), point.Put());
-    if (SUCCEEDED(hr)) hr = point->Unadvise(cookie_);
+    HRESULT hr = UnadviseEvents(Dispatch(), IID_DShellWindowsEvents, cookie_);
     if (FAILED(hr)) LogFailure("XShell Unadvise Error...", hr);
     sink_ = nullptr;
     sinkRef_.Reset();
