@@ -1,0 +1,106 @@
+#include "Registrar.h"
+
+#include "Scoped.h"
+#include "TypeLibrary.h"
+
+#include <oleauto.h>
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace vx {
+
+namespace {
+
+HRESULT WriteRow(const RegistryEntry& row, const std::string& modulePath) {
+    RegKey key;
+    LONG err = RegCreateKeyExA(HKEY_CLASSES_ROOT, row.key, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                               KEY_WRITE, nullptr, key.Put(), nullptr);
+    if (err != ERROR_SUCCESS) return HRESULT_FROM_WIN32(err);
+    const char* text = (row.flags & kRegModulePath) ? modulePath.c_str() : row.value;
+    if (!text) return S_OK;
+    err = RegSetValueExA(key.Get(), row.valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                         static_cast<DWORD>(strlen(text) + 1));
+    return HRESULT_FROM_WIN32(err);
+}
+
+void DeleteKeyTree(const char* name) {
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, name);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, name);
+}
+
+} // namespace
+
+std::string ModuleFileName() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        // This module's own file: the program, or the DLL that registers.
+        DWORD n = GetModuleFileNameA(reinterpret_cast<HMODULE>(&__ImageBase), &path[0],
+                                     static_cast<DWORD>(path.size()));
+        if (n == 0) return std::string();
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+// The path is written as the registry value itself, so a single quote in it
+// stays single: doubling belongs to registrar script syntax, and a doubled
+// quote in LocalServer32 would name a file that does not exist.
+std::string ModuleServerPath() {
+    std::string longPath = ModuleFileName();
+    if (longPath.empty()) return longPath;
+    DWORD n = GetShortPathNameA(longPath.c_str(), nullptr, 0);
+    if (n == 0) return longPath;
+    std::string shortPath(n, '\0');
+    DWORD written = GetShortPathNameA(longPath.c_str(), &shortPath[0], n);
+    if (written == 0 || written >= n) return longPath;
+    shortPath.resize(written);
+    return shortPath;
+}
+
+HRESULT WriteRegistryTable(const RegistryTable& table) {
+    for (size_t i = 0; i < table.count; ++i) {
+        if (table.entries[i].flags & kRegReplace) DeleteKeyTree(table.entries[i].key);
+    }
+    const std::string modulePath = ModuleServerPath();
+    for (size_t i = 0; i < table.count; ++i) {
+        HRESULT hr = WriteRow(table.entries[i], modulePath);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+void RemoveRegistryTable(const RegistryTable& table) {
+    for (size_t i = 0; i < table.count; ++i) DeleteKeyTree(table.entries[i].key);
+}
+
+HRESULT RegisterOwnTypeLibrary() {
+    ComPtr<ITypeLib> lib;
+    std::wstring path = OwnModulePath();
+    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Put());
+    if (FAILED(hr)) return hr;
+    return RegisterTypeLib(lib.Get(), &path[0], nullptr);
+}
+
+HRESULT UnregisterOwnTypeLibrary() {
+    ComPtr<ITypeLib> lib;
+    HRESULT hr = LoadOwnTypeLib(lib.Put());
+    if (FAILED(hr)) return hr;
+    TLIBATTR* attr = nullptr;
+    hr = lib->GetLibAttr(&attr);
+    if (FAILED(hr)) return hr;
+    TLIBATTR library = *attr;
+    lib->ReleaseTLibAttr(attr);
+    // A library that is not registered is already as unregistration leaves it.
+    ComPtr<ITypeLib> registered;
+    if (FAILED(LoadRegTypeLib(library.guid, library.wMajorVerNum, library.wMinorVerNum,
+                              library.lcid, registered.Put())))
+        return S_OK;
+    registered.Reset();
+    return UnRegisterTypeLib(library.guid, library.wMajorVerNum, library.wMinorVerNum,
+                             library.lcid, library.syskind);
+}
+
+} // namespace vx
