@@ -1,0 +1,76 @@
+// The Registry automation object: string and number values under a key
+// path named by its properties, and the Messenger switch.
+#pragma once
+
+#include "ComObject.h"
+#include "KrellinSvc.h"
+
+#include <array>
+
+namespace vx {
+
+class Registry
+    : public ComObject<Registry, IRegistry, ISupportErrorInfo, IConnectionPointContainer>,
+      public TypeInfoDispatch<Registry, IRegistry, &IID_IRegistry> {
+  public:
+    static constexpr bool kAggregatable = true;
+    static constexpr LONG kDefaultTopLevelKey = static_cast<LONG>(0x80000002u);
+
+    static const QITAB* QiTable();
+    static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
+        return CreateComObject<Registry>(outer, riid, ppv);
+    }
+
+    explicit Registry(IUnknown* outer);
+    ~Registry() override;
+
+    VX_TYPEINFO_DISPATCH_METHODS()
+
+    // IRegistry
+    STDMETHODIMP GetAppString(BSTR bsName, BSTR* bsValue) override;
+    STDMETHODIMP SetAppString(BSTR bsName, BSTR bsValue) override;
+    STDMETHODIMP GetAppDWORD(BSTR bsName, LONG* lValue) override;
+    STDMETHODIMP SetAppDWORD(BSTR bsName, LONG lValue) override;
+    STDMETHODIMP get_TopLevelKey(LONG* pVal) override;
+    STDMETHODIMP put_TopLevelKey(LONG value) override;
+    STDMETHODIMP get_TopFolder(BSTR* pVal) override { return GetText(topFolder_, pVal); }
+    STDMETHODIMP put_TopFolder(BSTR value) override { return PutText(topFolder_, value); }
+    STDMETHODIMP get_Company(BSTR* pVal) override { return GetText(company_, pVal); }
+    STDMETHODIMP put_Company(BSTR value) override { return PutText(company_, value); }
+    STDMETHODIMP get_Product(BSTR* pVal) override { return GetText(product_, pVal); }
+    STDMETHODIMP put_Product(BSTR value) override { return PutText(product_, value); }
+    STDMETHODIMP get_Version(BSTR* pVal) override { return GetText(version_, pVal); }
+    STDMETHODIMP put_Version(BSTR value) override { return PutText(version_, value); }
+    STDMETHODIMP get_SubFolder(BSTR* pVal) override { return GetText(subFolder_, pVal); }
+    STDMETHODIMP put_SubFolder(BSTR value) override { return PutText(subFolder_, value); }
+    STDMETHODIMP Reset() override;
+    STDMETHODIMP DisableMessenger() override;
+    STDMETHODIMP EnableMessenger() override;
+
+    // ISupportErrorInfo
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
+
+    // IConnectionPointContainer
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+
+  private:
+    enum Level { kTopFolder, kCompany, kProduct, kVersion, kSubFolder, kLevelCount };
+
+    HRESULT GetText(const Bstr& field, BSTR* out);
+    HRESULT PutText(Bstr& field, BSTR value);
+    HKEY CurrentKey();
+    void OpenPath();
+    void ClosePath();
+
+    LONG topLevelKey_ = kDefaultTopLevelKey;
+    Bstr topFolder_;
+    Bstr company_;
+    Bstr product_;
+    Bstr version_;
+    Bstr subFolder_;
+    std::array<RegKey, kLevelCount> levels_;
+    HKEY current_ = nullptr; // the deepest open level; not owned
+};
+
+} // namespace vx

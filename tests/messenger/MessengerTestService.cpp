@@ -1,0 +1,61 @@
+// A stand-in for the Windows "Messenger" service, which the test prefix does
+// not have. Installed by the tests with one of two command lines:
+//   MessengerTestService.exe          runs and stops on request
+//   MessengerTestService.exe refuse   runs and accepts no stop request
+// In both modes the user control kEndControl ends it, so that a test can
+// always clean up what it started.
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr DWORD kEndControl = 200;
+
+bool gRefuseStop = false;
+SERVICE_STATUS_HANDLE gStatusHandle = nullptr;
+HANDLE gEnd = nullptr;
+
+void Report(DWORD state) {
+    SERVICE_STATUS status{};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted =
+        (state == SERVICE_RUNNING && !gRefuseStop) ? SERVICE_ACCEPT_STOP : 0;
+    SetServiceStatus(gStatusHandle, &status);
+}
+
+DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
+    switch (control) {
+    case SERVICE_CONTROL_STOP:
+        if (gRefuseStop) return ERROR_CALL_NOT_IMPLEMENTED;
+        Report(SERVICE_STOP_PENDING);
+        SetEvent(gEnd);
+        return NO_ERROR;
+    case kEndControl:
+        SetEvent(gEnd);
+        return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+        return NO_ERROR;
+    default:
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+}
+
+void WINAPI ServiceMain(DWORD, LPSTR*) {
+    gStatusHandle = RegisterServiceCtrlHandlerExA("Messenger", Handler, nullptr);
+    if (!gStatusHandle) return;
+    Report(SERVICE_RUNNING);
+    WaitForSingleObject(gEnd, INFINITE);
+    Report(SERVICE_STOPPED);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    gRefuseStop = argc > 1 && std::strcmp(argv[1], "refuse") == 0;
+    gEnd = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    char name[] = "Messenger";
+    SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+    return StartServiceCtrlDispatcherA(table) ? 0 : 1;
+}

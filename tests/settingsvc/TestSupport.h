@@ -1,0 +1,59 @@
+// Processes, services and registry probes for the settings service tests.
+#pragma once
+
+#include "common/Scoped.h"
+
+#include <string>
+
+namespace vxtest {
+
+constexpr DWORD kTimedOut = 0xFFFFFFFFu;
+// The user control that ends the stand-in Messenger service in any mode.
+constexpr DWORD kEndServiceControl = 200;
+
+// A file beside the test program (the programs share one output folder).
+std::wstring BesideTest(const wchar_t* file);
+std::wstring Quoted(const std::wstring& path);
+
+// Runs the command line; its exit code, or kTimedOut after 30 seconds.
+DWORD RunAndWait(const std::wstring& commandLine);
+// KrellinSvc.exe with the given switch text.
+DWORD RunKrellinSvc(const wchar_t* switchText);
+
+// A KrellinSvc started by hand as an ordinary process.
+class ServerProcess {
+  public:
+    ServerProcess() = default;
+    ~ServerProcess() { Stop(); }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    // Waits until it prints "Service started", which it does once its class
+    // object is registered: a request before that would make COM launch a
+    // second instance.
+    bool Start();
+    // Ends its message loop as a WM_QUIT from outside would, so that it
+    // revokes its class object; a killed server leaves a stale one behind
+    // that stalls later activations.
+    void Stop();
+    bool Running() const;
+
+  private:
+    vx::ScopedHandle process_;
+    DWORD threadId_ = 0;
+};
+
+DWORD ServiceState(SC_HANDLE service);
+bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs);
+// Stops the service (kEndServiceControl when it refuses the stop), or ends
+// its process when it will not stop.
+void StopOrEndService(SC_HANDLE service);
+
+bool KeyExists(HKEY root, const char* path);
+// The raw bytes of a value, read through the ANSI call.
+bool ReadValue(HKEY root, const char* path, const char* name, std::string* data,
+               DWORD* type = nullptr);
+LONG WriteValue(HKEY root, const char* path, const char* name, DWORD type, const std::string& data);
+LONG CreateKeyPath(HKEY root, const char* path);
+
+} // namespace vxtest

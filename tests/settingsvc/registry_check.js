@@ -1,0 +1,80 @@
+// An independent client of KrellinSvc.Registry.1: JScript through the
+// scripting host, late-bound by name. The one argument is the path of
+// KrellinSvc.exe. KrellinSvc is registered as a service here, so that COM
+// starts it as one and "net stop" ends it cleanly; any mismatch ends the
+// script with exit code 1.
+var shell = new ActiveXObject("WScript.Shell");
+var failures = 0;
+
+function check(label, got, want) {
+    if (got !== want) {
+        WScript.Echo("FAIL " + label + ": got [" + got + "], want [" + want + "]");
+        failures++;
+    }
+}
+
+
+function valueExists(name) {
+    try {
+        shell.RegRead(name);
+        return true;
+    } catch (e) {
+        return false;
+    }
+}
+
+var exe = '"' + WScript.Arguments(0).replace(/\//g, "\\") + '"';
+var product = "HKLM\\Software\\Quandrel, Inc.\\Vornix! Popup Blocker\\";
+var agentKey = product + "1.00.000\\";
+
+check("registration", shell.Run(exe + " -Service", 0, true), 0);
+shell.RegWrite(agentKey, "");
+try {
+    var reg = new ActiveXObject("KrellinSvc.Registry.1");
+    check("TopLevelKey", reg.TopLevelKey, -2147483646);
+    check("TopFolder", reg.TopFolder, "Software");
+
+    reg.Company = "Quandrel, Inc.";
+    reg.Product = "Vornix! Popup Blocker";
+    reg.Version = "1.00.000";
+    check("Version", reg.Version, "1.00.000");
+    reg.SetAppString("AudioFileName", "C:\\Sounds\\ding.wav");
+    reg.SetAppDWORD("BlockCount", 41);
+    reg.SetAppDWORD("BypassKeys", -1);
+    check("string", shell.RegRead(agentKey + "AudioFileName"), "C:\\Sounds\\ding.wav");
+    check("number", shell.RegRead(agentKey + "BlockCount"), 41);
+    check("negative number", shell.RegRead(agentKey + "BypassKeys"), -1);
+    // Script arguments travel by value: the calls must succeed, and the
+    // script's own variables stay as they were.
+    var text = "default";
+    var count = 5;
+    reg.GetAppString("AudioFileName", text);
+    reg.GetAppDWORD("BlockCount", count);
+    check("string argument", text, "default");
+    check("number argument", count, 5);
+
+    reg.Version = "9.99.999";
+    reg.SetAppDWORD("BlockCount", 1);
+    check("missing key stays missing", valueExists(product + "9.99.999\\"), false);
+
+    reg.Reset();
+    check("TopFolder after Reset", reg.TopFolder, "Software");
+    check("Company after Reset", reg.Company, "");
+    reg.DisableMessenger();
+    reg.EnableMessenger();
+    reg = null;
+    CollectGarbage();
+} catch (e) {
+    WScript.Echo("FAIL exception: " + e.message + " (" + (e.number >>> 0).toString(16) + ")");
+    failures++;
+} finally {
+    shell.Run("net stop KrellinSvc", 0, true);
+    shell.Run(exe + " /UnregServer", 0, true);
+    try {
+        shell.RegDelete(agentKey);
+        shell.RegDelete(product);
+        shell.RegDelete("HKLM\\Software\\Quandrel, Inc.\\");
+    } catch (e) {
+    }
+}
+WScript.Quit(failures == 0 ? 0 : 1);
