@@ -7,6 +7,7 @@
 #include "agent/AgentWindow.h"
 #include "agent/KrellinIF.h"
 #include "agent/resource.h"
+#include "common/TypeLibrary.h"
 #include "engine/RegistryClient.h"
 #include "engine/ShellIds.h"
 #include "engine/XShell.h"
@@ -357,6 +358,24 @@ TEST_F(AutomationTest, NoConnectionPointsAndAggregation) {
     EXPECT_EQ(S_OK, inner->QueryInterface(IID_IKrellinIF, viaInner.PutVoid()));
     viaInner.Reset();
     EXPECT_EQ(0u, inner.Detach()->Release());
+}
+
+TEST_F(AutomationTest, TheTypeLibraryCarriesItsIdentity) {
+    ComPtr<ITypeLib> lib;
+    ASSERT_EQ(S_OK, LoadOwnTypeLib(lib.Put()));
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, lib->GetLibAttr(&attr));
+    EXPECT_TRUE(IsEqualGUID(LIBID_KRELLINLib, attr->guid)) << "the library's GUID as declared";
+    EXPECT_EQ(1, attr->wMajorVerNum);
+    EXPECT_EQ(0, attr->wMinorVerNum);
+    EXPECT_EQ(0x409u, attr->lcid);
+    lib->ReleaseTLibAttr(attr);
+    for (const GUID* type : {&IID_IKrellinIF, &DIID__IKrellinIFEvents, &CLSID_KrellinIF,
+                             &CLSID_WebBrowserEvents2, &CLSID_ShellWindowsEvents,
+                             &IID_DWebBrowserEvents2, &IID_DShellWindowsEvents}) {
+        ComPtr<ITypeInfo> info;
+        EXPECT_EQ(S_OK, lib->GetTypeInfoOfGuid(*type, info.Put()));
+    }
 }
 
 TEST_F(AutomationTest, DispatchServesTheDeclaredTypes) {
