@@ -295,13 +295,35 @@ void XShell::SyncSettings(bool save) {
 }
 
 LONG XShell::AddBlockCount(ULONG n) {
-    RegistryClient client;
-    client.SetProductPath();
-    LONG stored = 0;
-    HRESULT read = client.GetAppDWORD(L"BlockCount", stored);
-    ULONG total = static_cast<ULONG>(stored) + n;
-    // A failed read must not replace the user's total with n.
-    if (SUCCEEDED(read)) client.SetAppDWORD(L"BlockCount", static_cast<LONG>(total));
+    // Every settings call lets other events and automation calls run on this
+    // thread, and between its read and its write a nested call could store a
+    // block that the write then takes back. So only the outermost call talks
+    // to the store: a nested one adds its blocks to what that call owes and
+    // answers an estimate, and the outermost call stores until nothing is owed.
+    unstoredBlocks_ += n;
+    ULONG total = lastStoredCount_ + unstoredBlocks_;
+    if (!storingCount_) {
+        storingCount_ = true;
+        bool first = true;
+        do {
+            ULONG owed = unstoredBlocks_;
+            RegistryClient client;
+            client.SetProductPath();
+            LONG stored = 0;
+            HRESULT read = client.GetAppDWORD(L"BlockCount", stored);
+            unstoredBlocks_ -= owed;
+            if (first) total = static_cast<ULONG>(stored) + owed;
+            first = false;
+            // A failed read must not replace the user's total with n.
+            if (FAILED(read)) {
+                unstoredBlocks_ = 0;
+                break;
+            }
+            lastStoredCount_ = static_cast<ULONG>(stored) + owed;
+            client.SetAppDWORD(L"BlockCount", static_cast<LONG>(lastStoredCount_));
+        } while (unstoredBlocks_ != 0);
+        storingCount_ = false;
+    }
     if (!MuteAudio && n > 0) {
         std::string sound = NarrowText(AudioFileName.c_str(), AudioFileName.size(), MAX_PATH - 1);
         PlaySoundA(sound.c_str(), nullptr, SND_ASYNC | SND_FILENAME);

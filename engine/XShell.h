@@ -86,6 +86,11 @@ class XShell : public DispatchObject {
     ExplorerList explorers_;
     std::vector<std::unique_ptr<Explorer>> retired_;
     int busy_ = 0;
+    // AddBlockCount: whether a call is storing the count, the blocks it still
+    // has to store for nested calls, and the last total stored.
+    bool storingCount_ = false;
+    ULONG unstoredBlocks_ = 0;
+    ULONG lastStoredCount_ = 0;
     Marklor favorites_;
 };
 

@@ -10,3 +10,4 @@ vx_session_start
 bin="$root/build/bin"
 wine regsvr32 /s "$bin/Marklore.dll" || true
 wine "$bin/DecisionBenchmark.exe"
+wine "$bin/EndToEndBenchmark.exe"

@@ -1,0 +1,111 @@
+#include "CapturedProcess.h"
+
+#include <chrono>
+
+namespace vx::test {
+
+CapturedProcess::~CapturedProcess() {
+    End();
+}
+
+bool CapturedProcess::Start(const std::wstring& commandLine) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
+    ScopedHandle reader(readEnd), writer(writeEnd);
+    // Only the write end goes to the child.
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                        &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    process_.Reset(pi.hProcess);
+    id_ = pi.dwProcessId;
+    // With our copy of the write end gone, the pipe ends with the program.
+    writer.Reset();
+    output_->pipe = std::move(reader);
+    reader_ = std::thread(&CapturedProcess::Read, output_);
+    return true;
+}
+
+void CapturedProcess::End() {
+    if (process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.Get(), 1);
+        WaitForSingleObject(process_.Get(), 10000);
+    }
+    if (reader_.joinable()) {
+        if (WaitForEndOfOutput(10000))
+            reader_.join();
+        else
+            reader_.detach();
+    }
+    process_.Reset();
+}
+
+void CapturedProcess::Read(std::shared_ptr<Output> output) {
+    std::string pending;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(output->pipe.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        pending.append(buffer, got);
+        std::vector<std::string> complete;
+        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            size_t length = end > 0 && pending[end - 1] == '\r' ? end - 1 : end;
+            complete.push_back(pending.substr(0, length));
+            pending.erase(0, end + 1);
+        }
+        if (complete.empty()) continue;
+        std::lock_guard<std::mutex> hold(output->lock);
+        for (auto& text : complete)
+            output->lines.push_back(std::move(text));
+        output->changed.notify_all();
+    }
+    std::lock_guard<std::mutex> hold(output->lock);
+    if (!pending.empty()) output->lines.push_back(pending);
+    output->closed = true;
+    output->changed.notify_all();
+}
+
+size_t CapturedProcess::LineCount() const {
+    std::lock_guard<std::mutex> hold(output_->lock);
+    return output_->lines.size();
+}
+
+std::vector<std::string> CapturedProcess::Lines(size_t from) const {
+    std::lock_guard<std::mutex> hold(output_->lock);
+    const auto& lines = output_->lines;
+    if (from >= lines.size()) return {};
+    return std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end());
+}
+
+size_t CapturedProcess::WaitForLine(const std::string& text, size_t from, DWORD timeoutMs) const {
+    std::unique_lock<std::mutex> hold(output_->lock);
+    size_t found = kNotFound;
+    output_->changed.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] {
+        for (; from < output_->lines.size(); ++from)
+            if (output_->lines[from].find(text) != std::string::npos) {
+                found = from;
+                return true;
+            }
+        return output_->closed;
+    });
+    return found;
+}
+
+bool CapturedProcess::WaitForEndOfOutput(DWORD timeoutMs) const {
+    std::unique_lock<std::mutex> hold(output_->lock);
+    return output_->changed.wait_for(hold, std::chrono::milliseconds(timeoutMs),
+                                     [&] { return output_->closed; });
+}
+
+} // namespace vx::test

@@ -1,0 +1,267 @@
+#include "PopupRig.h"
+
+#include "ProcessTools.h"
+#include "RegistryTools.h"
+
+#include <shlobj.h>
+
+#include <optional>
+#include <vector>
+
+namespace vx::test {
+
+namespace {
+
+constexpr const wchar_t* kStartPageKey = L"Software\\Microsoft\\Internet Explorer\\Main";
+constexpr const wchar_t* kFavouriteFolder = L"Vornix end-to-end";
+
+std::wstring FavouriteFolder() {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_FAVORITES | CSIDL_FLAG_CREATE, nullptr,
+                                SHGFP_TYPE_CURRENT, path)))
+        return std::wstring();
+    return std::wstring(path) + L"\\" + kFavouriteFolder;
+}
+
+HRESULT CallDll(const wchar_t* file, const char* entryName) {
+    HMODULE module = LoadLibraryW(BesideTest(file).c_str());
+    if (!module) return HRESULT_FROM_WIN32(GetLastError());
+    using Entry = HRESULT(STDAPICALLTYPE*)();
+    auto entry =
+        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, entryName)));
+    HRESULT hr = entry ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    FreeLibrary(module);
+    return hr;
+}
+
+HRESULT Run(const wchar_t* program, const wchar_t* switchText) {
+    DWORD code = RunAndWait(Quoted(BesideTest(program)) + L" " + switchText);
+    return code == 0 ? S_OK : code == kNoExitCode ? HRESULT_FROM_WIN32(WAIT_TIMEOUT) : E_FAIL;
+}
+
+bool MutexExists(const char* name) {
+    return static_cast<bool>(ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, name)));
+}
+
+struct Server {
+    const wchar_t* file;
+    const wchar_t* progId; // registered when present
+    const wchar_t* registerSwitch;
+    const wchar_t* unregisterSwitch; // null: a DLL
+};
+const Server kServers[] = {
+    {L"KrellinSvc.exe", L"KrellinSvc.Registry.1", L"/RegServer", L"/UnregServer"},
+    {L"Krellin.exe", L"Krellin.KrellinIF.1", L"/RegServer", L"/UnregServer"},
+    {L"Marklore.dll", L"Marklore.Marklore.1", nullptr, nullptr},
+};
+
+// What Install found, so that Uninstall leaves the prefix as it was: other
+// test programs of the session rely on the programs not being registered.
+struct Installed {
+    bool settingsKey = false;
+    std::vector<const Server*> registeredHere;
+    std::optional<std::wstring> startPage;
+};
+Installed gInstalled;
+
+bool KeyExists(HKEY root, const wchar_t* path) {
+    RegKey key;
+    return RegOpenKeyExW(root, path, 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+HRESULT PopupRig::Install() {
+    // Registration trouble goes to standard error instead of a message box
+    // nobody will click.
+    SetEnvironmentVariableW(L"VORNIX_NO_MESSAGEBOX", L"1");
+    for (const Server& server : kServers) {
+        if (!KeyExists(HKEY_CLASSES_ROOT, server.progId))
+            gInstalled.registeredHere.push_back(&server);
+        HRESULT hr = server.registerSwitch ? Run(server.file, server.registerSwitch)
+                                           : CallDll(server.file, "DllRegisterServer");
+        if (FAILED(hr)) return hr;
+    }
+    HRESULT hr = Run(L"BrowserDouble.exe", L"/RegisterDouble");
+    if (FAILED(hr)) return hr;
+
+    gInstalled.settingsKey = !KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey);
+    struct {
+        const wchar_t* name;
+        DWORD value;
+    } const defaults[] = {{L"MuteAudio", 1},
+                          {L"AllowSameSite", 1},
+                          {L"KillFixedSize", 1},
+                          {L"BypassKeys", 1},
+                          {L"ShowTray", 1}};
+    for (const auto& value : defaults) {
+        LONG err = WriteDword(HKEY_LOCAL_MACHINE, kSettingsKey, value.name, value.value);
+        if (err != ERROR_SUCCESS) return HRESULT_FROM_WIN32(err);
+    }
+    WriteText(HKEY_LOCAL_MACHINE, kSettingsKey, L"AudioFileName", L"");
+
+    if (!gInstalled.startPage)
+        gInstalled.startPage =
+            ReadText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page").value_or(std::wstring());
+    WriteText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", kStartPage);
+
+    std::wstring folder = FavouriteFolder();
+    if (folder.empty()) return E_FAIL;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring url = kFavouriteUrl;
+    std::string shortcut =
+        "[InternetShortcut]\r\nURL=" + std::string(url.begin(), url.end()) + "\r\n";
+    ScopedHandle file(CreateFileW((folder + L"\\Paper.url").c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !WriteFile(file.Get(), shortcut.data(), static_cast<DWORD>(shortcut.size()),
+                            &written, nullptr))
+        return HRESULT_FROM_WIN32(GetLastError());
+    return S_OK;
+}
+
+void PopupRig::Uninstall() {
+    Run(L"BrowserDouble.exe", L"/UnregisterDouble");
+    for (const Server* server : gInstalled.registeredHere) {
+        if (server->unregisterSwitch)
+            Run(server->file, server->unregisterSwitch);
+        else
+            CallDll(server->file, "DllUnregisterServer");
+    }
+    gInstalled.registeredHere.clear();
+    if (gInstalled.settingsKey) RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey);
+    if (gInstalled.startPage) {
+        if (gInstalled.startPage->empty())
+            DeleteValue(HKEY_CURRENT_USER, kStartPageKey, L"Start Page");
+        else
+            WriteText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", *gInstalled.startPage);
+        gInstalled.startPage.reset();
+    }
+    std::wstring folder = FavouriteFolder();
+    DeleteFileW((folder + L"\\Paper.url").c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+HRESULT PopupRig::Fail(const char* step, HRESULT hr) {
+    char code[16];
+    snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
+    failedStep_ = std::string(step) + " failed: " + code;
+    return hr;
+}
+
+HRESULT PopupRig::Start(int windows) {
+    HRESULT hr = StartDouble();
+    if (FAILED(hr)) return hr;
+    for (int i = 0; i < windows; ++i) {
+        wchar_t url[64];
+        swprintf(url, 64, L"http://site%d.example.org/page.html", i);
+        std::optional<LONG> id =
+            browser_.Long(L"OpenWindow", "sbb", i == 0 ? kOpenerUrl : url, 0, 1);
+        if (!id) return Fail("OpenWindow", E_FAIL);
+        if (i == 0) opener_ = *id;
+    }
+    return StartAgent();
+}
+
+HRESULT PopupRig::StartDouble() {
+    HRESULT hr = browser_.Create(L"BrowserDouble.Script", CLSCTX_LOCAL_SERVER);
+    if (FAILED(hr)) return Fail("BrowserDouble.Script", hr);
+    std::optional<LONG> id = browser_.Long(L"ProcessId");
+    if (!id) return Fail("ProcessId", E_FAIL);
+    doubleProcess_.Reset(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION,
+                                     FALSE, static_cast<DWORD>(*id)));
+    return S_OK;
+}
+
+void PopupRig::KillDouble() {
+    if (doubleProcess_) {
+        TerminateProcess(doubleProcess_.Get(), 1);
+        WaitForSingleObject(doubleProcess_.Get(), 10000);
+    }
+    doubleProcess_.Reset();
+    browser_.Attach(nullptr);
+    deadServers_ = true;
+}
+
+void PopupRig::EndSettingsService() {
+    for (DWORD id : FindProcesses(L"KrellinSvc.exe"))
+        if (!EndServerProcess(id)) deadServers_ = true;
+}
+
+size_t PopupRig::KillSettingsService() {
+    size_t killed = EndProcesses(L"KrellinSvc.exe");
+    if (killed) deadServers_ = true;
+    return killed;
+}
+
+void PopupRig::ForgetDeadServers() {
+    EndSettingsService();
+    RestartRpcss();
+    deadServers_ = false;
+}
+
+HRESULT PopupRig::StartAgent() {
+    if (!agentProcess_.Start(Quoted(BesideTest(L"Krellin.exe"))))
+        return Fail("Krellin.exe", HRESULT_FROM_WIN32(GetLastError()));
+    // The class objects are registered before the single-instance mutex is
+    // made: from then on a creation reaches this process instead of making
+    // COM start a second agent.
+    for (int waited = 0; !MutexExists("Krellin Instance"); waited += 20) {
+        if (waited > 30000 || !IsRunning(agentProcess_.Process()))
+            return Fail("Krellin Instance mutex", E_FAIL);
+        Sleep(20);
+    }
+    HRESULT hr = agent_.Create(L"Krellin.KrellinIF.1", CLSCTX_LOCAL_SERVER);
+    if (FAILED(hr)) return Fail("Krellin.KrellinIF.1", hr);
+    for (int waited = 0; agent_.Long(L"IsServeReady") != 1; waited += 20) {
+        if (waited > 30000) return Fail("IsServeReady", E_FAIL);
+        PumpFor(20);
+    }
+    return S_OK;
+}
+
+DWORD PopupRig::QuitAgent(DWORD timeoutMs) {
+    if (!agentProcess_.Process()) return kNoExitCode;
+    if (IsRunning(agentProcess_.Process())) agent_.Do(L"Quit");
+    agent_.Attach(nullptr);
+    return WaitForExit(agentProcess_.Process(), timeoutMs);
+}
+
+DWORD PopupRig::Stop() {
+    DWORD code = QuitAgent();
+    if (IsRunning(agentProcess_.Process())) {
+        agentProcess_.End();
+        deadServers_ = true;
+    }
+    if (browser_.HasReference()) browser_.Do(L"Shutdown");
+    browser_.Attach(nullptr);
+    if (doubleProcess_ && WaitForExit(doubleProcess_.Get(), 10000) == kNoExitCode) KillDouble();
+    doubleProcess_.Reset();
+    // COM started it for the agent; it never ends by itself.
+    EndSettingsService();
+    if (deadServers_) ForgetDeadServers();
+    agentProcess_.End();
+    return code;
+}
+
+PopupRig::Outcome PopupRig::StateOf(LONG id) {
+    Outcome o;
+    o.id = id;
+    o.open = browser_.Bool(L"IsOpen", "I", id).value_or(false);
+    o.visible = browser_.Bool(L"IsVisible", "I", id).value_or(false);
+    o.quit = browser_.Bool(L"WasQuit", "I", id).value_or(false);
+    o.cancelled = browser_.Bool(L"WasCancelled", "I", id).value_or(false);
+    o.everShown = o.visible || browser_.Double(L"ShownTime", "I", id).value_or(0) > 0;
+    return o;
+}
+
+PopupRig::Outcome PopupRig::Popup(const wchar_t* url) {
+    return StateOf(browser_.Long(L"OpenPopup", "Is", opener_, url).value_or(0));
+}
+
+LONG PopupRig::StoredBlockCount() {
+    return static_cast<LONG>(
+        ReadDword(HKEY_LOCAL_MACHINE, kSettingsKey, L"BlockCount").value_or(0));
+}
+
+} // namespace vx::test

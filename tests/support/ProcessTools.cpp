@@ -1,0 +1,169 @@
+#include "ProcessTools.h"
+
+#include <psapi.h>
+#include <winternl.h>
+#include <tlhelp32.h>
+
+namespace vx::test {
+
+std::wstring BesideTest(const wchar_t* file) {
+    wchar_t path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    return dir.substr(0, dir.find_last_of(L"\\/") + 1) + file;
+}
+
+std::wstring Quoted(const std::wstring& path) {
+    return L"\"" + path + L"\"";
+}
+
+ScopedHandle StartProcess(const std::wstring& commandLine) {
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
+        return ScopedHandle();
+    CloseHandle(pi.hThread);
+    return ScopedHandle(pi.hProcess);
+}
+
+DWORD WaitForExit(HANDLE process, DWORD timeoutMs) {
+    if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) return kNoExitCode;
+    DWORD code = kNoExitCode;
+    GetExitCodeProcess(process, &code);
+    return code;
+}
+
+bool IsRunning(HANDLE process) {
+    return process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+}
+
+DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs) {
+    ScopedHandle process = StartProcess(commandLine);
+    if (!process) return kNoExitCode;
+    DWORD code = WaitForExit(process.Get(), timeoutMs);
+    if (code == kNoExitCode) {
+        TerminateProcess(process.Get(), 1);
+        WaitForSingleObject(process.Get(), 10000);
+    }
+    return code;
+}
+
+std::vector<DWORD> FindProcesses(const wchar_t* exeName) {
+    std::vector<DWORD> ids;
+    ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return ids;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+         more = Process32NextW(snapshot.Get(), &entry))
+        if (_wcsicmp(entry.szExeFile, exeName) == 0) ids.push_back(entry.th32ProcessID);
+    return ids;
+}
+
+void EndProcess(DWORD processId) {
+    ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+    if (!process) return;
+    TerminateProcess(process.Get(), 1);
+    WaitForSingleObject(process.Get(), 10000);
+}
+
+size_t EndProcesses(const wchar_t* exeName) {
+    std::vector<DWORD> ids = FindProcesses(exeName);
+    for (DWORD id : ids)
+        EndProcess(id);
+    return ids.size();
+}
+
+bool EndServerProcess(DWORD processId, DWORD timeoutMs) {
+    ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+    if (!process) return true;
+    ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    // Only the thread that runs the loop has a queue; the others refuse.
+    for (BOOL more = snapshot && Thread32First(snapshot.Get(), &entry); more;
+         more = Thread32Next(snapshot.Get(), &entry))
+        if (entry.th32OwnerProcessID == processId)
+            PostThreadMessageW(entry.th32ThreadID, WM_QUIT, 0, 0);
+    if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0) return true;
+    TerminateProcess(process.Get(), 1);
+    WaitForSingleObject(process.Get(), 10000);
+    return false;
+}
+
+void RestartRpcss() {
+    ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    ScopedServiceHandle rpcss(
+        manager ? OpenServiceW(manager.Get(), L"RpcSs",
+                               SERVICE_STOP | SERVICE_START | SERVICE_QUERY_STATUS)
+                : nullptr);
+    SERVICE_STATUS status = {};
+    if (!rpcss || !ControlService(rpcss.Get(), SERVICE_CONTROL_STOP, &status)) return;
+    for (int waited = 0; waited < 10000 && status.dwCurrentState != SERVICE_STOPPED; waited += 50) {
+        Sleep(50);
+        QueryServiceStatus(rpcss.Get(), &status);
+    }
+    StartServiceW(rpcss.Get(), 0, nullptr);
+    for (int waited = 0; waited < 10000 && status.dwCurrentState != SERVICE_RUNNING; waited += 50) {
+        Sleep(50);
+        QueryServiceStatus(rpcss.Get(), &status);
+    }
+}
+
+namespace {
+
+// The handle count the system's process list gives, or 0.
+DWORD ListedHandleCount(DWORD processId) {
+    std::vector<BYTE> buffer(1 << 20);
+    ULONG needed = 0;
+    NTSTATUS status;
+    while ((status = NtQuerySystemInformation(SystemProcessInformation, buffer.data(),
+                                              static_cast<ULONG>(buffer.size()), &needed)) ==
+           static_cast<NTSTATUS>(0xC0000004L)) // STATUS_INFO_LENGTH_MISMATCH
+        buffer.resize(buffer.size() * 2);
+    if (status < 0) return 0;
+    for (size_t at = 0;;) {
+        auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + at);
+        if (HandleToULong(entry->UniqueProcessId) == processId) return entry->HandleCount;
+        if (!entry->NextEntryOffset) return 0;
+        at += entry->NextEntryOffset;
+    }
+}
+
+} // namespace
+
+bool ReadProcessFigures(HANDLE process, ProcessFigures* figures) {
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof memory;
+    if (!GetProcessHandleCount(process, &figures->handles)) return false;
+    if (!GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                              sizeof memory))
+        return false;
+    // Wine answers 0 for the handle count and the private bytes of any
+    // process; its process list has the count, and the page-file usage is
+    // the private commit there.
+    if (figures->handles == 0) figures->handles = ListedHandleCount(GetProcessId(process));
+    figures->privateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
+    figures->workingSet = memory.WorkingSetSize;
+    return figures->handles != 0;
+}
+
+void PumpFor(DWORD ms) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD waited = GetTickCount() - start;
+        if (waited >= ms) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - waited, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
+} // namespace vx::test

@@ -1,0 +1,51 @@
+// Processes of the programs under test: started, waited for, found by name,
+// ended, and measured.
+#pragma once
+
+#include "common/Scoped.h"
+
+#include <string>
+#include <vector>
+
+namespace vx::test {
+
+constexpr DWORD kNoExitCode = 0xFFFFFFFFu;
+
+// A file in the test program's own folder, where every program is built.
+std::wstring BesideTest(const wchar_t* file);
+std::wstring Quoted(const std::wstring& path);
+
+ScopedHandle StartProcess(const std::wstring& commandLine);
+// The exit code, or kNoExitCode when it did not end in time (it is then ended).
+DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 30000);
+// The exit code, or kNoExitCode while it still runs after the wait.
+DWORD WaitForExit(HANDLE process, DWORD timeoutMs);
+bool IsRunning(HANDLE process);
+
+// Ids of the running processes whose program file is exeName.
+std::vector<DWORD> FindProcesses(const wchar_t* exeName);
+// Ends every process of that program; answers how many there were.
+size_t EndProcesses(const wchar_t* exeName);
+void EndProcess(DWORD processId);
+// Ends a COM server the way a WM_QUIT from outside would: its loop ends and
+// it revokes its class objects. Answers false when it had to be killed.
+bool EndServerProcess(DWORD processId, DWORD timeoutMs = 10000);
+
+// Wine's RpcSs keeps the class registration of a server that was killed and
+// hands it to every later activation, which then fails with
+// RPC_S_SERVER_UNAVAILABLE. Restarting it forgets every registration, so
+// servers still running must not be needed through activation afterwards.
+// (Windows does not let RpcSs stop; there this does nothing.)
+void RestartRpcss();
+
+struct ProcessFigures {
+    DWORD handles = 0;
+    SIZE_T privateBytes = 0;
+    SIZE_T workingSet = 0;
+};
+bool ReadProcessFigures(HANDLE process, ProcessFigures* figures);
+
+// Blocks for a while with the thread's messages pumped, as an apartment must.
+void PumpFor(DWORD ms);
+
+} // namespace vx::test

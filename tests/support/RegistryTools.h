@@ -1,0 +1,19 @@
+// Registry values read and written directly, one call each, to check what
+// the programs stored and to prepare what they read.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace vx::test {
+
+std::optional<DWORD> ReadDword(HKEY root, const wchar_t* path, const wchar_t* name);
+std::optional<std::wstring> ReadText(HKEY root, const wchar_t* path, const wchar_t* name);
+// Both create the key when it is missing.
+LONG WriteDword(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value);
+LONG WriteText(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text);
+LONG DeleteValue(HKEY root, const wchar_t* path, const wchar_t* name);
+
+} // namespace vx::test
