@@ -2,10 +2,36 @@
 // DWebBrowserEvents2, the shell collection's DShellWindowsEvents).
 #pragma once
 
+#include "../agent/StatusLog.h"
+#include "../common/Scoped.h"
+
 #include <windows.h>
 #include <ocidl.h>
 
+#include <new>
+
 namespace vx {
+
+// A new sink of class Sink told of `owner`, with the one reference the
+// caller holds while connecting it; null (after logging the step's fixed
+// text) when it cannot be made.
+template <class Sink, class Owner>
+Sink* NewSink(Owner* owner, ComPtr<IUnknown>* unknown, const char* createError,
+              const char* queryError) {
+    auto* sink = new (std::nothrow) Sink();
+    if (!sink) {
+        LogFailure(createError, E_OUTOFMEMORY);
+        return nullptr;
+    }
+    sink->SetOwner(owner);
+    HRESULT hr = sink->QueryInterface(IID_IUnknown, unknown->PutVoid());
+    if (FAILED(hr)) {
+        delete sink; // never referenced
+        LogFailure(queryError, hr);
+        return nullptr;
+    }
+    return sink;
+}
 
 HRESULT AdviseEvents(IDispatch* source, REFIID events, IUnknown* sink, DWORD* cookie);
 HRESULT UnadviseEvents(IDispatch* source, REFIID events, DWORD cookie);

@@ -18,25 +18,16 @@ Explorer::~Explorer() { Disconnect(); }
 
 void Explorer::Connect() {
     if (sink_) return;
-    auto* sink = new (std::nothrow) WebBrowserEvents2();
-    if (!sink) {
-        LogFailure("Event Creation Error...", E_OUTOFMEMORY);
-        return;
-    }
-    sink->SetOwner(this);
     ComPtr<IUnknown> unknown;
-    HRESULT hr = sink->QueryInterface(IID_IUnknown, unknown.PutVoid());
-    if (FAILED(hr)) {
-        delete sink; // never referenced
-        LogFailure("Event QI Error...", hr);
-        return;
-    }
+    auto* sink = NewSink<WebBrowserEvents2>(this, &unknown, "Event Creation Error...",
+                                            "Event QI Error...");
+    if (!sink) return;
     // Claim the sink before the outgoing Advise: an event or a nested
     // reconciliation during the call must find this record connected.
     sink_ = sink;
     sinkRef_ = unknown;
     DWORD cookie = 0;
-    hr = AdviseEvents(Dispatch(), IID_DWebBrowserEvents2, unknown.Get(), &cookie);
+    HRESULT hr = AdviseEvents(Dispatch(), IID_DWebBrowserEvents2, unknown.Get(), &cookie);
     if (FAILED(hr)) {
         if (sink_ == sink) {
             sink->SetOwner(nullptr);

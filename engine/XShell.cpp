@@ -93,21 +93,12 @@ HRESULT XShell::CreateShellWindows() {
 }
 
 void XShell::ConnectShellEvents() {
-    auto* sink = new (std::nothrow) ShellWindowsEvents();
-    if (!sink) {
-        LogFailure("XShell Events Create Error...", E_OUTOFMEMORY);
-        return;
-    }
-    sink->SetOwner(this);
     ComPtr<IUnknown> unknown;
-    HRESULT hr = sink->QueryInterface(IID_IUnknown, unknown.PutVoid());
-    if (FAILED(hr)) {
-        delete sink; // never referenced
-        LogFailure("XShell QI Error...", hr);
-        return;
-    }
+    auto* sink = NewSink<ShellWindowsEvents>(this, &unknown, "XShell Events Create Error...",
+                                             "XShell QI Error...");
+    if (!sink) return;
     DWORD cookie = 0;
-    hr = AdviseEvents(Dispatch(), IID_DShellWindowsEvents, unknown.Get(), &cookie);
+    HRESULT hr = AdviseEvents(Dispatch(), IID_DShellWindowsEvents, unknown.Get(), &cookie);
     if (FAILED(hr)) {
         sink->SetOwner(nullptr);
         LogFailure("XShell Advise Error...", hr);
