@@ -43,6 +43,12 @@ wine cscript //nologo "$js" open
 echo "== The agent starts"
 wine "$win_dir\\Krellin.exe" > "$out/status-log.txt" 2>/dev/null &
 agent_pid=$!
+# Its classes are registered once it says "Service started"; asking earlier
+# would have COM start a second agent, which finds the first and ends.
+for _ in $(seq 1 120); do
+  grep -q "Service started" "$out/status-log.txt" && break
+  sleep 0.5
+done
 echo "== Pages open popups"
 wine cscript //nologo "$js" popups
 wine "$bin/DemoInput.exe" restore

@@ -1,7 +1,7 @@
 // Drives the demo: scripted browser windows (the browser double) and the
 // agent's automation object. Run with one phase name as its argument.
 var phase = WScript.Arguments.length > 0 ? WScript.Arguments(0) : "";
-var browser = new ActiveXObject("BrowserDouble.Script");
+var browser;
 
 function waitForAgent(agent) {
     // WScript.Sleep is not available here: ask until the agent is ready.
@@ -22,6 +22,8 @@ function popup(opener, url, why) {
     return id;
 }
 
+try {
+browser = new ActiveXObject("BrowserDouble.Script");
 if (phase == "open") {
     var opener = browser.OpenWindow("http://www.opener.com/index.html", false, true);
     browser.OpenWindow("file:///C:/users", true, true);
@@ -54,4 +56,8 @@ if (phase == "open") {
     agent.Quit();
     browser.Shutdown();
     WScript.Echo("Agent and browser double told to quit.");
+}
+} catch (e) {
+    WScript.Echo("The " + phase + " step failed: " + e.description + " (" + e.number + ")");
+    WScript.Quit(1);
 }
