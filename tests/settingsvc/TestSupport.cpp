@@ -32,28 +32,6 @@ void EndProcess(vx::ScopedHandle& process) {
 
 } // namespace
 
-std::wstring BesideTest(const wchar_t* file) {
-    wchar_t path[MAX_PATH];
-    std::wstring dir(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-    return dir.substr(0, dir.find_last_of(L"\\/") + 1) + file;
-}
-
-std::wstring Quoted(const std::wstring& path) {
-    return L"\"" + path + L"\"";
-}
-
-DWORD RunAndWait(const std::wstring& commandLine) {
-    vx::ScopedHandle process = StartProcess(commandLine, nullptr, nullptr);
-    if (!process) return kTimedOut;
-    if (WaitForSingleObject(process.Get(), 30000) != WAIT_OBJECT_0) {
-        EndProcess(process);
-        return kTimedOut;
-    }
-    DWORD code = kTimedOut;
-    GetExitCodeProcess(process.Get(), &code);
-    return code;
-}
-
 DWORD RunKrellinSvc(const wchar_t* switchText) {
     return RunAndWait(Quoted(BesideTest(L"KrellinSvc.exe")) + L" " + switchText);
 }

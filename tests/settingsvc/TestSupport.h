@@ -1,6 +1,7 @@
 // Processes, services and registry probes for the settings service tests.
 #pragma once
 
+#include "ProcessTools.h"
 #include "common/Scoped.h"
 
 #include <string>
@@ -12,11 +13,11 @@ constexpr DWORD kTimedOut = 0xFFFFFFFFu;
 constexpr DWORD kEndServiceControl = 200;
 
 // A file beside the test program (the programs share one output folder).
-std::wstring BesideTest(const wchar_t* file);
-std::wstring Quoted(const std::wstring& path);
+using vx::test::BesideTest;
+using vx::test::Quoted;
 
 // Runs the command line; its exit code, or kTimedOut after 30 seconds.
-DWORD RunAndWait(const std::wstring& commandLine);
+using vx::test::RunAndWait;
 // KrellinSvc.exe with the given switch text.
 DWORD RunKrellinSvc(const wchar_t* switchText);
 
