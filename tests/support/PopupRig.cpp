@@ -264,4 +264,14 @@ LONG PopupRig::StoredBlockCount() {
         ReadDword(HKEY_LOCAL_MACHINE, kSettingsKey, L"BlockCount").value_or(0));
 }
 
+LONG PopupRig::SettledBlockCount(LONG expected, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    LONG count = StoredBlockCount();
+    while (count != expected && GetTickCount() - start < timeoutMs) {
+        PumpFor(50);
+        count = StoredBlockCount();
+    }
+    return count;
+}
+
 } // namespace vx::test

@@ -75,6 +75,11 @@ class PopupRig {
     Outcome Popup(const wchar_t* url);
     // The stored block count, read from the registry itself.
     static LONG StoredBlockCount();
+    // The stored count once it reaches `expected` (or the last one read after
+    // the wait): a block counted while the agent was reading the count for
+    // a client is stored when that read's call completes, just after the
+    // popup's own events have returned.
+    static LONG SettledBlockCount(LONG expected, DWORD timeoutMs = 5000);
 
   private:
     HRESULT Fail(const char* step, HRESULT hr);
