@@ -86,6 +86,25 @@ TEST_F(SettingsTest, ReadingTheCountWritesItBackAndWraps) {
     EXPECT_EQ(1, store.dwords[L"BlockCount"]);
 }
 
+TEST_F(SettingsTest, BlocksCountedDuringAnotherCountReadAreNeverLost) {
+    struct Row {
+        ULONG outer;  // the call that is reading: a count read (0) or a block (1)
+        int nested;   // blocks counted while it waits on its read
+    } rows[] = {{0, 1}, {0, 2}, {1, 1}};
+    for (const auto& row : rows) {
+        store = fakes::RegistryStore();
+        store.dwords[L"BlockCount"] = 10;
+        Start();
+        store.duringRead = [&] {
+            for (int i = 0; i < row.nested; ++i) shell->AddBlockCount(1);
+        };
+        shell->AddBlockCount(row.outer);
+        EXPECT_EQ(10 + static_cast<LONG>(row.outer) + row.nested, store.dwords[L"BlockCount"])
+            << row.outer << " with " << row.nested << " nested";
+        shell.reset();
+    }
+}
+
 TEST_F(SettingsTest, WithoutTheSettingsServiceDefaultsHoldAndNothingIsWritten) {
     registry.reset();
     Start();

@@ -80,6 +80,10 @@ HRESULT FakeRegistry::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, 
         store_->strings[Text(params->rgvarg[1])] = Text(params->rgvarg[0]);
         return S_OK;
     case kGetAppDWORD: {
+        if (auto during = std::move(store_->duringRead)) {
+            store_->duringRead = nullptr;
+            during();
+        }
         auto stored = store_->dwords.find(Text(params->rgvarg[1]));
         if (stored != store_->dwords.end()) *V_I4REF(&params->rgvarg[0]) = stored->second;
         return S_OK;

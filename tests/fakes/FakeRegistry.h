@@ -2,6 +2,8 @@
 
 #include "FakeConnectionPoint.h"
 
+#include <functional>
+
 namespace vx::fakes {
 
 // What every FakeRegistry object of a test reads and writes.
@@ -13,6 +15,9 @@ struct RegistryStore {
     // Member name -> forced failure.
     std::map<std::wstring, HRESULT> failures;
     int objects = 0;
+    // Run once inside the next GetAppDWORD, before it answers: what the
+    // agent's thread may do while it waits on the cross-process read.
+    std::function<void()> duringRead;
 };
 
 // The settings service's Registry object as the agent uses it by name.
