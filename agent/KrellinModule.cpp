@@ -19,53 +19,25 @@ namespace {
 #define VX_SHELLWINDOWSEVENTS_CLSID "{ECFBD407-8AE8-46B6-97C0-C25653D4D477}"
 #define VX_KRELLIN_LIBID "{687BF1F8-30E4-4C43-8487-467EBC8F0D47}"
 
-const RegistryEntry kAppIdEntries[] = {
-    {"AppID\\" VX_KRELLIN_APPID, nullptr, "Krellin", 0},
-    {"AppID\\Krellin.EXE", "AppID", VX_KRELLIN_APPID, 0},
-};
+const RegistryEntry kAppIdEntries[] = {VX_APPID_ROWS(VX_KRELLIN_APPID, "Krellin", "Krellin.EXE")};
 
 const RegistryEntry kKrellinIFEntries[] = {
-    {"Krellin.KrellinIF.1", nullptr, "KrellinIF Class", 0},
-    {"Krellin.KrellinIF.1\\CLSID", nullptr, VX_KRELLINIF_CLSID, 0},
-    {"Krellin.KrellinIF", nullptr, "KrellinIF Class", 0},
-    {"Krellin.KrellinIF\\CLSID", nullptr, VX_KRELLINIF_CLSID, 0},
-    {"Krellin.KrellinIF\\CurVer", nullptr, "Krellin.KrellinIF.1", 0},
-    {"CLSID\\" VX_KRELLINIF_CLSID, nullptr, "KrellinIF Class", kRegReplace},
-    {"CLSID\\" VX_KRELLINIF_CLSID, "AppID", VX_KRELLIN_APPID, 0},
-    {"CLSID\\" VX_KRELLINIF_CLSID "\\ProgID", nullptr, "Krellin.KrellinIF.1", 0},
-    {"CLSID\\" VX_KRELLINIF_CLSID "\\VersionIndependentProgID", nullptr, "Krellin.KrellinIF", 0},
-    {"CLSID\\" VX_KRELLINIF_CLSID "\\Programmable", nullptr, nullptr, kRegReplace},
-    {"CLSID\\" VX_KRELLINIF_CLSID "\\LocalServer32", nullptr, nullptr, kRegModulePath},
-    {"CLSID\\" VX_KRELLINIF_CLSID "\\TypeLib", nullptr, VX_KRELLIN_LIBID, 0},
+    VX_SERVER_CLASS_ROWS("Krellin.KrellinIF", VX_KRELLINIF_CLSID, "KrellinIF Class",
+                         VX_KRELLIN_APPID),
+    VX_PROGRAMMABLE_CLASS_ROWS("Krellin.KrellinIF", VX_KRELLINIF_CLSID, VX_KRELLIN_LIBID),
 };
 
+// The browser sink class has no CurVer, Programmable or TypeLib entries.
 const RegistryEntry kWebBrowserEvents2Entries[] = {
-    {"Krellin.WebBrowserEvents2.1", nullptr, "WebBrowserEvents2 Class", 0},
-    {"Krellin.WebBrowserEvents2.1\\CLSID", nullptr, VX_WEBBROWSEREVENTS2_CLSID, 0},
-    {"Krellin.WebBrowserEvents2", nullptr, "WebBrowserEvents2 Class", 0},
-    {"Krellin.WebBrowserEvents2\\CLSID", nullptr, VX_WEBBROWSEREVENTS2_CLSID, 0},
-    {"CLSID\\" VX_WEBBROWSEREVENTS2_CLSID, nullptr, "WebBrowserEvents2 Class", kRegReplace},
-    {"CLSID\\" VX_WEBBROWSEREVENTS2_CLSID, "AppID", VX_KRELLIN_APPID, 0},
-    {"CLSID\\" VX_WEBBROWSEREVENTS2_CLSID "\\ProgID", nullptr, "Krellin.WebBrowserEvents2.1", 0},
-    {"CLSID\\" VX_WEBBROWSEREVENTS2_CLSID "\\VersionIndependentProgID", nullptr,
-     "Krellin.WebBrowserEvents2", 0},
-    {"CLSID\\" VX_WEBBROWSEREVENTS2_CLSID "\\LocalServer32", nullptr, nullptr, kRegModulePath},
+    VX_SERVER_CLASS_ROWS("Krellin.WebBrowserEvents2", VX_WEBBROWSEREVENTS2_CLSID,
+                         "WebBrowserEvents2 Class", VX_KRELLIN_APPID),
 };
 
 const RegistryEntry kShellWindowsEventsEntries[] = {
-    {"Krellin.ShellWindowsEvents.1", nullptr, "ShellWindowsEvents Class", 0},
-    {"Krellin.ShellWindowsEvents.1\\CLSID", nullptr, VX_SHELLWINDOWSEVENTS_CLSID, 0},
-    {"Krellin.ShellWindowsEvents", nullptr, "ShellWindowsEvents Class", 0},
-    {"Krellin.ShellWindowsEvents\\CLSID", nullptr, VX_SHELLWINDOWSEVENTS_CLSID, 0},
-    {"Krellin.ShellWindowsEvents\\CurVer", nullptr, "Krellin.ShellWindowsEvents.1", 0},
-    {"CLSID\\" VX_SHELLWINDOWSEVENTS_CLSID, nullptr, "ShellWindowsEvents Class", kRegReplace},
-    {"CLSID\\" VX_SHELLWINDOWSEVENTS_CLSID, "AppID", VX_KRELLIN_APPID, 0},
-    {"CLSID\\" VX_SHELLWINDOWSEVENTS_CLSID "\\ProgID", nullptr, "Krellin.ShellWindowsEvents.1", 0},
-    {"CLSID\\" VX_SHELLWINDOWSEVENTS_CLSID "\\VersionIndependentProgID", nullptr,
-     "Krellin.ShellWindowsEvents", 0},
-    {"CLSID\\" VX_SHELLWINDOWSEVENTS_CLSID "\\Programmable", nullptr, nullptr, kRegReplace},
-    {"CLSID\\" VX_SHELLWINDOWSEVENTS_CLSID "\\LocalServer32", nullptr, nullptr, kRegModulePath},
-    {"CLSID\\" VX_SHELLWINDOWSEVENTS_CLSID "\\TypeLib", nullptr, VX_KRELLIN_LIBID, 0},
+    VX_SERVER_CLASS_ROWS("Krellin.ShellWindowsEvents", VX_SHELLWINDOWSEVENTS_CLSID,
+                         "ShellWindowsEvents Class", VX_KRELLIN_APPID),
+    VX_PROGRAMMABLE_CLASS_ROWS("Krellin.ShellWindowsEvents", VX_SHELLWINDOWSEVENTS_CLSID,
+                               VX_KRELLIN_LIBID),
 };
 
 ClassFactory<KrellinIF> gKrellinIFFactory;

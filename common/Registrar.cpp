@@ -5,8 +5,6 @@
 
 #include <oleauto.h>
 
-extern "C" IMAGE_DOS_HEADER __ImageBase;
-
 namespace vx {
 
 namespace {
@@ -31,18 +29,15 @@ void DeleteKeyTree(const char* name) {
 } // namespace
 
 std::string ModuleFileName() {
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-        // This module's own file: the program, or the DLL that registers.
-        DWORD n = GetModuleFileNameA(reinterpret_cast<HMODULE>(&__ImageBase), &path[0],
-                                     static_cast<DWORD>(path.size()));
-        if (n == 0) return std::string();
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
+    // The registry entries are written through the ANSI calls.
+    std::wstring path = OwnModulePath();
+    if (path.empty()) return std::string();
+    int n = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return std::string();
+    std::string narrow(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, &narrow[0], n, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(n - 1));
+    return narrow;
 }
 
 // The path is written as the registry value itself, so a single quote in it

@@ -29,6 +29,28 @@ struct RegistryTable {
     size_t count;
 };
 
+// The rows of a program's AppID: its name, and its file name pointing back.
+#define VX_APPID_ROWS(appId, name, exeName)                                                     \
+    {"AppID\\" appId, nullptr, name, 0}, {"AppID\\" exeName, "AppID", appId, 0}
+
+// The rows every class served by a local server writes: both ProgIDs with
+// their CLSID, and the class key (replaced) with its AppID, ProgIDs and
+// LocalServer32. `progId` is the version-independent one.
+#define VX_SERVER_CLASS_ROWS(progId, clsid, name, appId)                                       \
+    {progId ".1", nullptr, name, 0}, {progId ".1\\CLSID", nullptr, clsid, 0},                 \
+        {progId, nullptr, name, 0}, {progId "\\CLSID", nullptr, clsid, 0},                    \
+        {"CLSID\\" clsid, nullptr, name, kRegReplace}, {"CLSID\\" clsid, "AppID", appId, 0}, \
+        {"CLSID\\" clsid "\\ProgID", nullptr, progId ".1", 0},                              \
+        {"CLSID\\" clsid "\\VersionIndependentProgID", nullptr, progId, 0},                 \
+        {"CLSID\\" clsid "\\LocalServer32", nullptr, nullptr, kRegModulePath}
+
+// The further rows of a programmable class: CurVer, Programmable (replaced)
+// and its type library.
+#define VX_PROGRAMMABLE_CLASS_ROWS(progId, clsid, libId)                                       \
+    {progId "\\CurVer", nullptr, progId ".1", 0},                                             \
+        {"CLSID\\" clsid "\\Programmable", nullptr, nullptr, kRegReplace},                  \
+        {"CLSID\\" clsid "\\TypeLib", nullptr, libId, 0}
+
 template <size_t N> constexpr RegistryTable MakeRegistryTable(const RegistryEntry (&rows)[N]) {
     return RegistryTable{rows, N};
 }

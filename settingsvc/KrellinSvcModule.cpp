@@ -10,23 +10,13 @@ namespace {
 #define VX_KRELLINSVC_APPID "{9559EC2F-9842-45B7-98B5-5228E20E1812}"
 
 const RegistryEntry kAppIdEntries[] = {
-    {"AppID\\" VX_KRELLINSVC_APPID, nullptr, "KrellinSvc", 0},
-    {"AppID\\KrellinSvc.EXE", "AppID", VX_KRELLINSVC_APPID, 0},
-};
+    VX_APPID_ROWS(VX_KRELLINSVC_APPID, "KrellinSvc", "KrellinSvc.EXE")};
 
 const RegistryEntry kRegistryClassEntries[] = {
-    {"KrellinSvc.Registry.1", nullptr, "Registry Class", 0},
-    {"KrellinSvc.Registry.1\\CLSID", nullptr, VX_REGISTRY_CLSID, 0},
-    {"KrellinSvc.Registry", nullptr, "Registry Class", 0},
-    {"KrellinSvc.Registry\\CLSID", nullptr, VX_REGISTRY_CLSID, 0},
-    {"KrellinSvc.Registry\\CurVer", nullptr, "KrellinSvc.Registry.1", 0},
-    {"CLSID\\" VX_REGISTRY_CLSID, nullptr, "Registry Class", kRegReplace},
-    {"CLSID\\" VX_REGISTRY_CLSID, "AppID", VX_KRELLINSVC_APPID, 0},
-    {"CLSID\\" VX_REGISTRY_CLSID "\\ProgID", nullptr, "KrellinSvc.Registry.1", 0},
-    {"CLSID\\" VX_REGISTRY_CLSID "\\VersionIndependentProgID", nullptr, "KrellinSvc.Registry", 0},
-    {"CLSID\\" VX_REGISTRY_CLSID "\\Programmable", nullptr, nullptr, kRegReplace},
-    {"CLSID\\" VX_REGISTRY_CLSID "\\LocalServer32", nullptr, nullptr, kRegModulePath},
-    {"CLSID\\" VX_REGISTRY_CLSID "\\TypeLib", nullptr, "{B00CDF84-8D80-4A03-A235-1C9C9682C5A7}", 0},
+    VX_SERVER_CLASS_ROWS("KrellinSvc.Registry", VX_REGISTRY_CLSID, "Registry Class",
+                         VX_KRELLINSVC_APPID),
+    VX_PROGRAMMABLE_CLASS_ROWS("KrellinSvc.Registry", VX_REGISTRY_CLSID,
+                               "{B00CDF84-8D80-4A03-A235-1C9C9682C5A7}"),
 };
 
 ClassFactory<Registry> gRegistryFactory;

@@ -38,10 +38,7 @@ class AgentTest : public ::testing::Test {
         registry = std::make_unique<fakes::InProcessClass>(
             RegistryClient::kProgId, kRegistryClsid, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
             [this](REFIID riid, void** ppv) {
-                auto* object = new fakes::FakeRegistry(&store);
-                HRESULT hr = object->QueryInterface(riid, ppv);
-                object->Release();
-                return hr;
+                return fakes::CreateDouble<fakes::FakeRegistry>(riid, ppv, &store);
             });
     }
 

@@ -143,10 +143,7 @@ int main() {
     fakes::InProcessClass registry(
         RegistryClient::kProgId, kRegistryClsid, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
         [&](REFIID riid, void** ppv) {
-            auto* r = new fakes::FakeRegistry(&bench.store);
-            HRESULT hr = r->QueryInterface(riid, ppv);
-            r->Release();
-            return hr;
+            return fakes::CreateDouble<fakes::FakeRegistry>(riid, ppv, &bench.store);
         });
     for (int i = 0; i < kWindows; ++i) {
         std::wstring url = L"http://www.opener" + std::to_wstring(i) + L".com/";
@@ -162,10 +159,7 @@ int main() {
         auto tree = std::make_shared<std::vector<fakes::Favorite>>(FavoriteTree());
         fakes::InProcessClass reader(Marklor::kProgId, kFavoritesClsid, CLSCTX_INPROC_SERVER,
                                      [&](REFIID riid, void** ppv) {
-                                         auto* f = new fakes::FakeFavorites(tree, nullptr);
-                                         HRESULT hr = f->QueryInterface(riid, ppv);
-                                         f->Release();
-                                         return hr;
+                                         return fakes::CreateDouble<fakes::FakeFavorites>(riid, ppv, tree, nullptr);
                                      });
         XShell engine;
         Report("blocked (in-process favourites)",

@@ -33,18 +33,12 @@ class PopupTest : public EngineTest {
         registry = std::make_unique<fakes::InProcessClass>(
             RegistryClient::kProgId, kRegistryClsid, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
             [this](REFIID riid, void** ppv) {
-                auto* object = new fakes::FakeRegistry(&store);
-                HRESULT hr = object->QueryInterface(riid, ppv);
-                object->Release();
-                return hr;
+                return fakes::CreateDouble<fakes::FakeRegistry>(riid, ppv, &store);
             });
         reader = std::make_unique<fakes::InProcessClass>(
             Marklor::kProgId, kFavoritesClsid, CLSCTX_INPROC_SERVER,
             [this](REFIID riid, void** ppv) {
-                auto* object = new fakes::FakeFavorites(favorites, &favoriteWalks);
-                HRESULT hr = object->QueryInterface(riid, ppv);
-                object->Release();
-                return hr;
+                return fakes::CreateDouble<fakes::FakeFavorites>(riid, ppv, favorites, &favoriteWalks);
             });
         opener = MakeBrowser(fakes::kIEFullName, L"http://www.opener.com/index.html", true);
         collection->Add(opener.Get());

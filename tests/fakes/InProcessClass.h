@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace vx::fakes {
 
@@ -36,6 +37,15 @@ class InProcessClass : public IClassFactory {
     DWORD cookie_ = 0;
     HRESULT registered_ = E_FAIL;
 };
+
+// A new double of class T handed out as riid; the double goes with its last
+// reference (doubles start with one reference of their own).
+template <class T, class... Args> HRESULT CreateDouble(REFIID riid, void** ppv, Args&&... args) {
+    T* object = new T(std::forward<Args>(args)...);
+    HRESULT hr = object->QueryInterface(riid, ppv);
+    object->Release();
+    return hr;
+}
 
 // Points a ProgID somewhere (or nowhere) for a test, putting it back after.
 class ProgIdOverride {
