@@ -9,12 +9,15 @@ namespace vx {
 
 namespace {
 
-HRESULT WriteRow(const RegistryEntry& row, const std::string& modulePath) {
+HRESULT WriteRow(const RegistryEntry& row, const std::string& modulePath,
+                 const std::string& moduleCommand) {
     RegKey key;
     LONG err = RegCreateKeyExA(HKEY_CLASSES_ROOT, row.key, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                KEY_WRITE, nullptr, key.Put(), nullptr);
     if (err != ERROR_SUCCESS) return HRESULT_FROM_WIN32(err);
-    const char* text = (row.flags & kRegModulePath) ? modulePath.c_str() : row.value;
+    const char* text = (row.flags & kRegModulePath)      ? modulePath.c_str()
+                       : (row.flags & kRegModuleCommand) ? moduleCommand.c_str()
+                                                         : row.value;
     if (!text) return S_OK;
     err = RegSetValueExA(key.Get(), row.valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                          static_cast<DWORD>(strlen(text) + 1));
@@ -40,19 +43,35 @@ std::string ModuleFileName() {
     return narrow;
 }
 
+namespace {
+
+// The short form of a path, or "" where the file system gives none.
+std::string ShortPath(const std::string& longPath) {
+    DWORD n = GetShortPathNameA(longPath.c_str(), nullptr, 0);
+    if (n == 0) return std::string();
+    std::string shortPath(n, '\0');
+    DWORD written = GetShortPathNameA(longPath.c_str(), &shortPath[0], n);
+    if (written == 0 || written >= n) return std::string();
+    shortPath.resize(written);
+    return shortPath;
+}
+
+} // namespace
+
 // The path is written as the registry value itself, so a single quote in it
 // stays single: doubling belongs to registrar script syntax, and a doubled
 // quote in LocalServer32 would name a file that does not exist.
 std::string ModuleServerPath() {
     std::string longPath = ModuleFileName();
-    if (longPath.empty()) return longPath;
-    DWORD n = GetShortPathNameA(longPath.c_str(), nullptr, 0);
-    if (n == 0) return longPath;
-    std::string shortPath(n, '\0');
-    DWORD written = GetShortPathNameA(longPath.c_str(), &shortPath[0], n);
-    if (written == 0 || written >= n) return longPath;
-    shortPath.resize(written);
-    return shortPath;
+    std::string shortPath = longPath.empty() ? longPath : ShortPath(longPath);
+    return shortPath.empty() ? longPath : shortPath;
+}
+
+std::string CommandLinePath(const std::string& longPath) {
+    // Where short names are switched off, the "short" form is the long one.
+    std::string shortPath = ShortPath(longPath);
+    if (!shortPath.empty() && shortPath.find(' ') == std::string::npos) return shortPath;
+    return "\"" + longPath + "\"";
 }
 
 HRESULT WriteRegistryTable(const RegistryTable& table) {
@@ -60,8 +79,9 @@ HRESULT WriteRegistryTable(const RegistryTable& table) {
         if (table.entries[i].flags & kRegReplace) DeleteKeyTree(table.entries[i].key);
     }
     const std::string modulePath = ModuleServerPath();
+    const std::string moduleCommand = CommandLinePath(ModuleFileName());
     for (size_t i = 0; i < table.count; ++i) {
-        HRESULT hr = WriteRow(table.entries[i], modulePath);
+        HRESULT hr = WriteRow(table.entries[i], modulePath, moduleCommand);
         if (FAILED(hr)) return hr;
     }
     return S_OK;

@@ -13,6 +13,9 @@ enum RegistryEntryFlags : unsigned {
     kRegReplace = 1u,
     // The value is the program's own path (short form) instead of `value`.
     kRegModulePath = 2u,
+    // The value is the program's path as a command line: its short form, or
+    // the full path in quotes where there is none.
+    kRegModuleCommand = 4u,
 };
 
 // One row: a key under HKEY_CLASSES_ROOT and, optionally, one value of it.
@@ -42,7 +45,7 @@ struct RegistryTable {
         {"CLSID\\" clsid, nullptr, name, kRegReplace}, {"CLSID\\" clsid, "AppID", appId, 0}, \
         {"CLSID\\" clsid "\\ProgID", nullptr, progId ".1", 0},                              \
         {"CLSID\\" clsid "\\VersionIndependentProgID", nullptr, progId, 0},                 \
-        {"CLSID\\" clsid "\\LocalServer32", nullptr, nullptr, kRegModulePath}
+        {"CLSID\\" clsid "\\LocalServer32", nullptr, nullptr, kRegModuleCommand}
 
 // The further rows of a programmable class: CurVer, Programmable (replaced)
 // and its type library.
@@ -67,6 +70,11 @@ void RemoveRegistryTable(const RegistryTable& table);
 // The program's path for LocalServer32: its short (8.3) form where the file
 // system gives one, otherwise the full path.
 std::string ModuleServerPath();
+
+// A program path as a command line: its short form where the file system
+// gives one, otherwise the path in quotes, so that a path with spaces
+// cannot be read as a shorter program name followed by arguments.
+std::string CommandLinePath(const std::string& longPath);
 
 // The program's own full file name.
 std::string ModuleFileName();

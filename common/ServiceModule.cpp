@@ -89,6 +89,7 @@ int ServiceModule::Main() {
     if (!BeforeStart(&exitCode)) return exitCode;
     Start();
     AfterStart();
+    if (FAILED(runResult_)) return static_cast<int>(runResult_);
     return static_cast<int>(status_.dwWin32ExitCode);
 }
 
@@ -108,6 +109,8 @@ HRESULT ServiceModule::RegisterServer(bool registerTypeLib, bool asService) {
     err = RegOpenKeyExA(appIds.Get(), identity_.appId, 0, KEY_WRITE, appKey.Put());
     if (err != ERROR_SUCCESS) return err;
     RegDeleteValueA(appKey.Get(), "LocalService");
+    err = WriteAppIdPermissions(appKey.Get());
+    if (err != ERROR_SUCCESS) return err;
 
     bool installed = true;
     if (asService) {
@@ -234,8 +237,18 @@ void ServiceModule::Handler(DWORD control) {
 void ServiceModule::Run() {
     mainThreadId_ = GetCurrentThreadId();
     ComApartment apartment;
-    InitializeProcessSecurity();
-    RegisterClassObjects();
+    // A server that cannot say who may call it, or whose classes are not
+    // there to be served, serves nothing and says so.
+    runResult_ = apartment.Result();
+    if (SUCCEEDED(runResult_)) runResult_ = InitializeProcessSecurity();
+    if (SUCCEEDED(runResult_)) runResult_ = RegisterClassObjects();
+    if (FAILED(runResult_)) {
+        RevokeClassObjects();
+        status_.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+        status_.dwServiceSpecificExitCode = static_cast<DWORD>(runResult_);
+        LogEvent("Service failed to start: 0x%08lX", static_cast<unsigned long>(runResult_));
+        return;
+    }
     if (!OnServing()) {
         cookies_.assign(cookies_.size(), 0);
         return;
@@ -292,8 +305,7 @@ void ServiceModule::ShowMessage(const char* text) {
 HRESULT ServiceModule::RegisterClassObjects() {
     for (size_t i = 0; i < identity_.classCount; ++i) {
         const ServerClass& cls = identity_.classes[i];
-        HRESULT hr = CoRegisterClassObject(*cls.clsid, cls.factory,
-                                           CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
+        HRESULT hr = CoRegisterClassObject(*cls.clsid, cls.factory, CLSCTX_LOCAL_SERVER,
                                            REGCLS_MULTIPLEUSE, &cookies_[i]);
         if (FAILED(hr)) return hr;
     }

@@ -66,6 +66,8 @@ class ServiceModule {
 
     const char* ServiceName() const { return serviceName_; }
     bool IsService() const { return isService_; }
+    // How the last run began: a failure when it served nothing.
+    HRESULT RunResult() const { return runResult_; }
     HINSTANCE Instance() const { return instance_; }
 
   protected:
@@ -101,6 +103,7 @@ class ServiceModule {
     SERVICE_STATUS status_{};
     SERVICE_STATUS_HANDLE statusHandle_ = nullptr;
     DWORD mainThreadId_ = 0;
+    HRESULT runResult_ = S_OK;
     std::vector<DWORD> cookies_;
 };
 

@@ -38,6 +38,20 @@ bool Canonicalize(const std::string& url, std::string* out) {
     return true;
 }
 
+// Cracks a URL in place: the parts point into `url`.
+bool CrackUrl(const std::string& url, URL_COMPONENTSA* parts) {
+    // Non-zero lengths with null pointers ask for pointers into the input.
+    *parts = URL_COMPONENTSA{};
+    parts->dwStructSize = sizeof *parts;
+    parts->dwSchemeLength = 1;
+    parts->dwHostNameLength = 1;
+    parts->dwUserNameLength = 1;
+    parts->dwPasswordLength = 1;
+    parts->dwUrlPathLength = 1;
+    parts->dwExtraInfoLength = 1;
+    return InternetCrackUrlA(url.c_str(), 0, 0, parts) != FALSE;
+}
+
 } // namespace
 
 std::wstring CanonicalUrl(const wchar_t* url) {
@@ -53,16 +67,8 @@ std::wstring CanonicalUrl(const wchar_t* url) {
 std::wstring SiteKey(const wchar_t* url) {
     const std::string narrow = NarrowText(url);
 
-    // Non-zero lengths with null pointers ask for pointers into the input.
-    URL_COMPONENTSA parts = {};
-    parts.dwStructSize = sizeof parts;
-    parts.dwSchemeLength = 1;
-    parts.dwHostNameLength = 1;
-    parts.dwUserNameLength = 1;
-    parts.dwPasswordLength = 1;
-    parts.dwUrlPathLength = 1;
-    parts.dwExtraInfoLength = 1;
-    if (!InternetCrackUrlA(narrow.c_str(), 0, 0, &parts)) {
+    URL_COMPONENTSA parts;
+    if (!CrackUrl(narrow, &parts)) {
         // Read before logging, which makes platform calls of its own.
         DWORD error = GetLastError();
         AddStatusLine("Marklor CrackURL Error...");
@@ -83,6 +89,22 @@ std::wstring SiteKey(const wchar_t* url) {
         }
     }
     return WidenText(key);
+}
+
+std::wstring UrlHost(const wchar_t* url) {
+    const std::string narrow = NarrowText(url);
+    URL_COMPONENTSA parts;
+    if (!CrackUrl(narrow, &parts) || !parts.lpszHostName || parts.dwHostNameLength == 0)
+        return std::wstring();
+    return LowerText(WidenText(parts.lpszHostName, static_cast<int>(parts.dwHostNameLength)));
+}
+
+bool IsHostOnSite(const std::wstring& host, const std::wstring& siteKey) {
+    if (siteKey.size() < 4) return false;
+    const std::wstring site = LowerText(siteKey[0] == L'.' ? siteKey.substr(1) : siteKey);
+    if (host.size() < site.size() || host.compare(host.size() - site.size(), site.size(), site) != 0)
+        return false;
+    return host.size() == site.size() || host[host.size() - site.size() - 1] == L'.';
 }
 
 } // namespace vx

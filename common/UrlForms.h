@@ -16,4 +16,13 @@ std::wstring CanonicalUrl(const wchar_t* url);
 // as "Marklor CrackURL Error...".
 std::wstring SiteKey(const wchar_t* url);
 
+// The host name of a URL in lower case, or "" when it has none or cannot be
+// parsed. Nothing is logged.
+std::wstring UrlHost(const wchar_t* url);
+
+// Whether a (lower-case) host lies on a site: it is the site, or ends with
+// "." and the site. A site key's leading dot is no part of the name; a site
+// key shorter than 4 characters never matches.
+bool IsHostOnSite(const std::wstring& host, const std::wstring& siteKey);
+
 } // namespace vx

@@ -30,7 +30,7 @@ std::wstring Marklor::ReadText(const wchar_t* member) {
     return V_BSTR(value.Get()) ? V_BSTR(value.Get()) : L"";
 }
 
-bool Marklor::IsFavorite(const std::wstring& lowerUrl) {
+bool Marklor::IsFavorite(const std::wstring& host) {
     // Only success (S_OK) moves the walk on.
     for (HRESULT hr = Step(L"First"); hr == S_OK;) {
         std::wstring name = ReadText(L"Name");
@@ -42,7 +42,7 @@ bool Marklor::IsFavorite(const std::wstring& lowerUrl) {
         if (SUCCEEDED(groupHr) && V_VT(group.Get()) == VT_DISPATCH && V_DISPATCH(group.Get())) {
             Marklor folder;
             folder.Attach(V_DISPATCH(group.Get()));
-            bool found = folder.IsFavorite(lowerUrl);
+            bool found = folder.IsFavorite(host);
             hr = Step(L"Next");
             if (found) return true;
             continue;
@@ -51,7 +51,7 @@ bool Marklor::IsFavorite(const std::wstring& lowerUrl) {
         if (name.empty() && url.empty()) return false;
         if (url.size() >= 4) {
             std::wstring site = LowerText(SiteKey(url.c_str()));
-            if (site.size() >= 4 && lowerUrl.find(site) != std::wstring::npos) return true;
+            if (IsHostOnSite(host, site)) return true;
         }
         hr = Step(L"Next");
     }

@@ -16,8 +16,9 @@ class Marklor : public DispatchObject {
     // failure logs "Marklor Creation Error..." and holds no reference.
     void CreateReader();
 
-    // Whether lowerUrl lies on the site of a favourite of this list.
-    bool IsFavorite(const std::wstring& lowerUrl);
+    // Whether a (lower-case) host lies on the site of a favourite of this
+    // list: the favourite's site or one of its sub-domains.
+    bool IsFavorite(const std::wstring& host);
 
   private:
     std::wstring ReadText(const wchar_t* member);

@@ -36,8 +36,7 @@ void LogWithText(const char* prefix, const std::wstring& text) {
 
 bool Explorer::IsSameSite(const std::wstring& url, std::wstring& openerSite) {
     openerSite = LowerText(SiteKey(openerUrl.value_or(L"").c_str()));
-    std::wstring site = LowerText(SiteKey(url.c_str()));
-    return openerSite.find(site) != std::wstring::npos;
+    return IsHostOnSite(UrlHost(url.c_str()), openerSite);
 }
 
 void Explorer::Allow() {

@@ -10,6 +10,7 @@
 #include "../agent/StatusLog.h"
 #include "../common/Product.h"
 #include "../common/TextForms.h"
+#include "../common/UrlForms.h"
 
 #include <mmsystem.h>
 
@@ -68,10 +69,18 @@ XShell::XShell(EngineHost* host) : host_(host) {
 }
 
 XShell::~XShell() {
+    ++busy_;
+    // Every unadvise below is an outgoing call during which events can still
+    // arrive: silence every sink first, and take the records out of the list
+    // before destroying them, so that no event finds this engine or a record
+    // half torn down.
+    if (sink_) sink_->SetOwner(nullptr);
+    for (auto& record : explorers_) record->Silence();
+    ExplorerList records = std::move(explorers_);
+    explorers_.Clear();
     favorites_.Attach(nullptr);
     DisconnectShellEvents();
-    ++busy_;
-    explorers_.Clear();
+    records.Clear();
     retired_.clear();
     --busy_;
     AudioFileName.clear();
@@ -249,10 +258,13 @@ bool XShell::IsKnownUrl(std::wstring url) {
     bool local = StartsWith(url, L"file:") && url.find(ProgramFilesUrl()) != std::wstring::npos;
     bool resource = StartsWith(url, L"res:");
     url = LowerText(std::move(url));
-    bool maker = url.find(kMakerDomainW) != std::wstring::npos;
+    // Sites are matched on the host alone: a site's name elsewhere in the
+    // address (a query, a path, a user name) lets nothing through.
+    const std::wstring host = UrlHost(url.c_str());
+    bool maker = IsHostOnSite(host, kMakerDomainW);
     bool favorite = false;
     if (!bypass && !start && !local && !maker && !resource) {
-        favorite = favorites_.IsFavorite(url);
+        favorite = favorites_.IsFavorite(host);
         if (favorite) AddStatusLine("Favorite Popup Allowed...");
     }
     if (start || starting_ || bypass || favorite || local || resource || maker) {

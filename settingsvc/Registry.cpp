@@ -2,6 +2,7 @@
 
 #include "EmptyConnectionPoints.h"
 #include "MessengerSwitch.h"
+#include "Product.h"
 #include "TextForms.h"
 
 #include <algorithm>
@@ -22,12 +23,38 @@ std::string Narrow(const Bstr& text) {
     return Narrow(text.Get());
 }
 
-// Only the predefined roots are key handles; any other number would be
-// handed to the registry as a handle value of whatever it happens to name.
+// The service acts only on the product's own settings: its key under
+// HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER and whatever lies below it. Any
+// other number is no root at all, not even a handle value it might name.
 HKEY RootKey(LONG value) {
-    const auto bits = static_cast<ULONG>(value);
-    if (bits < 0x80000000u || bits > 0x80000006u) return nullptr;
+    if (value != static_cast<LONG>(0x80000001u) && value != static_cast<LONG>(0x80000002u))
+        return nullptr;
     return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(value));
+}
+
+// Whether the levels the parts name lie at or below the product's key. A
+// part may name several levels ("a\\b") and an empty part names none, as
+// the registry opens them; a part with an empty level in it (a leading,
+// trailing or doubled '\\') is refused rather than guessed at.
+bool IsProductPath(const std::string* parts, size_t count) {
+    const std::string product[] = {NarrowText(kSettingsTopFolder), NarrowText(kSettingsCompany),
+                                   NarrowText(kSettingsProduct)};
+    size_t matched = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (parts[i].empty()) continue;
+        for (size_t start = 0;;) {
+            const size_t end = parts[i].find('\\', start);
+            const std::string level = parts[i].substr(start, end - start);
+            if (level.empty()) return false;
+            if (matched < 3) {
+                if (_stricmp(level.c_str(), product[matched].c_str()) != 0) return false;
+                ++matched;
+            }
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+    }
+    return matched == 3;
 }
 
 } // namespace
@@ -52,17 +79,21 @@ Registry::~Registry() {
 STDMETHODIMP Registry::GetAppString(BSTR bsName, BSTR* bsValue) {
     if (!bsValue) return E_POINTER;
     const UINT length = SysStringLen(*bsValue);
-    // Capped so that the sizes below stay within int and size_t anywhere.
-    const DWORD capacity = std::min<DWORD>(SysStringByteLen(*bsValue), 0x7FFFFFF0u);
+    const DWORD capacity = SysStringByteLen(*bsValue);
     const std::string name = Narrow(bsName);
-    HKEY key = CurrentKey();
-    if (!key || !*bsValue) return S_OK;
+    HKEY key = nullptr;
+    HRESULT hr = CurrentKey(KEY_QUERY_VALUE, &key);
+    if (!key || !*bsValue) return hr;
 
-    // One byte more than the capacity, so that even an empty read has a
-    // buffer to point to.
-    std::unique_ptr<char[]> data(new (std::nothrow) char[capacity + 1]);
+    // The buffer is what the stored value needs, never more than the caller's
+    // string can take: a caller's length alone allocates nothing.
+    DWORD needed = 0;
+    if (RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, &needed) != ERROR_SUCCESS)
+        return S_OK;
+    DWORD size = std::min(needed, capacity);
+    // One byte more, so that even an empty read has a buffer to point to.
+    std::unique_ptr<char[]> data(new (std::nothrow) char[size + 1]);
     if (!data) return S_OK;
-    DWORD size = capacity;
     if (RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(data.get()),
                          &size) != ERROR_SUCCESS)
         return S_OK;
@@ -78,18 +109,21 @@ STDMETHODIMP Registry::GetAppString(BSTR bsName, BSTR* bsValue) {
 STDMETHODIMP Registry::SetAppString(BSTR bsName, BSTR bsValue) {
     const std::string name = Narrow(bsName);
     const std::string text = Narrow(bsValue);
-    if (HKEY key = CurrentKey()) {
+    HKEY key = nullptr;
+    HRESULT hr = CurrentKey(KEY_SET_VALUE, &key);
+    if (key) {
         RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                        static_cast<DWORD>(text.size() + 1));
     }
-    return S_OK;
+    return hr;
 }
 
 STDMETHODIMP Registry::GetAppDWORD(BSTR bsName, LONG* lValue) {
     if (!lValue) return E_POINTER;
     const std::string name = Narrow(bsName);
-    HKEY key = CurrentKey();
-    if (!key) return S_OK;
+    HKEY key = nullptr;
+    HRESULT hr = CurrentKey(KEY_QUERY_VALUE, &key);
+    if (!key) return hr;
     // Starts as the caller's number: shorter data replaces only its low bytes.
     DWORD number = static_cast<DWORD>(*lValue);
     DWORD size = sizeof number;
@@ -101,12 +135,14 @@ STDMETHODIMP Registry::GetAppDWORD(BSTR bsName, LONG* lValue) {
 
 STDMETHODIMP Registry::SetAppDWORD(BSTR bsName, LONG lValue) {
     const std::string name = Narrow(bsName);
-    if (HKEY key = CurrentKey()) {
+    HKEY key = nullptr;
+    HRESULT hr = CurrentKey(KEY_SET_VALUE, &key);
+    if (key) {
         const DWORD number = static_cast<DWORD>(lValue);
         RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
                        sizeof number);
     }
-    return S_OK;
+    return hr;
 }
 
 STDMETHODIMP Registry::get_TopLevelKey(LONG* pVal) {
@@ -172,38 +208,45 @@ HRESULT Registry::PutText(Bstr& field, BSTR value) {
     return S_OK;
 }
 
-HKEY Registry::CurrentKey() {
-    if (!current_) OpenPath();
-    return current_;
+HRESULT Registry::CurrentKey(REGSAM access, HKEY* key) {
+    HRESULT hr = S_OK;
+    if (!current_ || (currentAccess_ & access) != access) hr = OpenPath(currentAccess_ | access);
+    *key = current_;
+    return hr;
 }
 
 // Each part is opened relative to the key of the part before it, never as
-// one joined path: an empty part so adds no level.
-void Registry::OpenPath() {
+// one joined path: an empty part so adds no level. Links are opened as
+// themselves, never followed out of the product's key. Every level above
+// the deepest is opened to be read only.
+HRESULT Registry::OpenPath(REGSAM access) {
     const std::string parts[kLevelCount] = {Narrow(topFolder_), Narrow(company_), Narrow(product_),
                                             Narrow(version_), Narrow(subFolder_)};
     ClosePath();
-    HKEY parent = RootKey(topLevelKey_);
-    if (!parent) return;
     int deepest = kProduct;
     if (!version_.IsNull()) deepest = subFolder_.IsNull() ? kVersion : kSubFolder;
+    HKEY parent = RootKey(topLevelKey_);
+    if (!parent || !IsProductPath(parts, deepest + 1)) return E_ACCESSDENIED;
     for (int level = kTopFolder; level <= deepest; ++level) {
         HKEY opened = nullptr;
-        if (RegOpenKeyExA(parent, parts[level].c_str(), 0, KEY_ALL_ACCESS, &opened) !=
-            ERROR_SUCCESS) {
+        if (RegOpenKeyExA(parent, parts[level].c_str(), REG_OPTION_OPEN_LINK,
+                          level == deepest ? access : KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
             ClosePath();
-            return;
+            return S_OK;
         }
         levels_[level].Reset(opened);
         parent = opened;
     }
     current_ = parent;
+    currentAccess_ = access;
+    return S_OK;
 }
 
 void Registry::ClosePath() {
     for (int level = kLevelCount - 1; level >= 0; --level)
         levels_[level].Reset();
     current_ = nullptr;
+    currentAccess_ = 0;
 }
 
 } // namespace vx

@@ -59,8 +59,11 @@ class Registry
 
     HRESULT GetText(const Bstr& field, BSTR* out);
     HRESULT PutText(Bstr& field, BSTR value);
-    HKEY CurrentKey();
-    void OpenPath();
+    // The key of the current path, opened with at least `access`, in *key
+    // (null when a level is missing). E_ACCESSDENIED for a path outside the
+    // product's own key, with *key null.
+    HRESULT CurrentKey(REGSAM access, HKEY* key);
+    HRESULT OpenPath(REGSAM access);
     void ClosePath();
 
     LONG topLevelKey_ = kDefaultTopLevelKey;
@@ -71,6 +74,7 @@ class Registry
     Bstr subFolder_;
     std::array<RegKey, kLevelCount> levels_;
     HKEY current_ = nullptr; // the deepest open level; not owned
+    REGSAM currentAccess_ = 0;
 };
 
 } // namespace vx

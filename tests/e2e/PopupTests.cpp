@@ -43,6 +43,9 @@ TEST_F(Popups, EachPopupIsJudgedAtItsFirstNavigation) {
         {"start page", PopupRig::kStartPage, 1, false},
         {"start page with a query", L"http://start.example.net/home?from=ad", 1, true},
         {"maker's site", L"http://www.quandrel.com/", 0, false},
+        {"maker's name in a query", L"http://ads.example.net/?r=quandrel.com", 1, true},
+        {"favourite's name in a query", L"http://ads.example.net/?r=favourite-paper.com", 1, true},
+        {"host too short to be a site", L"http://abc/", 1, true},
         {"resource page", L"res://krellin.exe/about.htm", 0, false},
     };
     for (const auto& c : cases) {

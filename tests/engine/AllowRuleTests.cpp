@@ -46,17 +46,21 @@ class AllowRuleTest : public PopupTest {
     bool Known(const wchar_t* url) { return shell->IsKnownUrl(CanonicalUrl(url)); }
 };
 
-TEST_F(AllowRuleTest, SameSiteIsASubstringTestOfSiteKeys) {
+TEST_F(AllowRuleTest, SameSiteMatchesTheHostOnLabelBoundaries) {
     struct Row {
         const wchar_t* opener;
         const wchar_t* popup;
         bool shown;
     } rows[] = {
         {L"http://www.example.com/", L"http://example.com/x", true},
-        {L"http://example.com/", L"http://www.example.com/x", false},
-        {L"http://www.example.com/", L"http://abc/x", true}, // an empty key is in every key
+        {L"http://example.com/", L"http://www.example.com/x", true},
         {L"http://www.example.co.uk/", L"http://www.example.co.uk/x", true},
         {L"http://www.example.co.uk/", L"http://shop.example.co.uk/x", false},
+        {L"http://www.example.com/", L"http://abc/x", false},
+        {L"http://abc/", L"http://abc/x", false},
+        {L"http://www.example.com/", L"http://ads.other.net/?r=example.com", false},
+        {L"http://www.example.com/", L"http://example.com.other.net/", false},
+        {L"http://www.example.com/", L"http://badexample.com/", false},
     };
     StartWith(1, 1);
     for (const auto& row : rows) {
@@ -71,7 +75,7 @@ TEST_F(AllowRuleTest, SameSiteIsASubstringTestOfSiteKeys) {
     }
 }
 
-TEST_F(AllowRuleTest, APopupWithoutAnOpenerAddressPassesOnlyWithAnEmptySiteKey) {
+TEST_F(AllowRuleTest, APopupWithoutAnOpenerAddressIsNeverOnItsSite) {
     StartWith(1, 1);
     opener->failures[L"LocationURL"] = RPC_E_DISCONNECTED;
     FakeBrowser* popup = OpenPopup();
@@ -136,7 +140,9 @@ TEST_F(AllowRuleTest, FavouritesAllowTheirWholeSiteAcrossFolders) {
         bool known;
     } rows[] = {
         {L"http://sport.daily-paper.com/today", true},
-        {L"http://www.elsewhere.net/?ref=.daily-paper.com", true}, // anywhere in the URL
+        {L"http://daily-paper.com/", true},
+        {L"http://www.elsewhere.net/?ref=.daily-paper.com", false}, // the host alone counts
+        {L"http://daily-paper.com.elsewhere.net/", false},
         {L"http://www.example.org/", true},
         {L"http://www.after-end.org/", false}, // behind the item that ends its folder
         {L"http://a.b/", false},
@@ -146,6 +152,16 @@ TEST_F(AllowRuleTest, FavouritesAllowTheirWholeSiteAcrossFolders) {
     for (const auto& row : rows)
         EXPECT_EQ(row.known, Known(row.url)) << std::string(row.url, row.url + wcslen(row.url));
     EXPECT_EQ(3, Logged("Favorite Popup Allowed..."));
+}
+
+TEST_F(AllowRuleTest, TheMakersSiteIsMatchedOnTheHost) {
+    StartWith(0, 1);
+    EXPECT_TRUE(Known(L"http://quandrel.com/"));
+    EXPECT_TRUE(Known(L"http://support.quandrel.com/x"));
+    for (const wchar_t* url : {L"http://ads.example.net/?r=quandrel.com",
+                               L"http://quandrel.com.example.net/", L"http://notquandrel.com/",
+                               L"http://quandrel.com@example.net/", L"http://example.net/quandrel.com"})
+        EXPECT_FALSE(Known(url)) << std::string(url, url + wcslen(url));
 }
 
 TEST_F(AllowRuleTest, FavouritesAreNotConsultedWhenAnotherRuleAllows) {

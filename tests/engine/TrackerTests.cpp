@@ -199,36 +199,56 @@ TEST_F(TrackerTest, BrowserSinkFailuresAreRetriedByUpdate) {
     EXPECT_EQ(2, ModuleLockCount());
 }
 
-TEST_F(TrackerTest, EventsAfterTheOwnerIsGoneDoNothing) {
+TEST_F(TrackerTest, EventsDuringAndAfterTheTearDownDoNothing) {
     auto browser = MakeBrowser();
+    auto other = MakeBrowser();
     collection->Add(browser.Get());
+    collection->Add(other.Get());
     Start();
+    shell->KillFixedSize = 1;
     auto shellSinks = collection->Point().Sinks();
     auto browserSinks = browser->Point().Sinks();
+    for (auto& sink : other->Point().Sinks()) browserSinks.push_back(sink);
     ASSERT_EQ(1u, shellSinks.size());
-    ASSERT_EQ(1u, browserSinks.size());
+    ASSERT_EQ(2u, browserSinks.size());
 
+    // A window registered and a fixed-size request for every window: with
+    // an owner, the first would reconcile and the second close the window.
+    int fired = 0;
+    auto lateEvents = [&] {
+        VARIANTARG arg;
+        V_VT(&arg) = VT_I4;
+        V_I4(&arg) = 7;
+        DISPPARAMS params = {&arg, nullptr, 1, 0};
+        EXPECT_EQ(S_OK, shellSinks[0]->Invoke(200, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr,
+                                              nullptr, nullptr));
+        VARIANTARG resizable;
+        V_VT(&resizable) = VT_BOOL;
+        V_BOOL(&resizable) = VARIANT_FALSE;
+        DISPPARAMS one = {&resizable, nullptr, 1, 0};
+        for (auto& sink : browserSinks)
+            EXPECT_EQ(S_OK, sink->Invoke(262, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr,
+                                         nullptr));
+        ++fired;
+    };
+    // Events arrive while the tear-down waits in each of its unadvise calls.
+    collection->Point().duringUnadvise = lateEvents;
+    browser->Point().duringUnadvise = lateEvents;
+    other->Point().duringUnadvise = lateEvents;
+    int countReads = collection->countReads;
     shell.reset();
+    EXPECT_EQ(3, fired);
     EXPECT_EQ(0u, collection->Point().SinkCount()) << "unadvised at destruction";
     EXPECT_EQ(0u, browser->Point().SinkCount());
-    int countReads = collection->countReads;
+    EXPECT_EQ(0u, other->Point().SinkCount());
 
-    // Late events through sinks that someone still holds.
-    VARIANTARG arg;
-    V_VT(&arg) = VT_I4;
-    V_I4(&arg) = 7;
-    DISPPARAMS params = {&arg, nullptr, 1, 0};
-    EXPECT_EQ(S_OK, shellSinks[0]->Invoke(200, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr,
-                                          nullptr, nullptr));
+    // And through sinks that someone still holds afterwards.
+    lateEvents();
     EXPECT_EQ(countReads, collection->countReads) << "no Update without an owner";
-    VARIANTARG resizable;
-    V_VT(&resizable) = VT_BOOL;
-    V_BOOL(&resizable) = VARIANT_FALSE;
-    DISPPARAMS one = {&resizable, nullptr, 1, 0};
-    EXPECT_EQ(S_OK, browserSinks[0]->Invoke(262, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr,
-                                            nullptr, nullptr));
-    EXPECT_EQ(0, browser->quits);
+    EXPECT_EQ(0, browser->quits + other->quits);
 
+    collection->Point().duringUnadvise = nullptr;
+    browser->Point().duringUnadvise = other->Point().duringUnadvise = nullptr;
     shellSinks.clear();
     browserSinks.clear();
 }

@@ -43,6 +43,7 @@ HRESULT FakeConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
 
 HRESULT FakeConnectionPoint::Unadvise(DWORD cookie) {
     ++unadvises;
+    if (duringUnadvise) duringUnadvise();
     if (FAILED(unadviseResult)) return unadviseResult;
     return sinks_.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
 }

@@ -8,6 +8,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -37,6 +38,8 @@ class FakeConnectionPoint : public IConnectionPoint {
     HRESULT unadviseResult = S_OK;
     int advises = 0;
     int unadvises = 0;
+    // Runs inside every Unadvise, as events may arrive during the call.
+    std::function<void()> duringUnadvise;
 
   private:
     IConnectionPointContainer* owner_;

@@ -57,8 +57,15 @@ class RegistryDriver {
         const bool put = kind == DISPATCH_PROPERTYPUT;
         DISPPARAMS params{reversed.data(), put ? &putId : nullptr,
                           static_cast<UINT>(reversed.size()), put ? 1u : 0u};
-        return disp_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, nullptr,
-                             nullptr);
+        EXCEPINFO error{};
+        hr = disp_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, &error,
+                           nullptr);
+        SysFreeString(error.bstrSource);
+        SysFreeString(error.bstrDescription);
+        SysFreeString(error.bstrHelpFile);
+        // A failing member reaches a late-bound caller as an exception that
+        // carries its code.
+        return hr == DISP_E_EXCEPTION && FAILED(error.scode) ? error.scode : hr;
     }
     HRESULT Method(const wchar_t* name) { return Call(name, DISPATCH_METHOD, {}); }
 

@@ -119,41 +119,48 @@ TEST_F(RegistryTest, PropertiesStartAndResetToTheirDefaults) {
 
     EXPECT_EQ(S_OK, reg.Method(L"Reset"));
     expectDefaults();
-    EXPECT_EQ(S_OK, reg.SetAppDWORD(L"VxProbe", 31));
-    EXPECT_EQ(Dword(31), Read(HKEY_LOCAL_MACHINE, "Software", "VxProbe"));
-    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "Software", "VxProbe");
+    // The reset path is HKEY_LOCAL_MACHINE\Software itself: no place of ours.
+    EXPECT_EQ(E_ACCESSDENIED, reg.SetAppDWORD(L"VxProbe", 31));
+    EXPECT_EQ("(missing)", Read(HKEY_LOCAL_MACHINE, "Software", "VxProbe"));
 }
 
-TEST_F(RegistryTest, PathPartsOpenLevelByLevel) {
+TEST_F(RegistryTest, PathPartsOpenLevelByLevelWithinTheProductKeyOnly) {
     struct Case {
         const wchar_t* company;
         const wchar_t* product;
         const wchar_t* version;
         const wchar_t* subFolder;
-        const char* key;
+        const char* key; // null: outside the product's key, refused
     };
     const Case cases[] = {
         {kCompany, kProduct, L"1.00.000", nullptr, kAgentPath},
-        {nullptr, nullptr, nullptr, nullptr, "Software"},
         {kCompany, kProduct, nullptr, L"Sub", kProductPath},
         {kCompany, kProduct, L"", L"Sub", kProductSubPath},
         {kCompany, kProduct, L"1.00.000", L"Sub", kAgentSubPath},
-        {L"", kCompany, nullptr, nullptr, kCompanyPath},
+        {L"QUANDREL, INC.\\Vornix! Popup Blocker", L"", L"1.00.000", nullptr, kAgentPath},
+        {nullptr, nullptr, nullptr, nullptr, nullptr},
+        {L"", kCompany, nullptr, nullptr, nullptr},
+        {kCompany, L"Vornix! Popup Blocker2", nullptr, nullptr, nullptr},
+        {kCompany, L"\\Vornix! Popup Blocker", nullptr, nullptr, nullptr},
+        {kCompany, L"Vornix! Popup Blocker\\", nullptr, nullptr, nullptr},
     };
+    const char* const keys[] = {"Software", kCompanyPath, kProductPath, kAgentPath,
+                                kProductSubPath, kAgentSubPath};
     LONG probe = 100;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.key);
+        SCOPED_TRACE(c.key ? c.key : "refused");
         // The puts close the path the previous case opened.
         ASSERT_HRESULT_SUCCEEDED(reg.SetPath(c.company, c.product, c.version, c.subFolder));
-        EXPECT_EQ(S_OK, reg.SetAppDWORD(L"VxProbe", ++probe));
-        for (const Case& other : cases) {
-            const std::string expected = other.key == c.key ? Dword(probe) : "(missing)";
-            EXPECT_EQ(expected, Read(HKEY_LOCAL_MACHINE, other.key, "VxProbe")) << other.key;
+        EXPECT_EQ(c.key ? S_OK : E_ACCESSDENIED, reg.SetAppDWORD(L"VxProbe", ++probe));
+        for (const char* key : keys) {
+            const bool here = c.key && strcmp(key, c.key) == 0;
+            EXPECT_EQ(here ? Dword(probe) : "(missing)", Read(HKEY_LOCAL_MACHINE, key, "VxProbe"))
+                << key;
         }
         LONG back = 0;
-        EXPECT_EQ(S_OK, reg.GetAppDWORD(L"VxProbe", &back));
-        EXPECT_EQ(probe, back);
-        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, c.key, "VxProbe");
+        EXPECT_EQ(c.key ? S_OK : E_ACCESSDENIED, reg.GetAppDWORD(L"VxProbe", &back));
+        EXPECT_EQ(c.key ? probe : 0, back);
+        if (c.key) RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, c.key, "VxProbe");
     }
 }
 
@@ -295,20 +302,20 @@ TEST_F(RegistryTest, TopLevelKeyChoosesThePredefinedRootOnly) {
     ASSERT_EQ(S_OK, reg.GetAppDWORD(L"VxRoot", &value));
     RegistryDriver other;
     ASSERT_HRESULT_SUCCEEDED(other.Create());
-    ASSERT_HRESULT_SUCCEEDED(other.SetPath(nullptr, nullptr, nullptr, nullptr));
-    ASSERT_HRESULT_SUCCEEDED(other.PutText(L"TopFolder", L""));
-    std::vector<LONG> invalid = {0, static_cast<LONG>(0x80000007u), 0x7FFFFFFF, -1};
+    ASSERT_HRESULT_SUCCEEDED(other.SetPath(kCompany, kProduct, L"1.00.000", nullptr));
+    std::vector<LONG> invalid = {0, static_cast<LONG>(0x80000000u), static_cast<LONG>(0x80000003u),
+                                 static_cast<LONG>(0x80000007u), 0x7FFFFFFF, -1};
     for (LONG handle = 4; handle < 0x400; handle += 4)
         invalid.push_back(handle);
     for (LONG number : invalid) {
         value = 55;
         ASSERT_HRESULT_SUCCEEDED(other.PutTopLevelKey(number));
-        EXPECT_EQ(S_OK, other.GetAppDWORD(L"VxRoot", &value));
+        EXPECT_EQ(E_ACCESSDENIED, other.GetAppDWORD(L"VxRoot", &value));
         ASSERT_EQ(55, value) << "TopLevelKey " << number << " was used as a key handle";
     }
     EXPECT_HRESULT_SUCCEEDED(other.GetTopLevelKey(&value));
     EXPECT_EQ(0x3FC, value);
-    EXPECT_EQ(S_OK, other.SetAppDWORD(L"VxInvalid", 3));
+    EXPECT_EQ(E_ACCESSDENIED, other.SetAppDWORD(L"VxInvalid", 3));
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
         EXPECT_EQ("(missing)", Read(root, kAgentPath, "VxInvalid"));
 }
