@@ -341,6 +341,40 @@ TEST_F(AutomationTest, PutsReachTheEngineBitZeroRulesAndSaveAllFive) {
     });
 }
 
+TEST_F(AutomationTest, OnlyAFileOnThisComputerBecomesTheSound) {
+    struct Row {
+        const wchar_t* name;
+        bool local;
+    };
+    const Row rows[] = {
+        {L"C:\\Media\\ding.wav", true},     {L"c:ding.wav", true},
+        {L"ding.wav", true},                 {L"\\Media\\ding.wav", true},
+        {L"\\\\host\\share\\a.wav", false}, {L"//host/share/a.wav", false},
+        {L"\\/host/share/a.wav", false},     {L"\\\\?\\C:\\a.wav", false},
+        {L"\\\\.\\C:\\a.wav", false},       {L"\\??\\C:\\a.wav", false},
+        {L"http://host/a.wav", false},       {L"file://host/share/a.wav", false},
+        {L"file:///C:/a.wav", false},        {L"ms-settings:sound", false},
+    };
+    ASSERT_TRUE(Open());
+    RunLoop([&] {
+        auto a = NewObject();
+        const Bstr previous(L"C:\\previous.wav");
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.name);
+            ASSERT_EQ(S_OK, a->put_AudioFileName(previous.Get()));
+            store.calls.clear();
+            EXPECT_EQ(row.local ? S_OK : E_INVALIDARG, a->put_AudioFileName(Bstr(row.name).Get()));
+            Bstr back;
+            EXPECT_EQ(S_OK, a->get_AudioFileName(back.Put()));
+            EXPECT_STREQ(row.local ? row.name : previous.Get(), back.Text());
+            EXPECT_EQ(row.local, !store.calls.empty()) << "a refused name is not stored";
+        }
+        const Bstr hidden(L"a.wav\0//host/a.wav", 19);
+        EXPECT_EQ(E_INVALIDARG, a->put_AudioFileName(hidden.Get()));
+        EXPECT_EQ(S_OK, a->put_AudioFileName(nullptr)) << "no name: no sound";
+    });
+}
+
 TEST_F(AutomationTest, NoConnectionPointsAndAggregation) {
     auto a = NewObject();
     ComPtr<IConnectionPointContainer> container;
