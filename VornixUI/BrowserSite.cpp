@@ -1,8 +1,27 @@
 #include "BrowserSite.h"
 
+#include "InstallPaths.h"
+
 #include <exdispid.h>
 
 namespace vx {
+
+namespace {
+
+// A text argument of an event: a BSTR, or a reference to a VARIANT with one.
+std::wstring TextArgument(const VARIANT& argument) {
+    const VARIANT* v = &argument;
+    if (V_VT(v) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
+    if (V_VT(v) != VT_BSTR || !V_BSTR(v)) return std::wstring();
+    return std::wstring(V_BSTR(v), SysStringLen(V_BSTR(v)));
+}
+
+void Cancel(VARIANT& argument) {
+    if (V_VT(&argument) == (VT_BOOL | VT_BYREF) && V_BOOLREF(&argument))
+        *V_BOOLREF(&argument) = VARIANT_TRUE;
+}
+
+} // namespace
 
 const QITAB* BrowserSite::QiTable() {
     static const QITAB table[] = {
@@ -33,6 +52,9 @@ HRESULT BrowserSite::Embed(HWND parent, PageEvents* events) {
     hr = object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, parent, &area);
     if (FAILED(hr)) return hr;
     hr = object.As(IID_IWebBrowser2, &browser_);
+    if (FAILED(hr)) return hr;
+    // A dropped file or link would be shown in place of the panel's page.
+    hr = browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
     if (FAILED(hr)) return hr;
 
     ComPtr<IConnectionPointContainer> points;
@@ -139,10 +161,33 @@ HRESULT BrowserSite::GetTypeInfoCount(UINT* count) {
     return S_OK;
 }
 
+// The control shows the panel's pages only: any other navigation and every
+// new window is cancelled, and only the panel's own page, once loaded, is
+// reported, so that its handlers are never bound to another document.
 HRESULT BrowserSite::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                             UINT*) {
-    if (id != DISPID_DOCUMENTCOMPLETE || !events_ || !params || params->cArgs < 2) return S_OK;
-    // Arguments arrive last first: [1] is the window that completed.
+    if (!params) return S_OK;
+    // Arguments arrive last first.
+    switch (id) {
+    case DISPID_BEFORENAVIGATE2:
+        // [5] the URL, [0] Cancel.
+        if (params->cArgs >= 7 && !IsPanelAddress(TextArgument(params->rgvarg[5])))
+            Cancel(params->rgvarg[0]);
+        return S_OK;
+    case DISPID_NEWWINDOW2:
+        if (params->cArgs >= 2) Cancel(params->rgvarg[0]);
+        return S_OK;
+    case DISPID_NEWWINDOW3:
+        if (params->cArgs >= 5) Cancel(params->rgvarg[3]);
+        return S_OK;
+    case DISPID_DOCUMENTCOMPLETE:
+        break;
+    default:
+        return S_OK;
+    }
+    // [1] the window that completed, [0] its URL.
+    if (!events_ || params->cArgs < 2 || !IsPanelPage(TextArgument(params->rgvarg[0])))
+        return S_OK;
     const VARIANT& window = params->rgvarg[1];
     const bool topLevel = V_VT(&window) == VT_DISPATCH && IsBrowser(V_DISPATCH(&window));
     // The handler makes calls that leave the apartment, during which the

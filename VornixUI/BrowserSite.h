@@ -1,6 +1,7 @@
 // The smallest OLE container the system's web browser control accepts:
 // client site, in-place site and frame in one object, which also hears the
-// control's DocumentComplete.
+// control's events: it keeps the control on the panel's pages and reports
+// when the panel's own page has loaded.
 #pragma once
 
 #include "HtmlPage.h"

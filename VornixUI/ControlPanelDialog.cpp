@@ -4,6 +4,7 @@
 #include "CodePageText.h"
 #include "DesktopCalls.h"
 #include "InstallPaths.h"
+#include "LocalPath.h"
 #include "Product.h"
 #include "TextForms.h"
 #include "VornixUIResources.h"
@@ -148,9 +149,10 @@ void ControlPanelDialog::WriteSetting(void (AgentClient::*write)(long), long val
 
 // The agent names a sound file the panel must be able to open; one it
 // cannot is forgotten, and the agent gets the empty name at the next push.
+// A name that is not a file on this computer is forgotten unopened.
 void ControlPanelDialog::ProbeSoundFile() {
     ScopedHandle file;
-    if (!soundPath_.empty())
+    if (IsLocalFilePath(soundPath_.c_str()))
         file.Reset(CreateFileA(soundPath_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -243,6 +245,12 @@ void ControlPanelDialog::OnPickFile() {
         TellUser("The sound file cannot be used: its path has characters that the "
                  "Vornix! Popup Blocker cannot store. Please choose a file in another folder "
                  "or rename it.");
+        return;
+    }
+    if (!IsLocalFilePath(path.c_str())) {
+        TellUser("The sound file cannot be used: sound files must be files on this computer, "
+                 "not on a network share or a web site. Please copy it to this computer and "
+                 "choose the copy.");
         return;
     }
     soundPath_ = path;

@@ -14,7 +14,8 @@ enum class PageText { Value, InnerText };
 
 class PageEvents {
   public:
-    // topLevel: the page itself rather than a frame inside it.
+    // The control panel's own page has loaded (no other document is
+    // reported); topLevel: as the page itself rather than in a frame.
     virtual void OnDocumentComplete(bool topLevel) = 0;
     virtual void OnElementClick(const wchar_t* id) = 0;
 

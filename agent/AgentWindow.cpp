@@ -216,16 +216,38 @@ void AgentWindow::LineAppended(const std::string& line) {
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
-    if (!measureDc_) return;
+    const ULONGLONG number = appended_++;
     SIZE size = {};
-    if (GetTextExtentPoint32A(measureDc_, line.c_str(), static_cast<int>(line.size()), &size))
-        widest_ = std::max<LONG>(widest_, size.cx);
+    if (!measureDc_ ||
+        !GetTextExtentPoint32A(measureDc_, line.c_str(), static_cast<int>(line.size()), &size))
+        return;
+    while (!widths_.empty() && widths_.back().second <= size.cx) widths_.pop_back();
+    widths_.emplace_back(number, size.cx);
+    widest_ = std::max(narrowest_, widths_.front().second);
+}
+
+void AgentWindow::OldestLineDropped() {
+    const ULONGLONG number = dropped_++;
+    ++droppedInAppend_;
+    if (!widths_.empty() && widths_.front().first == number) widths_.pop_front();
+    widest_ = std::max(narrowest_, widths_.empty() ? 0 : widths_.front().second);
 }
 
 void AgentWindow::EndAppend() {
+    const LONG dropped = droppedInAppend_;
+    droppedInAppend_ = 0;
     if (!window_) return;
     if (measureDc_) ReleaseDC(window_, measureDc_);
     measureDc_ = nullptr;
+    // Keep the same lines in view while older ones leave above them.
+    if (dropped > 0) {
+        SCROLLINFO si = {};
+        si.cbSize = sizeof si;
+        si.fMask = SIF_POS;
+        GetScrollInfo(window_, SB_VERT, &si);
+        si.nPos = std::max<LONG>(0, si.nPos - dropped);
+        SetScrollInfo(window_, SB_VERT, &si, FALSE);
+    }
     InvalidateRect(window_, nullptr, FALSE);
 }
 
@@ -275,7 +297,8 @@ void AgentWindow::OnCreate() {
     cyChar_ = tm.tmHeight + tm.tmExternalLeading;
     if (cyChar_ <= 0) cyChar_ = 1;
     if (cxChar_ <= 0) cxChar_ = 1;
-    widest_ = 48 * cxChar_ + 12 * cxCaps_;
+    narrowest_ = 48 * cxChar_ + 12 * cxCaps_;
+    widest_ = std::max(narrowest_, widths_.empty() ? 0 : widths_.front().second);
 }
 
 void AgentWindow::OnSize(LPARAM lParam) {
@@ -319,7 +342,8 @@ void AgentWindow::OnPaint() {
         RECT r = client;
         OffsetRect(&r, cxChar_ * (1 - hpos), cyChar_ * (i - vpos));
         r.right += widest_;
-        DrawTextA(dc, lines[i].c_str(), -1, &r, 0);
+        DrawTextA(dc, lines[i].c_str(), static_cast<int>(lines[i].size()), &r,
+                  DT_NOPREFIX | DT_SINGLELINE);
     }
     EndPaint(window_, &ps);
 }

@@ -11,7 +11,9 @@
 
 #include <shellapi.h>
 
+#include <deque>
 #include <string>
+#include <utility>
 
 namespace vx {
 
@@ -69,6 +71,7 @@ class AgentWindow : public StatusLogDisplay, public EngineHost {
     // StatusLogDisplay
     void BeginAppend() override;
     void LineAppended(const std::string& line) override;
+    void OldestLineDropped() override;
     void EndAppend() override;
     // EngineHost
     void BlockCountRaised() override;
@@ -91,7 +94,16 @@ class AgentWindow : public StatusLogDisplay, public EngineHost {
     char className_[100] = {};
     HACCEL accelerators_ = nullptr;
     ScopedHandle mutex_;
+    // The widest line, never narrower than the width the window starts with.
     LONG widest_ = 0;
+    LONG narrowest_ = 0;
+    // The widths that may yet be the widest once older lines are dropped,
+    // widest (and oldest) first, each with its line's number in the order of
+    // appending; lines appended before the window existed have none.
+    std::deque<std::pair<ULONGLONG, LONG>> widths_;
+    ULONGLONG appended_ = 0;
+    ULONGLONG dropped_ = 0;
+    LONG droppedInAppend_ = 0;
     StatusLog log_;
     XShell* engine_ = nullptr;
     NOTIFYICONDATAA tray_{};

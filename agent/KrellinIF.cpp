@@ -3,6 +3,7 @@
 #include "AgentWindow.h"
 
 #include "../common/EmptyConnectionPoints.h"
+#include "../common/LocalPath.h"
 #include "../engine/XShell.h"
 
 namespace vx {
@@ -82,9 +83,13 @@ HRESULT KrellinIF::get_AudioFileName(BSTR* value) {
 }
 
 HRESULT KrellinIF::put_AudioFileName(BSTR value) {
+    // The agent of every user plays this file: only a file on this computer,
+    // or no name (no sound), and nothing hidden behind a NUL.
+    const UINT length = SysStringLen(value);
+    if (length > 0 && (!IsLocalFilePath(value) || wcslen(value) != length)) return E_INVALIDARG;
     XShell* engine = Engine();
     if (!engine) return S_OK;
-    engine->AudioFileName.assign(value ? value : L"", SysStringLen(value));
+    engine->AudioFileName.assign(value ? value : L"", length);
     engine->SyncSettings(true);
     return S_OK;
 }

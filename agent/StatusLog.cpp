@@ -26,6 +26,11 @@ std::string TimeStamp() {
 } // namespace
 
 void StatusLog::Append(std::string line) {
+    if (line.size() > kMaxLineLength) line.resize(kMaxLineLength);
+    while (lines_.size() >= kMaxLines) {
+        if (display_) display_->OldestLineDropped();
+        lines_.pop_front();
+    }
     lines_.push_back(std::move(line));
     if (display_) display_->LineAppended(lines_.back());
 }

@@ -4,8 +4,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <deque>
 #include <string>
-#include <vector>
 
 namespace vx {
 
@@ -14,6 +14,8 @@ class StatusLogDisplay {
   public:
     virtual void BeginAppend() = 0;
     virtual void LineAppended(const std::string& line) = 0;
+    // The oldest line is about to leave the log (it is still Lines().front()).
+    virtual void OldestLineDropped() = 0;
     virtual void EndAppend() = 0;
 
   protected:
@@ -23,16 +25,20 @@ class StatusLogDisplay {
 class StatusLog {
   public:
     static constexpr const char* kHeader = "Krellin Status Log:";
+    // The agent runs for weeks and anything it is handed may end up in a
+    // line, so the log keeps only the newest lines, each cut to a bound.
+    static constexpr size_t kMaxLines = 5000;
+    static constexpr size_t kMaxLineLength = 1024;
 
     // Appends the header first if the log is empty, then "<asctime> : text"
-    // unless text is empty.
+    // unless text is empty; the oldest lines go once there are kMaxLines.
     void AddStatusLine(const char* text);
     // Narrows text, appends it to prefix and logs the result; frees text.
     void AddStatusLineW(const char* prefix, BSTR text);
     // Logs the system's message text for a Win32 code or HRESULT.
     void AddErrorText(DWORD code);
 
-    const std::vector<std::string>& Lines() const { return lines_; }
+    const std::deque<std::string>& Lines() const { return lines_; }
     LONG LineCount() const { return static_cast<LONG>(lines_.size()); }
 
     void SetDisplay(StatusLogDisplay* display) { display_ = display; }
@@ -40,7 +46,7 @@ class StatusLog {
   private:
     void Append(std::string line);
 
-    std::vector<std::string> lines_;
+    std::deque<std::string> lines_;
     StatusLogDisplay* display_ = nullptr;
 };
 

@@ -8,6 +8,7 @@
 #include "ShellWindowsEvents.h"
 
 #include "../agent/StatusLog.h"
+#include "../common/LocalPath.h"
 #include "../common/Product.h"
 #include "../common/TextForms.h"
 #include "../common/UrlForms.h"
@@ -329,7 +330,10 @@ LONG XShell::AddBlockCount(ULONG n) {
     }
     if (!MuteAudio && n > 0) {
         std::string sound = NarrowText(AudioFileName.c_str(), AudioFileName.size(), MAX_PATH - 1);
-        PlaySoundA(sound.c_str(), nullptr, SND_ASYNC | SND_FILENAME);
+        // Any writer of the shared settings may have named a share or an
+        // address; the agent of every user would open it.
+        if (IsLocalFilePath(sound.c_str()))
+            PlaySoundA(sound.c_str(), nullptr, SND_ASYNC | SND_FILENAME);
     }
     if (n > 0 && host_) host_->BlockCountRaised();
     return static_cast<LONG>(total);

@@ -15,6 +15,9 @@ constexpr size_t kShortcutExtensionLength = 4;
 // terminator); a longer value is read in growing buffers up to the limit.
 constexpr DWORD kFirstUrlBuffer = 2084;
 constexpr DWORD kLastUrlBuffer = 65536;
+// A shortcut is a few lines of text. The profile reader goes through the
+// whole file for every value asked, so a larger file is not read at all.
+constexpr ULONGLONG kLargestShortcut = 64 * 1024;
 
 class ScopedFind {
   public:
@@ -138,6 +141,9 @@ std::vector<Favorite> ReadFavoriteFolder(const std::wstring& folder) {
             continue;
         }
         if (!EndsWithShortcutExtension(name)) continue;
+        const ULONGLONG size =
+            (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        if (size > kLargestShortcut) continue;
         Favorite shortcut{name.substr(0, name.size() - kShortcutExtensionLength),
                           gShortcuts.Url(prefix + name, data), false};
         if (shortcut.name.empty() && shortcut.url.empty()) continue;

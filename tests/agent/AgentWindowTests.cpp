@@ -185,15 +185,24 @@ TEST_F(AgentTest, MenuCommandsAndTrayCallbacks) {
     EXPECT_EQ(IDM_EXIT_TASKBAR, static_cast<int>(GetMenuItemID(file, 1)));
 }
 
-TEST_F(AgentTest, LongLinesWidenTheLogAndEveryLineIsPainted) {
+TEST_F(AgentTest, LongLinesWidenTheLogUntilTheyAreDropped) {
     ASSERT_TRUE(Open());
     AgentWindow& agent = window->agent;
-    LONG before = agent.WidestLine();
-    agent.AddStatusLine(std::string(400, 'w').c_str());
-    EXPECT_GT(agent.WidestLine(), before);
-    for (int i = 0; i < 2000; ++i) agent.AddStatusLine("line");
     agent.ShowStatusWindow(true);
     ShowWindow(agent.Window(), SW_RESTORE);
+    const LONG narrowest = agent.WidestLine();
+    agent.AddStatusLine(std::string(400, 'w').c_str());
+    const LONG widest = agent.WidestLine();
+    EXPECT_GT(widest, narrowest);
+    agent.AddStatusLine(std::string(200, 'w').c_str());
+    EXPECT_EQ(widest, agent.WidestLine());
+    // The header and the widest line leave; the narrower long line stays.
+    for (size_t i = 1; i < StatusLog::kMaxLines; ++i) agent.AddStatusLine("line");
+    EXPECT_LT(agent.WidestLine(), widest);
+    EXPECT_GT(agent.WidestLine(), narrowest);
+    agent.AddStatusLine("line");
+    EXPECT_EQ(narrowest, agent.WidestLine());
+
     UpdateWindow(agent.Window());
     SCROLLINFO si = {};
     si.cbSize = sizeof si;
@@ -201,9 +210,14 @@ TEST_F(AgentTest, LongLinesWidenTheLogAndEveryLineIsPainted) {
     GetScrollInfo(agent.Window(), SB_VERT, &si);
     EXPECT_EQ(agent.Log().LineCount() - 1, si.nMax);
     SendMessageA(agent.Window(), WM_VSCROLL, SB_BOTTOM, 0);
-    si.fMask = SIF_POS | SIF_PAGE;
+    si.fMask = SIF_POS;
     GetScrollInfo(agent.Window(), SB_VERT, &si);
-    EXPECT_GT(si.nPos, 0);
+    const int bottom = si.nPos;
+    EXPECT_GT(bottom, 0);
+    agent.AddStatusLine("line");
+    agent.AddStatusLine("line");
+    GetScrollInfo(agent.Window(), SB_VERT, &si);
+    EXPECT_EQ(bottom - 2, si.nPos) << "the lines in view stay in view";
 }
 
 TEST(ControlPanelPath, FollowsProgramFilesAndNeverOverflows) {
@@ -324,6 +338,40 @@ TEST_F(AutomationTest, PutsReachTheEngineBitZeroRulesAndSaveAllFive) {
         EXPECT_EQ(9, v);
         EXPECT_EQ(S_OK, a->get_IsServeReady(&v));
         EXPECT_EQ(1, v);
+    });
+}
+
+TEST_F(AutomationTest, OnlyAFileOnThisComputerBecomesTheSound) {
+    struct Row {
+        const wchar_t* name;
+        bool local;
+    };
+    const Row rows[] = {
+        {L"C:\\Media\\ding.wav", true},     {L"c:ding.wav", true},
+        {L"ding.wav", true},                 {L"\\Media\\ding.wav", true},
+        {L"\\\\host\\share\\a.wav", false}, {L"//host/share/a.wav", false},
+        {L"\\/host/share/a.wav", false},     {L"\\\\?\\C:\\a.wav", false},
+        {L"\\\\.\\C:\\a.wav", false},       {L"\\??\\C:\\a.wav", false},
+        {L"http://host/a.wav", false},       {L"file://host/share/a.wav", false},
+        {L"file:///C:/a.wav", false},        {L"ms-settings:sound", false},
+    };
+    ASSERT_TRUE(Open());
+    RunLoop([&] {
+        auto a = NewObject();
+        const Bstr previous(L"C:\\previous.wav");
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.name);
+            ASSERT_EQ(S_OK, a->put_AudioFileName(previous.Get()));
+            store.calls.clear();
+            EXPECT_EQ(row.local ? S_OK : E_INVALIDARG, a->put_AudioFileName(Bstr(row.name).Get()));
+            Bstr back;
+            EXPECT_EQ(S_OK, a->get_AudioFileName(back.Put()));
+            EXPECT_STREQ(row.local ? row.name : previous.Get(), back.Text());
+            EXPECT_EQ(row.local, !store.calls.empty()) << "a refused name is not stored";
+        }
+        const Bstr hidden(L"a.wav\0//host/a.wav", 19);
+        EXPECT_EQ(E_INVALIDARG, a->put_AudioFileName(hidden.Get()));
+        EXPECT_EQ(S_OK, a->put_AudioFileName(nullptr)) << "no name: no sound";
     });
 }
 

@@ -62,6 +62,33 @@ TEST_F(StatusLogTest, WideTextIsNarrowedAndCut) {
     }
 }
 
+TEST_F(StatusLogTest, KeepsTheNewestLinesEachCutToTheBound) {
+    constexpr size_t kStamp = 27; // "Wed Jan 02 02:03:55 1980 : "
+    const size_t longest = StatusLog::kMaxLineLength;
+    struct Row {
+        size_t length;
+        size_t kept; // of the text
+    };
+    const Row rows[] = {
+        {longest - kStamp, longest - kStamp},
+        {longest - kStamp + 1, longest - kStamp},
+        {64 * longest, longest - kStamp},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.length);
+        AddStatusLine(std::string(row.length, 'w').c_str());
+        EXPECT_EQ(std::string(row.kept, 'w'), TextOf(log_.Lines().back()));
+    }
+
+    for (size_t i = 0; i <= StatusLog::kMaxLines; ++i)
+        AddStatusLine(std::to_string(i).c_str());
+    ASSERT_EQ(static_cast<LONG>(StatusLog::kMaxLines), log_.LineCount());
+    EXPECT_EQ("1", TextOf(log_.Lines().front()));
+    EXPECT_EQ(std::to_string(StatusLog::kMaxLines), TextOf(log_.Lines().back()));
+    AddStatusLine("");
+    EXPECT_EQ(static_cast<LONG>(StatusLog::kMaxLines), log_.LineCount()) << "no second header";
+}
+
 TEST_F(StatusLogTest, ErrorTexts) {
     AddErrorText(static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     std::string known = TextOf(log_.Lines().back());

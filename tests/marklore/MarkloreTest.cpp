@@ -118,6 +118,13 @@ std::string Shortcut(const std::string& url) {
 
 const std::string kLongUrl = "http://long.example.com/" + std::string(5000, 'x');
 
+// A shortcut padded with a comment line to exactly `size` bytes.
+std::string PaddedShortcut(const std::string& url, size_t size) {
+    std::string text = Shortcut(url) + ";";
+    text.append(size - text.size() - 2, 'x');
+    return text + "\r\n";
+}
+
 struct Entry {
     const wchar_t* path; // a trailing '\\' makes a folder
     std::string content;
@@ -129,6 +136,8 @@ struct Entry {
     {L"NoAddress.url", "[Other]\r\nURL=http://wrong.example/\r\n[InternetShortcut]\r\nX=0\r\n", 0},
     {L"Garbage.url", std::string("\x01\x02garbage\0\xff=[", 13), 0},
     {L"Long.url", Shortcut(kLongUrl), 0},
+    {L"Edge.url", PaddedShortcut("http://edge.example.com/", 64 * 1024), 0},
+    {L"Huge.url", PaddedShortcut("http://huge.example.com/", 64 * 1024 + 1), 0},
     {L".url", "[InternetShortcut]\r\n", 0},
     {L"Hidden.url", Shortcut("http://hidden.example.com/"), FILE_ATTRIBUTE_HIDDEN},
     {L"Sys.url", Shortcut("http://sys.example.com/"), FILE_ATTRIBUTE_SYSTEM},
@@ -148,7 +157,8 @@ const std::wstring kExpectedWalk =
     L"empty/|empty/<end>|empty/<closed>|"
     L"News/|News/Deep/|News/Deep/Leaf=http://leaf.example.com/|News/Deep/<end>|"
     L"News/Deep/<closed>|News/Daily=http://daily.example.com/|News/<end>|News/<closed>|"
-    L"Alpha=http://www.alpha.example.com/a?b=c|beta=https://beta.example.net/|Garbage=|"
+    L"Alpha=http://www.alpha.example.com/a?b=c|beta=https://beta.example.net/|"
+    L"Edge=http://edge.example.com/|Garbage=|"
     L"Long=" +
     std::wstring(kLongUrl.begin(), kLongUrl.end()) +
     L"|NoAddress=|"
@@ -207,7 +217,7 @@ TEST_F(MarkloreWalk, EndItemComesOnceThenNextFails) {
     int items = 0;
     for (; !Text(root.Get(), L"Name").empty(); ++items)
         ASSERT_EQ(direct->Next(), S_OK);
-    EXPECT_EQ(items, 9);
+    EXPECT_EQ(items, 10);
     EXPECT_EQ(direct->Next(), kNoMoreItems);
     EXPECT_EQ(direct->Next(), kNoMoreItems);
     EXPECT_EQ(Text(root.Get(), L"Name") + Text(root.Get(), L"URL"), L"");

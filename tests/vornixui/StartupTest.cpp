@@ -4,6 +4,7 @@
 #include "ControlPanelDialog.h"
 #include "InstallPaths.h"
 #include "PanelFakes.h"
+#include "TextForms.h"
 #include "TypeLibrary.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,37 @@ TEST(InstallPaths, PagesLieInTheInstallFolderAndNeverOverflow) {
     EXPECT_EQ(HelpPagePath(), std::string("D:\\Apps") + kSubPath + "index.htm");
     ProgramFilesOverride huge(std::string(400, 'h').c_str());
     EXPECT_EQ(HelpPagePath(), "");
+}
+
+TEST(InstallPaths, ThePanelShowsOnlyItsOwnPagesAndBindsOnlyItsPage) {
+    ProgramFilesOverride env("C:\\Program Files");
+    const std::wstring folder =
+        L"file:///C:/Program%20Files/Quandrel,%20Inc/Vornix!%20Popup%20Blocker/";
+    struct Case {
+        std::wstring url;
+        bool page, shown;
+    };
+    const Case cases[] = {
+        {WidenText(PageAddress()), true, true},
+        {folder + L"vornixui-popup.htm", true, true},
+        {L"FILE:///c:/program files/quandrel, inc/vornix! popup blocker/x/../VORNIXUI-POPUP.HTM",
+         true, true},
+        {L"C:\\Program Files\\Quandrel, Inc\\Vornix! Popup Blocker\\vornixui-popup.htm", true,
+         true},
+        {folder + L"index.htm", false, true},
+        {L"about:blank", false, true},
+        {L"http://www.quandrel.com/", false, false},
+        {L"file://server/share/vornixui-popup.htm", false, false},
+        {folder + L"vornixui-popup.htm.evil", false, false},
+        {L"file:///C:/Temp/vornixui-popup.htm", false, false},
+        {folder + L"vornixui-popup.htm" + std::wstring(1, L'\0') + L"x", false, false},
+        {L"about:blank#x", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Ascii(c.url));
+        EXPECT_EQ(IsPanelPage(c.url), c.page);
+        EXPECT_EQ(IsPanelAddress(c.url), c.shown);
+    }
 }
 
 TEST(Registration, EmbeddingShowsNothingAndCreatesNoClient) {
