@@ -314,17 +314,19 @@ LONG XShell::AddBlockCount(ULONG n) {
             RegistryClient client;
             client.SetProductPath();
             LONG stored = 0;
-            HRESULT read = client.GetAppDWORD(L"BlockCount", stored);
-            unstoredBlocks_ -= owed;
+            // A failed read must not replace the user's total with n, and a
+            // failed write must not lose the blocks: either way they stay
+            // owed, to be stored by the next call that reaches the store.
+            if (FAILED(client.GetAppDWORD(L"BlockCount", stored))) break;
             if (first) total = static_cast<ULONG>(stored) + owed;
             first = false;
-            // A failed read must not replace the user's total with n.
-            if (FAILED(read)) {
-                unstoredBlocks_ = 0;
+            unstoredBlocks_ -= owed;
+            const ULONG next = static_cast<ULONG>(stored) + owed;
+            if (FAILED(client.SetAppDWORD(L"BlockCount", static_cast<LONG>(next)))) {
+                unstoredBlocks_ += owed;
                 break;
             }
-            lastStoredCount_ = static_cast<ULONG>(stored) + owed;
-            client.SetAppDWORD(L"BlockCount", static_cast<LONG>(lastStoredCount_));
+            lastStoredCount_ = next;
         } while (unstoredBlocks_ != 0);
         storingCount_ = false;
     }

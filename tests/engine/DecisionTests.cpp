@@ -186,6 +186,16 @@ TEST_F(DecisionTest, AFailedCountReadNeverOverwritesTheStoredTotal) {
     EXPECT_EQ(1, popup->quits);
     EXPECT_EQ(1, Logged("Registry Invoke Error..."));
     for (const auto& call : store.calls) EXPECT_EQ(std::wstring::npos, call.find(L"SetAppDWORD"));
+
+    // The block is not lost: it is stored once the store answers again,
+    // also when it is a write that failed.
+    store.failures.clear();
+    store.failures[L"SetAppDWORD"] = RPC_E_DISCONNECTED;
+    EXPECT_EQ(42, shell->AddBlockCount(0));
+    EXPECT_EQ(41, Count());
+    store.failures.clear();
+    EXPECT_EQ(42, shell->AddBlockCount(0));
+    EXPECT_EQ(42, Count());
 }
 
 TEST_F(DecisionTest, WithoutAWindowToSupplyNewWindow2LeavesTheRequestAlone) {
