@@ -55,22 +55,6 @@ HRESULT StoreByValue(char code, va_list& ap, ArgumentList& args, size_t n) {
         V_VT(&arg) = VT_I4;
         V_I4(&arg) = va_arg(ap, long);
         return S_OK;
-    case 'r':
-        V_VT(&arg) = VT_R4;
-        V_R4(&arg) = static_cast<FLOAT>(va_arg(ap, double));
-        return S_OK;
-    case 'R':
-        V_VT(&arg) = VT_R8;
-        V_R8(&arg) = va_arg(ap, double);
-        return S_OK;
-    case 'c':
-        V_VT(&arg) = VT_CY;
-        V_CY(&arg) = va_arg(ap, CY);
-        return S_OK;
-    case 'd':
-        V_VT(&arg) = VT_DATE;
-        V_DATE(&arg) = va_arg(ap, DATE);
-        return S_OK;
     case 's': {
         const wchar_t* text = va_arg(ap, const wchar_t*);
         BSTR copy = SysAllocString(text ? text : L"");
@@ -80,30 +64,9 @@ HRESULT StoreByValue(char code, va_list& ap, ArgumentList& args, size_t n) {
         args.Own(n);
         return S_OK;
     }
-    case 'D':
-        V_VT(&arg) = VT_DISPATCH;
-        V_DISPATCH(&arg) = va_arg(ap, IDispatch*);
-        return S_OK;
-    case 'e':
-        V_VT(&arg) = VT_ERROR;
-        V_ERROR(&arg) = va_arg(ap, SCODE);
-        return S_OK;
     case 'b':
         V_VT(&arg) = VT_BOOL;
         V_BOOL(&arg) = va_arg(ap, int) ? VARIANT_TRUE : VARIANT_FALSE;
-        return S_OK;
-    case 'v': {
-        const VARIANT* source = va_arg(ap, const VARIANT*);
-        if (!source) return E_INVALIDARG;
-        // VariantCopy only reads its source; its prototype predates const.
-        HRESULT hr = VariantCopy(&arg, const_cast<VARIANT*>(source));
-        if (FAILED(hr)) return hr;
-        args.Own(n);
-        return S_OK;
-    }
-    case 'U':
-        V_VT(&arg) = VT_UNKNOWN;
-        V_UNKNOWN(&arg) = va_arg(ap, IUnknown*);
         return S_OK;
     default:
         return E_INVALIDARG;
@@ -115,10 +78,7 @@ struct ReferenceCode {
     VARTYPE type;
 };
 constexpr ReferenceCode kReferenceCodes[] = {
-    {'i', VT_I2},    {'I', VT_I4},   {'r', VT_R4},      {'R', VT_R8},
-    {'c', VT_CY},    {'d', VT_DATE}, {'s', VT_BSTR},    {'D', VT_DISPATCH},
-    {'e', VT_ERROR}, {'b', VT_BOOL}, {'v', VT_VARIANT}, {'U', VT_UNKNOWN},
-};
+    {'i', VT_I2}, {'I', VT_I4}, {'s', VT_BSTR}, {'b', VT_BOOL}};
 
 HRESULT StoreByReference(char code, va_list& ap, ArgumentList& args, size_t n) {
     for (const ReferenceCode& entry : kReferenceCodes) {

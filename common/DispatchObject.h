@@ -27,16 +27,8 @@ class DispatchObject {
     //   code  by value (vararg type)       by reference (vararg type)
     //   i     short (passed as int)        short*
     //   I     long                         long*
-    //   r     float (passed as double)     float*
-    //   R     double                       double*
-    //   c     CY                           CY*
-    //   d     DATE                         DATE*
     //   s     const wchar_t* (copied)      BSTR*
-    //   D     IDispatch*                   IDispatch**
-    //   e     SCODE                        SCODE*
     //   b     int (non-zero is true)       VARIANT_BOOL*
-    //   v     const VARIANT*  (copied)     VARIANT*
-    //   U     IUnknown*                    IUnknown**
     //
     // `result` may be null. Returns E_INVALIDARG without a reference, for an
     // unknown code, or for a property put without exactly one argument;
