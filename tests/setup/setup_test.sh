@@ -49,7 +49,7 @@ wait_for_agent() {
 echo "== The user's browser is open; the blocker is installed"
 wine "$build/bin/BrowserDouble.exe" /RegisterDouble
 ok wine cscript //nologo "$js" open || fail "the browser double did not open its windows"
-wine "$build/VornixSetup.exe" /S
+wine "$build/VornixSetup.exe" /S >>"$VX_SESSION_DIR/agent.log" 2>&1
 rc=$?
 [ "$rc" = 0 ] || fail "setup /S exit code $rc"
 for f in Krellin.exe KrellinSvc.exe VornixUI.exe Marklore.dll vornixui-popup.htm index.htm Uninstall.exe; do
@@ -59,7 +59,8 @@ done
   fail "Start-menu shortcuts missing"
 ok wine reg query "$settings" || fail "settings key missing"
 for key in "${registrations[@]}"; do ok wine reg query "$key" || fail "$key not registered"; done
-wine sc qc KrellinSvc 2>/dev/null | grep -q AUTO_START || fail "KrellinSvc is not an auto-start service"
+[ "$(value 'HKLM\System\CurrentControlSet\Services\KrellinSvc' Start)" = 0x2 ] ||
+  fail "KrellinSvc is not an auto-start service"
 [ "$(value "$run" Krellin)" = "\"$win_dir\\Krellin.exe\"" ] || fail "Run value: $(value "$run" Krellin)"
 [ "$(value "$entry" DisplayVersion)" = 1.00.000 ] || fail "DisplayVersion"
 [ "$(value "$entry" Publisher)" = "Quandrel, Inc." ] || fail "Publisher"
@@ -81,7 +82,7 @@ wine reg add "$settings" /v KillFixedSize /t REG_DWORD /d 0 /f >/dev/null
 wine reg add "$settings" /v AudioFileName /d 'C:\Sounds\kept.wav' /f >/dev/null
 old_agent=$(running 'Vornix! Popup Blocker.Krellin\.exe')
 [ -n "$old_agent" ] || fail "no agent running before the upgrade"
-wine "$build/VornixSetup.exe" /S
+wine "$build/VornixSetup.exe" /S >>"$VX_SESSION_DIR/agent.log" 2>&1
 rc=$?
 [ "$rc" = 0 ] || fail "upgrade exit code $rc"
 wait_for_agent upgrade
@@ -89,13 +90,18 @@ new_agent=$(running 'Vornix! Popup Blocker.Krellin\.exe')
 [ -n "$new_agent" ] && [ "$new_agent" != "$old_agent" ] || fail "agent not restarted: '$old_agent' -> '$new_agent'"
 [ "$(value "$settings" BlockCount)" = "$count" ] || fail "BlockCount $count not kept"
 [ "$(value "$settings" AudioFileName)" = 'C:\Sounds\kept.wav' ] || fail "AudioFileName not kept"
-wine cscript //nologo "$js" settings 2>&1 | grep -q "KillFixedSize=0" || fail "the new agent lost KillFixedSize"
+out=$(wine cscript //nologo "$js" popups 2>&1)
+echo "$out" | grep -q "Agent ready; $((count)) popups blocked so far" || fail "the new agent: $out"
+count=$(value "$settings" BlockCount)
+out=$(wine cscript //nologo "$js" settings 2>&1)
+echo "$out" | grep -q "KillFixedSize=0" || fail "the new agent lost KillFixedSize: $out"
 
 echo "== Uninstall, twice"
 # From a copy outside the folder, as the uninstaller does itself, so that
 # its exit code reaches this script and the folder can go.
+# "_?=" must end the command line unquoted, hence cmd.
 cp "$dir/Uninstall.exe" "$WINEPREFIX/drive_c/uninstall-copy.exe"
-uninstall() { wine 'C:\uninstall-copy.exe' /S "_?=$win_dir"; }
+uninstall() { wine cmd /c "C:\uninstall-copy.exe /S _?=$win_dir"; }
 uninstall
 rc=$?
 [ "$rc" = 0 ] || fail "uninstall exit code $rc"
