@@ -59,8 +59,8 @@ VIAddVersionKey /LANG=1033 FileVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 ProductVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 OriginalFilename "VornixSetup.exe"
 
-!define MUI_ICON "${__FILEDIR__}/../agent/Krellin.ico"
-!define MUI_UNICON "${__FILEDIR__}/../agent/Krellin.ico"
+!define MUI_ICON "../agent/Krellin.ico"
+!define MUI_UNICON "../agent/Krellin.ico"
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -163,6 +163,8 @@ FunctionEnd
 ; settings key: the uninstaller's work, and the undoing of a failed install.
 !macro RemoveCopyFunction un
 Function ${un}RemoveCopy
+  ; A process cannot remove the folder it works in.
+  SetOutPath "$TEMP"
   ${If} ${FileExists} "$INSTDIR\KrellinSvc.exe"
     ExecWait '"$INSTDIR\KrellinSvc.exe" /UnregServer'
   ${EndIf}
