@@ -86,28 +86,35 @@ Var Failure
   ${EndIf}
 !macroend
 
-; Ends the agent and stops the settings service, waiting until their
-; processes are gone so that their files can be replaced or deleted.
-; Sets the error flag and $Failure when either will not end.
-!macro StopBlockerFunction un
-Function ${un}StopBlocker
-  ClearErrors
-  FindWindow $0 "Krellin"
+; Sends a close message to a program's window and waits until its process
+; is gone. Sets the error flag and $Failure when it does not end.
+!macro CloseProgram class title program
+  FindWindow $0 "${class}" "${title}"
   ${If} $0 <> 0
+    DetailPrint "Ending ${program}"
     System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1)'
     System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i r1) p .r2'
-    DetailPrint "Ending the running agent"
     SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=${END_WAIT}
     ${If} $2 != 0
       System::Call 'kernel32::WaitForSingleObject(p r2, i ${END_WAIT}) i .r3'
       System::Call 'kernel32::CloseHandle(p r2)'
       ${If} $3 <> 0
-        StrCpy $Failure "The running agent (Krellin.exe) did not end."
+        StrCpy $Failure "${program} did not end."
         SetErrors
         Return
       ${EndIf}
     ${EndIf}
   ${EndIf}
+!macroend
+
+; Ends the agent and the control panel and stops the settings service,
+; waiting until their processes are gone, since files in use can be neither
+; replaced nor deleted. Sets the error flag and $Failure when one will not end.
+!macro StopBlockerFunction un
+Function ${un}StopBlocker
+  ClearErrors
+  !insertmacro CloseProgram "Krellin" "" "The agent (Krellin.exe)"
+  !insertmacro CloseProgram "#32770" "${PRODUCT}" "The control panel (VornixUI.exe)"
 
   ; SC_MANAGER_CONNECT; SERVICE_QUERY_STATUS | SERVICE_STOP.
   System::Call 'advapi32::OpenSCManagerW(p 0, p 0, i 1) p .r4'

@@ -77,7 +77,10 @@ echo "$out" | grep -q "banner.html (unknown site) -> blocked" || fail "popup not
 count=$(value "$settings" BlockCount)
 [ -n "$count" ] && [ "$count" != 0x0 ] || fail "no BlockCount stored"
 
-echo "== Upgrade over the running copy"
+echo "== Upgrade over the running copy, its control panel open"
+wine "$build/bin/DemoInput.exe" tray-dblclick >/dev/null
+for i in $(seq 1 20); do [ -n "$(running 'VornixUI\.exe')" ] && break; sleep 0.5; done
+sleep 3 # for its window: its program file cannot be replaced while it runs
 wine reg add "$settings" /v KillFixedSize /t REG_DWORD /d 0 /f >/dev/null
 wine reg add "$settings" /v AudioFileName /d 'C:\Sounds\kept.wav' /f >/dev/null
 old_agent=$(running 'Vornix! Popup Blocker.Krellin\.exe')
