@@ -19,18 +19,12 @@ vx_session_start
 mkdir -p "$out"
 export VORNIX_NO_MESSAGEBOX=1
 
-# Install into the prefix where the agent looks for the control panel.
+# Installed with the setup, as a user installs it. The demo starts the agent
+# itself (/NOSTART) so that it can keep the agent's status log.
 bin="$root/build/bin"
-install_dir="$WINEPREFIX/drive_c/Program Files/Quandrel, Inc/Vornix! Popup Blocker"
-mkdir -p "$install_dir"
-cp "$bin"/{Krellin.exe,KrellinSvc.exe,Marklore.dll} "$install_dir/"
-cp "$bin"/VornixUI.exe "$bin"/*.htm "$install_dir/" 2>/dev/null || true
+wine "$root/build/VornixSetup.exe" /S /NOSTART || { echo "The setup failed ($?)." >&2; exit 1; }
 win_dir='C:\Program Files\Quandrel, Inc\Vornix! Popup Blocker'
-wine "$win_dir\\KrellinSvc.exe" -Service
-wine "$win_dir\\Krellin.exe" /RegServer
-wine regsvr32 /s "$win_dir\\Marklore.dll"
 wine "$bin/BrowserDouble.exe" /RegisterDouble
-wine reg add 'HKLM\Software\Quandrel, Inc.\Vornix! Popup Blocker\1.00.000' /f >/dev/null
 wine reg add 'HKCU\Software\Microsoft\Internet Explorer\Main' /v 'Start Page' \
      /d 'http://start.example.net/home' /f >/dev/null
 favorites="$WINEPREFIX/drive_c/users/$(whoami)/Favorites"

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build mingw-w64 mingw-w64-tools g++-mingw-w64-x86-64-posix
           g++-mingw-w64-i686-posix wine wine64 libwine-dev googletest xvfb xauth
-          x11-utils imagemagick python3)
+          x11-utils imagemagick python3 nsis)
 packages+=(chromium)
 missing=()
 for p in "${packages[@]}"; do
