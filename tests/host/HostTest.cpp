@@ -1,0 +1,288 @@
+// Krellin.exe and KrellinSvc.exe as programs, each a row of the same tests
+// of the process host they share: registration switches, a first start
+// without registration, a second instance, and the service run.
+#include "CapturedProcess.h"
+#include "LateBound.h"
+#include "ProcessTools.h"
+#include "RegistryTools.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vx::test {
+namespace {
+
+#define KRELLIN_APPID L"{C88DD343-43BB-48EE-8BCE-8DB5EAC74395}"
+#define KRELLINIF L"{A920ED7E-F32C-45BA-B12E-F30E78FFE223}"
+#define WEBEVENTS L"{6A8C9DAD-110F-4B3F-BC9E-813507F4AED4}"
+#define SHELLEVENTS L"{ECFBD407-8AE8-46B6-97C0-C25653D4D477}"
+#define KRELLIN_LIBID L"{687BF1F8-30E4-4C43-8487-467EBC8F0D47}"
+#define SVC_APPID L"{9559EC2F-9842-45B7-98B5-5228E20E1812}"
+#define REGISTRY L"{E123E9FA-7DAD-4606-8655-073299C61F8B}"
+#define SVC_LIBID L"{B00CDF84-8D80-4A03-A235-1C9C9682C5A7}"
+
+struct Entry {
+    const wchar_t* key;
+    const wchar_t* name;
+    const wchar_t* value; // null: only the key must exist
+};
+
+struct Program {
+    const char* label;
+    const wchar_t* exe;
+    const wchar_t* service;
+    const wchar_t* appId;
+    const wchar_t* progId;
+    const wchar_t* probe; // a property every object of the class answers
+    std::vector<const wchar_t*> classes;
+    std::vector<Entry> entries; // everything else a registration writes
+    std::vector<const wchar_t*> absent;
+    DWORD secondInstanceCode;
+    bool quitEnds; // a client's Quit ends it; otherwise only a stop does
+};
+
+const Program kPrograms[] = {
+    {"Krellin",
+     L"Krellin.exe",
+     L"Krellin",
+     KRELLIN_APPID,
+     L"Krellin.KrellinIF.1",
+     L"IsServeReady",
+     {KRELLINIF, WEBEVENTS, SHELLEVENTS},
+     {{L"AppID\\Krellin.EXE", L"AppID", KRELLIN_APPID},
+      {L"Krellin.KrellinIF.1\\CLSID", nullptr, KRELLINIF},
+      {L"Krellin.KrellinIF\\CurVer", nullptr, L"Krellin.KrellinIF.1"},
+      {L"CLSID\\" KRELLINIF, nullptr, L"KrellinIF Class"},
+      {L"CLSID\\" KRELLINIF L"\\Programmable", nullptr, nullptr},
+      {L"CLSID\\" KRELLINIF L"\\TypeLib", nullptr, KRELLIN_LIBID},
+      {L"Krellin.WebBrowserEvents2\\CLSID", nullptr, WEBEVENTS},
+      {L"CLSID\\" WEBEVENTS L"\\ProgID", nullptr, L"Krellin.WebBrowserEvents2.1"},
+      {L"Krellin.ShellWindowsEvents\\CurVer", nullptr, L"Krellin.ShellWindowsEvents.1"},
+      {L"CLSID\\" SHELLEVENTS L"\\VersionIndependentProgID", nullptr,
+       L"Krellin.ShellWindowsEvents"},
+      {L"TypeLib\\" KRELLIN_LIBID L"\\1.0", nullptr, L"Krellin 1.0 Type Library"}},
+     {L"Krellin.WebBrowserEvents2\\CurVer", L"CLSID\\" WEBEVENTS L"\\Programmable",
+      L"CLSID\\" WEBEVENTS L"\\TypeLib"},
+     0,
+     true},
+    {"KrellinSvc",
+     L"KrellinSvc.exe",
+     L"KrellinSvc",
+     SVC_APPID,
+     L"KrellinSvc.Registry.1",
+     L"TopLevelKey",
+     {REGISTRY},
+     {{L"AppID\\KrellinSvc.EXE", L"AppID", SVC_APPID},
+      {L"KrellinSvc.Registry.1", nullptr, L"Registry Class"},
+      {L"KrellinSvc.Registry.1\\CLSID", nullptr, REGISTRY},
+      {L"KrellinSvc.Registry\\CurVer", nullptr, L"KrellinSvc.Registry.1"},
+      {L"CLSID\\" REGISTRY L"\\ProgID", nullptr, L"KrellinSvc.Registry.1"},
+      {L"CLSID\\" REGISTRY L"\\VersionIndependentProgID", nullptr, L"KrellinSvc.Registry"},
+      {L"CLSID\\" REGISTRY L"\\Programmable", nullptr, nullptr},
+      {L"CLSID\\" REGISTRY L"\\TypeLib", nullptr, SVC_LIBID},
+      {L"TypeLib\\" SVC_LIBID L"\\1.0", nullptr, L"KrellinSvc 1.0 Type Library"}},
+     {},
+     ERROR_ALREADY_EXISTS,
+     false},
+};
+
+bool KeyExists(const std::wstring& path) {
+    RegKey key;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+}
+
+std::wstring LongPath(const std::wstring& path) {
+    wchar_t buffer[MAX_PATH];
+    DWORD n = GetLongPathNameW(path.c_str(), buffer, MAX_PATH);
+    return n && n < MAX_PATH ? std::wstring(buffer, n) : L"(no such file) " + path;
+}
+
+std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+
+class HostTest : public ::testing::TestWithParam<Program> {
+  protected:
+    static void SetUpTestSuite() { SetEnvironmentVariableA("VORNIX_NO_MESSAGEBOX", "1"); }
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(com_.Result()));
+        manager_.Reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        ASSERT_TRUE(manager_);
+    }
+    void TearDown() override {
+        Run(L"/UnregServer");
+        // The agent may have had COM start the settings service.
+        for (DWORD id : FindProcesses(L"KrellinSvc.exe")) EndServerProcess(id);
+    }
+    const Program& P() const { return GetParam(); }
+    std::wstring Exe() const { return BesideTest(P().exe); }
+    DWORD Run(const wchar_t* switchText, const std::wstring& exe = L"") {
+        return RunAndWait(Quoted(exe.empty() ? Exe() : exe) + L" " + switchText);
+    }
+    ScopedServiceHandle OpenService(DWORD access) {
+        return ScopedServiceHandle(OpenServiceW(manager_.Get(), P().service, access));
+    }
+    std::optional<std::wstring> AppIdValue(const wchar_t* name) {
+        return ReadText(HKEY_CLASSES_ROOT, (std::wstring(L"AppID\\") + P().appId).c_str(), name);
+    }
+    bool WaitForState(SC_HANDLE service, DWORD state, SERVICE_STATUS_PROCESS* status) {
+        DWORD needed = 0;
+        for (int i = 0; i < 150; ++i) {
+            QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(status),
+                                 sizeof *status, &needed);
+            if (status->dwCurrentState == state) return true;
+            Sleep(100);
+        }
+        return false;
+    }
+
+    ComApartment com_;
+    ScopedServiceHandle manager_;
+};
+
+TEST_P(HostTest, SwitchesWriteAndRemoveExactlyTheEntries) {
+    // A copy in a folder whose name holds a quote and a space.
+    const std::wstring copyDir = L"C:\\vx'q dir", copy = copyDir + L"\\" + P().exe;
+    CreateDirectoryW(copyDir.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(Exe().c_str(), copy.c_str(), FALSE));
+    struct Case {
+        std::wstring exe;
+        const wchar_t* reg;
+        const wchar_t* unreg;
+        bool asService;
+    } const cases[] = {
+        {Exe(), L"/RegServer", L"/UnregServer", false},
+        {Exe(), L"-regserver", L"-UNREGSERVER", false},
+        {Exe(), L"/SERVICE", L"-UnregServer", true},
+        {copy, L"-Service", L"/unregserver", true},
+    };
+    const std::wstring appId = std::wstring(L"AppID\\") + P().appId;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.exe + L" " + c.reg));
+        // Whatever lies below a replaced class key goes.
+        const std::wstring old = std::wstring(L"CLSID\\") + P().classes[0] + L"\\Old";
+        ASSERT_EQ(ERROR_SUCCESS, WriteText(HKEY_CLASSES_ROOT, old.c_str(), nullptr, L"x"));
+
+        ASSERT_EQ(0u, Run(c.reg, c.exe));
+        EXPECT_FALSE(KeyExists(old));
+        for (const Entry& e : P().entries) {
+            EXPECT_TRUE(KeyExists(e.key)) << Narrow(e.key);
+            if (e.value) {
+                EXPECT_EQ(e.value, ReadText(HKEY_CLASSES_ROOT, e.key, e.name).value_or(L"?"))
+                    << Narrow(e.key);
+            }
+        }
+        for (const wchar_t* key : P().absent) EXPECT_FALSE(KeyExists(key)) << Narrow(key);
+        for (const wchar_t* clsid : P().classes) {
+            std::wstring key = std::wstring(L"CLSID\\") + clsid;
+            EXPECT_EQ(P().appId, ReadText(HKEY_CLASSES_ROOT, key.c_str(), L"AppID").value_or(L""));
+            key += L"\\LocalServer32";
+            EXPECT_EQ(LongPath(c.exe),
+                      LongPath(ReadText(HKEY_CLASSES_ROOT, key.c_str(), nullptr).value_or(L"")));
+        }
+        EXPECT_EQ(P().service, ReadText(HKEY_CLASSES_ROOT, appId.c_str(), nullptr).value_or(L""));
+        EXPECT_EQ(c.asService ? P().service : L"?", AppIdValue(L"LocalService").value_or(L"?"));
+        EXPECT_EQ(c.asService ? L"-Service" : L"?", AppIdValue(L"ServiceParameters").value_or(L"?"));
+
+        ScopedServiceHandle service = OpenService(SERVICE_QUERY_CONFIG);
+        ASSERT_EQ(c.asService, static_cast<bool>(service));
+        if (service) {
+            union {
+                QUERY_SERVICE_CONFIGW config;
+                BYTE bytes[8192];
+            } q;
+            DWORD needed = 0;
+            ASSERT_TRUE(QueryServiceConfigW(service.Get(), &q.config, sizeof q, &needed));
+            EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), q.config.dwStartType);
+            EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), q.config.dwServiceType);
+            EXPECT_EQ(Quoted(c.exe), q.config.lpBinaryPathName);
+            EXPECT_STREQ(L"LocalSystem", q.config.lpServiceStartName);
+            // Wine's QueryServiceConfig leaves the dependency list empty.
+            std::wstring key = std::wstring(L"System\\CurrentControlSet\\Services\\") + P().service;
+            wchar_t depends[32] = {};
+            DWORD size = sizeof depends - sizeof(wchar_t), type = 0;
+            ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(),
+                                                  L"DependOnService", RRF_RT_REG_MULTI_SZ, &type,
+                                                  depends, &size));
+            EXPECT_STREQ(L"RPCSS", depends);
+        }
+        service.Reset();
+
+        ASSERT_EQ(0u, Run(c.unreg, c.exe));
+        for (const Entry& e : P().entries) EXPECT_FALSE(KeyExists(e.key)) << Narrow(e.key);
+        EXPECT_FALSE(KeyExists(appId));
+        EXPECT_TRUE(KeyExists(L"AppID"));
+        EXPECT_TRUE(KeyExists(L"CLSID"));
+        EXPECT_FALSE(OpenService(SERVICE_QUERY_CONFIG));
+    }
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(copyDir.c_str());
+}
+
+TEST_P(HostTest, PlainRegistrationAfterAServiceOneDeletesTheService) {
+    ASSERT_EQ(0u, Run(L"-Service"));
+    ASSERT_TRUE(OpenService(SERVICE_QUERY_CONFIG));
+    ASSERT_EQ(0u, Run(L"/RegServer"));
+    EXPECT_FALSE(OpenService(SERVICE_QUERY_CONFIG));
+    EXPECT_FALSE(AppIdValue(L"LocalService").has_value());
+}
+
+TEST_P(HostTest, FirstStartRegistersItselfAndASecondInstanceEnds) {
+    ASSERT_EQ(0u, Run(L"/UnregServer"));
+    CapturedProcess first;
+    ASSERT_TRUE(first.Start(Quoted(Exe())));
+    ASSERT_NE(CapturedProcess::kNotFound, first.WaitForLine("Service started", 0, 30000));
+    EXPECT_EQ(P().service, AppIdValue(nullptr).value_or(L""));
+
+    // A second instance finds the first and ends, also when COM starts it.
+    for (const wchar_t* line : {L"", L"-Embedding"})
+        EXPECT_EQ(P().secondInstanceCode, Run(line)) << Narrow(line);
+    EXPECT_TRUE(IsRunning(first.Process()));
+    {
+        LateBound client;
+        ASSERT_EQ(S_OK, client.Create(P().progId, CLSCTX_LOCAL_SERVER));
+        EXPECT_TRUE(client.Long(P().probe).has_value());
+        if (P().quitEnds) {
+            EXPECT_EQ(S_OK, client.Do(L"Quit"));
+        }
+    }
+    if (P().quitEnds) {
+        EXPECT_EQ(0u, WaitForExit(first.Process(), 15000));
+    } else {
+        EXPECT_EQ(kNoExitCode, WaitForExit(first.Process(), 500))
+            << "the last client letting go must not end it";
+        EXPECT_TRUE(EndServerProcess(first.Id()));
+    }
+}
+
+TEST_P(HostTest, AServiceRunsUntilStopped) {
+    ASSERT_EQ(0u, Run(L"-Service"));
+    {
+        // Started by hand while registered as a service: the dispatcher
+        // refuses (Wine takes up to ten seconds) and it runs as a server.
+        CapturedProcess byHand;
+        ASSERT_TRUE(byHand.Start(Quoted(Exe())));
+        EXPECT_NE(CapturedProcess::kNotFound, byHand.WaitForLine("Service started", 0, 30000));
+        EXPECT_TRUE(EndServerProcess(byHand.Id()));
+    }
+    ScopedServiceHandle service = OpenService(SERVICE_ALL_ACCESS);
+    ASSERT_TRUE(service);
+    ASSERT_TRUE(StartServiceW(service.Get(), 0, nullptr)) << GetLastError();
+    SERVICE_STATUS_PROCESS status{};
+    ASSERT_TRUE(WaitForState(service.Get(), SERVICE_RUNNING, &status));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_ACCEPT_STOP), status.dwControlsAccepted);
+    ScopedHandle process(OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
+    ASSERT_TRUE(process);
+
+    SERVICE_STATUS stop{};
+    ASSERT_TRUE(ControlService(service.Get(), SERVICE_CONTROL_STOP, &stop));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(process.Get(), 15000));
+    EXPECT_TRUE(WaitForState(service.Get(), SERVICE_STOPPED, &status));
+    EXPECT_EQ(0u, status.dwWin32ExitCode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, HostTest, ::testing::ValuesIn(kPrograms),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+} // namespace
+} // namespace vx::test
