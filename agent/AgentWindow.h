@@ -4,7 +4,7 @@
 // message loop runs.
 #pragma once
 
-#include "StatusLog.h"
+#include "../common/StatusLog.h"
 
 #include "../common/Scoped.h"
 #include "../engine/EngineHost.h"

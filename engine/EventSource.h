@@ -2,7 +2,7 @@
 // DWebBrowserEvents2, the shell collection's DShellWindowsEvents).
 #pragma once
 
-#include "../agent/StatusLog.h"
+#include "../common/StatusLog.h"
 #include "../common/Scoped.h"
 
 #include <windows.h>

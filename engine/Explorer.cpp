@@ -4,7 +4,7 @@
 #include "WebBrowserEvents2.h"
 #include "XShell.h"
 
-#include "../agent/StatusLog.h"
+#include "../common/StatusLog.h"
 #include "../common/TextForms.h"
 #include "../common/UrlForms.h"
 

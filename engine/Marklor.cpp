@@ -1,6 +1,6 @@
 #include "Marklor.h"
 
-#include "../agent/StatusLog.h"
+#include "../common/StatusLog.h"
 #include "../common/TextForms.h"
 #include "../common/UrlForms.h"
 

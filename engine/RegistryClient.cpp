@@ -1,6 +1,6 @@
 #include "RegistryClient.h"
 
-#include "../agent/StatusLog.h"
+#include "../common/StatusLog.h"
 #include "../common/Product.h"
 
 #include <algorithm>

@@ -7,7 +7,7 @@
 #include "ShellIds.h"
 #include "ShellWindowsEvents.h"
 
-#include "../agent/StatusLog.h"
+#include "../common/StatusLog.h"
 #include "../common/LocalPath.h"
 #include "../common/Product.h"
 #include "../common/TextForms.h"

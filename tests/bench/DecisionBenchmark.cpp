@@ -9,7 +9,7 @@
 #include "FakeShellWindows.h"
 #include "InProcessClass.h"
 
-#include "agent/StatusLog.h"
+#include "common/StatusLog.h"
 #include "engine/Marklor.h"
 #include "engine/RegistryClient.h"
 #include "engine/ShellIds.h"

@@ -1,4 +1,4 @@
-#include "agent/StatusLog.h"
+#include "common/StatusLog.h"
 
 #include <gtest/gtest.h>
 

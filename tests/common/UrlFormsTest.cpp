@@ -1,4 +1,4 @@
-#include "agent/StatusLog.h"
+#include "common/StatusLog.h"
 #include "common/UrlForms.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "FakeShellWindows.h"
 #include "InProcessClass.h"
 
-#include "agent/StatusLog.h"
+#include "common/StatusLog.h"
 #include "common/ComObject.h"
 #include "engine/ShellIds.h"
 #include "engine/XShell.h"

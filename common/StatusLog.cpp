@@ -1,7 +1,7 @@
 #include "StatusLog.h"
 
-#include "../common/Scoped.h"
-#include "../common/TextForms.h"
+#include "Scoped.h"
+#include "TextForms.h"
 
 #include <cstdio>
 #include <ctime>
