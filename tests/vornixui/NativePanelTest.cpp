@@ -1,0 +1,258 @@
+// The native page: chosen where the browser's page does not come, and, in the
+// real VornixUI.exe beside the real agent, every control bound to its setting.
+#include "NativePage.h"
+#include "PageChoice.h"
+#include "PanelFakes.h"
+
+#include "support/PopupRig.h"
+#include "support/ProcessTools.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace vx::test {
+namespace {
+
+class EventLog : public PageEvents {
+  public:
+    int completes = 0;
+    void OnDocumentComplete(bool topLevel) override { completes += topLevel ? 1 : 0; }
+    void OnElementClick(const wchar_t*) override {}
+};
+
+TEST(PageChoice, TheBrowsersPageStaysOnlyWhenItOpensAndCompletesInTime) {
+    struct Case {
+        const char* name;
+        HRESULT browserOpens;
+        bool completes, topLevel, fallsBack;
+    };
+    const Case cases[] = {
+        {"control cannot be created", E_FAIL, false, false, true},
+        {"page completes", S_OK, true, true, false},
+        {"only a frame completes", S_OK, true, false, true},
+        {"page never completes", S_OK, false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPage browser, native;
+        browser.openResult = c.browserOpens;
+        EventLog log;
+        PageChoice choice(browser, native, 300);
+        ASSERT_EQ(choice.Open(nullptr, L"file://x/vornixui-popup.htm", &log), S_OK);
+        if (c.completes) browser.CompleteDocument(c.topLevel);
+        PumpFor(600);
+        EXPECT_EQ(choice.FellBack(), c.fallsBack);
+        EXPECT_EQ(native.opens, c.fallsBack ? 1 : 0);
+        EXPECT_EQ(browser.events == nullptr, c.fallsBack) << "the browser's page is closed";
+        if (c.fallsBack) {
+            EXPECT_EQ(native.address, L"file://x/vornixui-popup.htm");
+            native.CompleteDocument();
+        }
+        EXPECT_EQ(log.completes, 1) << "the dialog hears one complete page";
+    }
+}
+
+// ---- The real program beside the real agent -------------------------------
+
+struct FoundWindow {
+    DWORD process;
+    HWND window;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
+    auto* found = reinterpret_cast<FoundWindow*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    if (process != found->process || wcscmp(name, L"#32770") != 0) return TRUE;
+    found->window = window;
+    return FALSE;
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[256] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000,
+                        &copied);
+    return text;
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+// Mouse input at the middle of the control, as a user's click arrives.
+void ClickOn(HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+// VornixUI.exe, and its native page once that is shown.
+class Panel {
+  public:
+    explicit Panel(const wchar_t* switches)
+        : process_(StartProcess(Quoted(BesideTest(L"VornixUI.exe")) + L" " + switches)) {
+        FoundWindow found = {GetProcessId(process_.Get()), nullptr};
+        for (int waited = 0; !page_ && waited < 20000 && IsRunning(process_.Get());
+             waited += 100) {
+            PumpFor(100);
+            EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&found));
+            dialog_ = found.window;
+            if (dialog_) page_ = FindWindowExW(dialog_, nullptr, NativePage::kWindowClass, nullptr);
+        }
+        // The page is complete, and bound, once the count has been filled.
+        for (int waited = 0; page_ && TextOf(Control(L"NumPopups")).empty() && waited < 5000;
+             waited += 50)
+            PumpFor(50);
+    }
+    ~Panel() {
+        if (!IsRunning(process_.Get())) return;
+        PostMessageW(dialog_, WM_CLOSE, 0, 0);
+        if (WaitForExit(process_.Get(), 10000) == kNoExitCode) TerminateProcess(process_.Get(), 1);
+    }
+
+    HWND Page() const { return page_; }
+    HWND Control(const wchar_t* id) const { return GetDlgItem(page_, NativePage::ControlId(id)); }
+    HANDLE Process() const { return process_.Get(); }
+
+  private:
+    ScopedHandle process_;
+    HWND dialog_ = nullptr;
+    HWND page_ = nullptr;
+};
+
+class NativePanel : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        apartment_ = new ComApartment();
+        rig_ = new PopupRig();
+        started_ = PopupRig::Install();
+        if (SUCCEEDED(started_)) started_ = rig_->Start();
+    }
+    static void TearDownTestSuite() {
+        rig_->Stop();
+        delete rig_;
+        PopupRig::Uninstall();
+        delete apartment_;
+    }
+    void SetUp() override { ASSERT_EQ(started_, S_OK) << rig_->FailedStep(); }
+
+    static LateBound& Agent() { return rig_->Agent(); }
+    // The agent's value once it is `expected`, or the last one read.
+    static LONG SettledValue(const wchar_t* member, LONG expected) {
+        LONG value = Agent().Long(member).value_or(-1);
+        for (int waited = 0; value != expected && waited < 5000; waited += 50) {
+            PumpFor(50);
+            value = Agent().Long(member).value_or(-1);
+        }
+        return value;
+    }
+
+    static ComApartment* apartment_;
+    static PopupRig* rig_;
+    static HRESULT started_;
+};
+ComApartment* NativePanel::apartment_ = nullptr;
+PopupRig* NativePanel::rig_ = nullptr;
+HRESULT NativePanel::started_ = E_FAIL;
+
+TEST_F(NativePanel, IsChosenWhereNoHtmlEngineRendersAndEscapeCloses) {
+    Panel panel(L"");
+    ASSERT_TRUE(panel.Page()) << "the native page replaced the browser's";
+    PostMessageW(panel.Control(L"NoFixed"), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(WaitForExit(panel.Process(), 10000), 0u);
+}
+
+TEST_F(NativePanel, ShowsEveryControlWithItsLabelAndTheAgentsSettings) {
+    ASSERT_EQ(Agent().Put(L"MuteAudio", "I", 1), S_OK);
+    ASSERT_EQ(Agent().Put(L"AllowSameSite", "I", 0), S_OK);
+    ASSERT_EQ(Agent().Put(L"KillFixedSize", "I", 0), S_OK);
+    ASSERT_EQ(Agent().Put(L"BypassKeys", "i", 6), S_OK);
+    const std::wstring count = std::to_wstring(Agent().Long(L"BlockedCount").value_or(-1));
+    Panel panel(L"-nativepage");
+    ASSERT_TRUE(panel.Page());
+    struct Row {
+        const wchar_t* id;
+        const wchar_t* windowClass;
+        std::wstring text;
+        int checked; // -1: not a check box
+    };
+    const Row rows[] = {
+        {L"NumPopups", L"Button", count, -1},
+        {L"NoSameSite", L"Button", L"Block popups from the same site too", 1},
+        {L"NoFixed", L"Button", L"Close popups that cannot be resized", 0},
+        {L"Ctrl", L"Button", L"Ctrl", 0},
+        {L"Alt", L"Button", L"Alt", 1},
+        {L"Shift", L"Button", L"Shift", 1},
+        {L"ShowTray", L"Button", L"Show the icon in the notification area", 1},
+        {L"ShowDiag", L"Button", L"Show the diagnostics window", 0},
+        {L"Quit", L"Button", L"Stop the popup blocker", 0},
+        {L"MuteAudio", L"Button", L"No sound when a popup is blocked", 1},
+        {L"FileName", L"Edit", L"", -1},
+        {L"PickFile", L"Button", L"Choose...", -1},
+        {L"Play", L"Button", L"Play", -1},
+        {L"Vhelp", L"Button", L"Help", -1},
+        {L"Vabout", L"Button", L"About", -1},
+        {L"WebSite", L"Button", L"www.quandrel.com", -1},
+        {L"ButtonOK", L"Button", L"OK", -1},
+        {L"ButtonCancel", L"Button", L"Close", -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Ascii(row.id));
+        HWND control = panel.Control(row.id);
+        ASSERT_TRUE(control);
+        EXPECT_TRUE(IsWindowVisible(control));
+        EXPECT_EQ(CompareStringOrdinal(ClassOf(control).c_str(), -1, row.windowClass, -1, TRUE),
+                  CSTR_EQUAL);
+        EXPECT_EQ(Ascii(TextOf(control)), Ascii(row.text));
+        if (row.checked >= 0)
+            EXPECT_EQ(SendMessageW(control, BM_GETCHECK, 0, 0), row.checked ? BST_CHECKED : 0);
+    }
+}
+
+TEST_F(NativePanel, AClickOnEachKindOfControlChangesTheAgentsSetting) {
+    ASSERT_EQ(Agent().Put(L"KillFixedSize", "I", 0), S_OK);
+    ASSERT_EQ(Agent().Put(L"BypassKeys", "i", 1), S_OK);
+    ASSERT_EQ(Agent().Put(L"MuteAudio", "I", 1), S_OK);
+    Panel panel(L"/NATIVEPAGE");
+    ASSERT_TRUE(panel.Page());
+    struct Click {
+        const wchar_t* id;
+        const wchar_t* member;
+        LONG after;
+    };
+    const Click clicks[] = {
+        {L"NoFixed", L"KillFixedSize", 1},
+        {L"Alt", L"BypassKeys", 3},
+        {L"MuteAudio", L"MuteAudio", 0},
+    };
+    for (const Click& c : clicks) {
+        SCOPED_TRACE(Ascii(c.id));
+        ClickOn(panel.Control(c.id));
+        EXPECT_EQ(SettledValue(c.member, c.after), c.after);
+    }
+    // The count is read again when it is clicked.
+    const PopupRig::Outcome blocked = rig_->Popup(L"http://ads.unknown.example.com/");
+    ASSERT_TRUE(blocked.Blocked());
+    const LONG count = Agent().Long(L"BlockedCount").value_or(-1);
+    ClickOn(panel.Control(L"NumPopups"));
+    std::wstring shown;
+    for (int waited = 0; shown != std::to_wstring(count) && waited < 5000; waited += 50) {
+        PumpFor(50);
+        shown = TextOf(panel.Control(L"NumPopups"));
+    }
+    EXPECT_EQ(Ascii(shown), std::to_string(count));
+}
+
+} // namespace
+} // namespace vx::test
