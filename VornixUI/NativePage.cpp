@@ -1,5 +1,6 @@
 #include "NativePage.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <iterator>
 
@@ -96,7 +97,7 @@ HRESULT NativePage::Open(HWND parent, const std::wstring&, PageEvents* events) {
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = kWindowClass;
     if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
@@ -306,7 +307,7 @@ LRESULT NativePage::OnSetCursor(HWND over, WPARAM wp, LPARAM lp) {
     if (!c || (c->part->kind != PartKind::Link && c->part->kind != PartKind::Count) ||
         GetDlgCtrlID(over) == kLabelId)
         return DefWindowProcW(window_.Get(), WM_SETCURSOR, wp, lp);
-    SetCursor(LoadCursorW(nullptr, IDC_HAND));
+    SetCursor(LoadCursorA(nullptr, IDC_HAND));
     return TRUE;
 }
 
@@ -366,7 +367,8 @@ HRESULT NativePage::Add(const PagePart& part, const wchar_t* windowClass, DWORD 
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    GetModuleHandleW(nullptr), nullptr);
     if (!control) return HRESULT_FROM_WIN32(GetLastError());
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(part.kind)), FALSE);
+    SendMessageW(control, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(label ? bodyFont_ : FontOf(part.kind)), FALSE);
     controls_.push_back(Control{&part, control, false, false});
     return S_OK;
 }
@@ -378,7 +380,9 @@ HRESULT NativePage::Build() {
     GetClientRect(window_.Get(), &client);
     const int width = client.right, height = client.bottom;
     const int pad = Scale(kGroupPadX), line = Scale(kLine), tall = Scale(kTallLine);
-    const int columnWidth = Scale(kColumnWidth);
+    // The page's two columns fill the dialog, which is sized in dialog units.
+    const int columnWidth =
+        std::max(Scale(kColumnWidth), (width - 2 * Scale(kMargin) - Scale(kColumnGap)) / 2);
     int top[2] = {Scale(kBanner + kGroupGap), Scale(kBanner + kGroupGap)};
     int column = 0, group = -1;
     int lineX = -1, lineY = 0, lineHeight = 0;
@@ -405,6 +409,11 @@ HRESULT NativePage::Build() {
     };
 
     for (const PagePart& part : kParts) {
+        if (part.kind == PartKind::Group) {
+            closeLine();
+            closeGroup();
+            column = part.column;
+        }
         const int left = Scale(kMargin) + column * (columnWidth + Scale(kColumnGap)) + pad;
         const int right = left + columnWidth - 2 * pad;
         const int y = top[column];
@@ -429,9 +438,6 @@ HRESULT NativePage::Build() {
                      {width / 2, Scale(30), width - Scale(kMargin), Scale(44)});
             break;
         case PartKind::Group:
-            closeLine();
-            closeGroup();
-            column = part.column;
             group = static_cast<int>(groups_.size());
             groups_.push_back({left - pad, top[column], left - pad + columnWidth, 0});
             top[column] += Scale(kGroupPadTop);

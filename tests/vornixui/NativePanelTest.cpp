@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace vx::test {
 namespace {
@@ -215,9 +217,27 @@ TEST_F(NativePanel, ShowsEveryControlWithItsLabelAndTheAgentsSettings) {
         EXPECT_EQ(CompareStringOrdinal(ClassOf(control).c_str(), -1, row.windowClass, -1, TRUE),
                   CSTR_EQUAL);
         EXPECT_EQ(Ascii(TextOf(control)), Ascii(row.text));
-        if (row.checked >= 0)
+        if (row.checked >= 0) {
             EXPECT_EQ(SendMessageW(control, BM_GETCHECK, 0, 0), row.checked ? BST_CHECKED : 0);
+        }
     }
+    // Laid out, not piled up: every window inside the page, none on another.
+    RECT page;
+    GetWindowRect(panel.Page(), &page);
+    std::vector<std::pair<RECT, std::wstring>> placed;
+    for (HWND w = GetWindow(panel.Page(), GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        RECT r, overlap;
+        GetWindowRect(w, &r);
+        const std::wstring text = TextOf(w);
+        EXPECT_TRUE(r.left >= page.left && r.top >= page.top && r.right <= page.right &&
+                    r.bottom <= page.bottom)
+            << Ascii(text);
+        for (const auto& other : placed)
+            EXPECT_FALSE(IntersectRect(&overlap, &r, &other.first))
+                << Ascii(text) << " on " << Ascii(other.second);
+        placed.emplace_back(r, text);
+    }
+    EXPECT_GE(placed.size(), std::size(rows));
 }
 
 TEST_F(NativePanel, AClickOnEachKindOfControlChangesTheAgentsSetting) {
