@@ -50,10 +50,12 @@ int PanelAction(const char* action, const char* label) {
         return 1;
     }
     if (std::strcmp(action, "panel-wait") == 0) {
+        // The client area: without a window manager nobody draws the frame.
         RECT r;
-        GetWindowRect(dialog, &r);
-        std::printf("geometry %ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left,
-                    r.top);
+        GetClientRect(dialog, &r);
+        POINT origin = {0, 0};
+        ClientToScreen(dialog, &origin);
+        std::printf("geometry %ldx%ld+%ld+%ld\n", r.right, r.bottom, origin.x, origin.y);
         return 0;
     }
     HWND control = FindWindowExA(page, nullptr, "Button", label);
