@@ -71,6 +71,11 @@ bool IsCheckBox(PartKind kind) {
     return kind == PartKind::Check || kind == PartKind::Key;
 }
 
+// Rows whose label is a window of its own, before the row's control.
+bool HasOwnLabel(PartKind kind) {
+    return kind == PartKind::Count || kind == PartKind::Field;
+}
+
 bool OnBanner(PartKind kind) {
     return kind == PartKind::Title || kind == PartKind::Count || kind == PartKind::Hint;
 }
@@ -133,6 +138,7 @@ void NativePage::Resize(const RECT& area) {
 void NativePage::Close() {
     events_ = nullptr;
     window_.Reset();
+    bodyFont_ = nullptr;
     controls_.clear();
     groups_.clear();
     titleFont_.Reset();
@@ -192,6 +198,7 @@ HRESULT NativePage::SetFlag(const wchar_t* id, PageFlag flag, bool value) {
     return S_OK;
 }
 
+// A text box has a value; every other element but a check box inner text.
 HRESULT NativePage::GetText(const wchar_t* id, PageText text, std::wstring* value) {
     Control* c = Find(id);
     if (!c || IsCheckBox(c->part->kind)) return S_FALSE;
@@ -361,7 +368,8 @@ int NativePage::TextWidth(HFONT font, const wchar_t* text) const {
 HRESULT NativePage::Add(const PagePart& part, const wchar_t* windowClass, DWORD style,
                         const RECT& at, bool label) {
     const int id = label ? kLabelId : kFirstControlId + static_cast<int>(&part - kParts);
-    HWND control = CreateWindowExW(0, windowClass, part.label,
+    HWND control = CreateWindowExW(0, windowClass,
+                                   HasOwnLabel(part.kind) && !label ? L"" : part.label,
                                    WS_CHILD | WS_VISIBLE | style, at.left, at.top,
                                    at.right - at.left, at.bottom - at.top, window_.Get(),
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
@@ -409,8 +417,10 @@ HRESULT NativePage::Build() {
     };
 
     for (const PagePart& part : kParts) {
+        const bool sharesLine = part.kind == PartKind::Key || part.kind == PartKind::Button ||
+                                part.kind == PartKind::Link || part.kind == PartKind::Note;
+        if (!sharesLine) closeLine();
         if (part.kind == PartKind::Group) {
-            closeLine();
             closeGroup();
             column = part.column;
         }
@@ -446,18 +456,15 @@ HRESULT NativePage::Build() {
             top[column] += Scale(20);
             break;
         case PartKind::Check:
-            closeLine();
             hr = Add(part, L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, {left, y, right, y + line});
             top[column] += line;
             break;
         case PartKind::Text:
-            closeLine();
             hr = Add(part, L"STATIC", SS_LEFT | SS_NOPREFIX,
                      {left, y + Scale(3), right, y + line});
             top[column] += line;
             break;
         case PartKind::Field:
-            closeLine();
             hr = Add(part, L"STATIC", SS_LEFT | SS_NOPREFIX,
                      {left, y + Scale(6), left + textWidth, y + tall}, true);
             if (SUCCEEDED(hr))
@@ -499,7 +506,6 @@ HRESULT NativePage::Build() {
             break;
         case PartKind::Enter:
         case PartKind::Escape: {
-            closeLine();
             closeGroup();
             const int x = width - Scale(kMargin) - commands * Scale(kCommandWidth) -
                           (commands - 1) * Scale(kCommandGap);
