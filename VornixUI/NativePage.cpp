@@ -82,7 +82,8 @@ bool OnBanner(PartKind kind) {
 
 std::wstring WindowText(HWND window) {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(window, &text[0], static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(window, &text[0], static_cast<int>(text.size()))));
     return text;
 }
 
@@ -180,9 +181,8 @@ HRESULT NativePage::ConnectClick(const wchar_t* id) {
 HRESULT NativePage::GetFlag(const wchar_t* id, PageFlag flag, bool* value) {
     Control* c = Find(id);
     if (!c || !IsCheckBox(c->part->kind)) return S_FALSE;
-    *value = flag == PageFlag::Checked
-                 ? SendMessageW(c->window, BM_GETCHECK, 0, 0) == BST_CHECKED
-                 : c->indeterminate;
+    *value = flag == PageFlag::Checked ? SendMessageW(c->window, BM_GETCHECK, 0, 0) == BST_CHECKED
+                                       : c->indeterminate;
     return S_OK;
 }
 
@@ -233,14 +233,22 @@ LRESULT CALLBACK NativePage::WindowProc(HWND window, UINT msg, WPARAM wp, LPARAM
 
 LRESULT NativePage::OnMessage(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case kCompleted: return OnCompleted();
-    case WM_COMMAND: return OnCommand(HIWORD(wp), reinterpret_cast<HWND>(lp));
-    case WM_PAINT: return OnPaint();
-    case WM_CTLCOLORSTATIC: return OnCtlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
-    case WM_CTLCOLORBTN: return OnCtlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
-    case WM_DRAWITEM: return OnDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
-    case WM_SETCURSOR: return OnSetCursor(reinterpret_cast<HWND>(wp), wp, lp);
-    default: return DefWindowProcW(window, msg, wp, lp);
+    case kCompleted:
+        return OnCompleted();
+    case WM_COMMAND:
+        return OnCommand(HIWORD(wp), reinterpret_cast<HWND>(lp));
+    case WM_PAINT:
+        return OnPaint();
+    case WM_CTLCOLORSTATIC:
+        return OnCtlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
+    case WM_CTLCOLORBTN:
+        return OnCtlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
+    case WM_DRAWITEM:
+        return OnDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
+    case WM_SETCURSOR:
+        return OnSetCursor(reinterpret_cast<HWND>(wp), wp, lp);
+    default:
+        return DefWindowProcW(window, msg, wp, lp);
     }
 }
 
@@ -305,7 +313,8 @@ LRESULT NativePage::OnDrawItem(const DRAWITEMSTRUCT* item) {
     DrawTextW(item->hDC, text.c_str(), static_cast<int>(text.size()), &area,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(item->hDC, old);
-    if (item->itemState & ODS_FOCUS) DrawFocusRect(item->hDC, &item->rcItem);
+    if ((item->itemState & ODS_FOCUS) && !(item->itemState & ODS_NOFOCUSRECT))
+        DrawFocusRect(item->hDC, &item->rcItem);
     return TRUE;
 }
 
@@ -345,12 +354,18 @@ HRESULT NativePage::MakeFonts(HWND parent) {
 
 HFONT NativePage::FontOf(PartKind kind) const {
     switch (kind) {
-    case PartKind::Title: return static_cast<HFONT>(titleFont_.Get());
-    case PartKind::Group: return static_cast<HFONT>(headingFont_.Get());
-    case PartKind::Count: return static_cast<HFONT>(countFont_.Get());
-    case PartKind::Hint: return static_cast<HFONT>(hintFont_.Get());
-    case PartKind::Link: return static_cast<HFONT>(linkFont_.Get());
-    default: return bodyFont_;
+    case PartKind::Title:
+        return static_cast<HFONT>(titleFont_.Get());
+    case PartKind::Group:
+        return static_cast<HFONT>(headingFont_.Get());
+    case PartKind::Count:
+        return static_cast<HFONT>(countFont_.Get());
+    case PartKind::Hint:
+        return static_cast<HFONT>(hintFont_.Get());
+    case PartKind::Link:
+        return static_cast<HFONT>(linkFont_.Get());
+    default:
+        return bodyFont_;
     }
 }
 
@@ -368,12 +383,11 @@ int NativePage::TextWidth(HFONT font, const wchar_t* text) const {
 HRESULT NativePage::Add(const PagePart& part, const wchar_t* windowClass, DWORD style,
                         const RECT& at, bool label) {
     const int id = label ? kLabelId : kFirstControlId + static_cast<int>(&part - kParts);
-    HWND control = CreateWindowExW(0, windowClass,
-                                   HasOwnLabel(part.kind) && !label ? L"" : part.label,
-                                   WS_CHILD | WS_VISIBLE | style, at.left, at.top,
-                                   at.right - at.left, at.bottom - at.top, window_.Get(),
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                   GetModuleHandleW(nullptr), nullptr);
+    HWND control = CreateWindowExW(
+        0, windowClass, HasOwnLabel(part.kind) && !label ? L"" : part.label,
+        WS_CHILD | WS_VISIBLE | style, at.left, at.top, at.right - at.left, at.bottom - at.top,
+        window_.Get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
+        nullptr);
     if (!control) return HRESULT_FROM_WIN32(GetLastError());
     SendMessageW(control, WM_SETFONT,
                  reinterpret_cast<WPARAM>(label ? bodyFont_ : FontOf(part.kind)), FALSE);
@@ -460,8 +474,7 @@ HRESULT NativePage::Build() {
             top[column] += line;
             break;
         case PartKind::Text:
-            hr = Add(part, L"STATIC", SS_LEFT | SS_NOPREFIX,
-                     {left, y + Scale(3), right, y + line});
+            hr = Add(part, L"STATIC", SS_LEFT | SS_NOPREFIX, {left, y + Scale(3), right, y + line});
             top[column] += line;
             break;
         case PartKind::Field:
@@ -481,9 +494,9 @@ HRESULT NativePage::Build() {
             break;
         case PartKind::Button:
             openLine(0, tall);
-            hr = Add(part, L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP,
-                     {lineX, lineY + Scale(1), lineX + textWidth + Scale(20),
-                      lineY + tall - Scale(1)});
+            hr = Add(
+                part, L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP,
+                {lineX, lineY + Scale(1), lineX + textWidth + Scale(20), lineY + tall - Scale(1)});
             lineX += textWidth + Scale(20 + 6);
             break;
         case PartKind::Link:
@@ -512,8 +525,7 @@ HRESULT NativePage::Build() {
             --commands;
             const int bottom = height - Scale(kCommandBottom);
             hr = Add(part, L"BUTTON",
-                     (part.kind == PartKind::Enter ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) |
-                         WS_TABSTOP,
+                     (part.kind == PartKind::Enter ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | WS_TABSTOP,
                      {x, bottom - Scale(kCommandHeight), x + Scale(kCommandWidth), bottom});
             break;
         }

@@ -14,19 +14,19 @@ namespace vx {
 
 // What each row of the page's table becomes.
 enum class PartKind {
-    Title,   // the product's name in the banner
-    Count,   // the clickable block count in the banner, after its label
-    Hint,    // small text under the count
-    Group,   // a framed group with its heading, in the row's column
-    Check,   // a check box on a line of its own
-    Key,     // a check box on a shared line
-    Text,    // a line of text
-    Field,   // a text box after its label
-    Button,  // a push button on a shared line
-    Note,    // grey text, after the buttons when there are any
-    Link,    // a web-style link on a shared line
-    Enter,   // OK, at the bottom right: Enter presses it
-    Escape,  // Close, beside it: Escape presses it
+    Title,  // the product's name in the banner
+    Count,  // the clickable block count in the banner, after its label
+    Hint,   // small text under the count
+    Group,  // a framed group with its heading, in the row's column
+    Check,  // a check box on a line of its own
+    Key,    // a check box on a shared line
+    Text,   // a line of text
+    Field,  // a text box after its label
+    Button, // a push button on a shared line
+    Note,   // grey text, after the buttons when there are any
+    Link,   // a web-style link on a shared line
+    Enter,  // OK, at the bottom right: Enter presses it
+    Escape, // Close, beside it: Escape presses it
 };
 
 struct PagePart {

@@ -15,8 +15,7 @@ HRESULT PageChoice::Open(HWND parent, const std::wstring& address, PageEvents* e
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = instance;
     wc.lpszClassName = kWindowClass;
-    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        return FallBack();
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return FallBack();
     timer_.Reset(CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                  instance, this));
     // Without a timer there is no telling that the page never came.
@@ -63,8 +62,10 @@ LRESULT CALLBACK PageChoice::WindowProc(HWND window, UINT msg, WPARAM wp, LPARAM
 
 LRESULT PageChoice::OnMessage(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_TIMER: return OnTimer();
-    default: return DefWindowProcW(window, msg, wp, lp);
+    case WM_TIMER:
+        return OnTimer();
+    default:
+        return DefWindowProcW(window, msg, wp, lp);
     }
 }
 

@@ -34,8 +34,8 @@ int AgentAction(const char* action) {
 HWND PanelPage(HWND* dialog) {
     for (int waited = 0; waited < 20000; waited += 100) {
         *dialog = FindWindowA("#32770", "Vornix! Popup Blocker");
-        HWND page = *dialog ? FindWindowExA(*dialog, nullptr, "VornixUINativePage", nullptr)
-                            : nullptr;
+        HWND page =
+            *dialog ? FindWindowExA(*dialog, nullptr, "VornixUINativePage", nullptr) : nullptr;
         if (page) return page;
         Sleep(100);
     }

@@ -76,8 +76,7 @@ class Panel {
   public:
     explicit Panel(const wchar_t* switches)
         : process_(StartProcess(Quoted(BesideTest(L"VornixUI.exe")) + L" " + switches)) {
-        for (int waited = 0; !page_ && waited < 20000 && IsRunning(process_.Get());
-             waited += 100) {
+        for (int waited = 0; !page_ && waited < 20000 && IsRunning(process_.Get()); waited += 100) {
             PumpFor(100);
             dialog_ = FindWindowW(L"#32770", L"Vornix! Popup Blocker");
             page_ = FindWindowExW(dialog_, nullptr, NativePage::kWindowClass, nullptr);
