@@ -2,6 +2,8 @@
 
 #include "BrowserPage.h"
 #include "ControlPanelDialog.h"
+#include "NativePage.h"
+#include "PageChoice.h"
 #include "Scoped.h"
 
 #include <commctrl.h>
@@ -25,6 +27,11 @@ class OleSession {
   private:
     HRESULT hr_;
 };
+
+// How long the browser's page may take to load before the native page
+// replaces it: a local file shows in well under a second where an HTML
+// engine works, and a panel that is slow to appear looks broken.
+constexpr UINT kBrowserPageWaitMs = 3000;
 
 bool IsSwitch(const wchar_t* word, const wchar_t* name) {
     return CompareStringOrdinal(word, -1, name, -1, TRUE) == CSTR_EQUAL;
@@ -51,6 +58,8 @@ CommandLineSwitches ParseCommandLine(const wchar_t* commandLine) {
             switches.unregister = true;
         else if (IsSwitch(word, L"Register") || IsSwitch(word, L"Regserver"))
             switches.registerServer = true;
+        else if (IsSwitch(word, L"NativePage"))
+            switches.nativePage = true;
     }
     return switches;
 }
@@ -72,14 +81,17 @@ int ControlPanelApp::Run(const wchar_t* commandLine) {
         if (SUCCEEDED(hr)) hr = module_.RegisterServer();
         exitCode = SUCCEEDED(hr) ? 0 : 1;
     } else {
-        exitCode = RunDialog();
+        exitCode = RunDialog(switches.nativePage);
     }
     module_.RevokeClassObjects();
     return exitCode;
 }
 
-int ControlPanelApp::RunDialog() {
-    BrowserPage page;
+int ControlPanelApp::RunDialog(bool nativePage) {
+    BrowserPage browser;
+    NativePage native;
+    PageChoice choice(browser, native, kBrowserPageWaitMs);
+    HtmlPage& page = nativePage ? static_cast<HtmlPage&>(native) : choice;
     ControlPanelDialog dialog(page);
     dialog.Run(nullptr);
     return 0;

@@ -1,4 +1,5 @@
-// The control panel program: registration switches, or the dialog once.
+// The control panel program: registration switches, or the dialog once,
+// over the browser's page or, where that cannot be shown, the native one.
 #pragma once
 
 #include "ControlPanelModule.h"
@@ -10,6 +11,7 @@ struct CommandLineSwitches {
     bool embedded = false;       // Embedding, Automation
     bool unregister = false;     // Unregister, Unregserver
     bool registerServer = false; // Register, Regserver
+    bool nativePage = false;     // NativePage: never the browser's page
 };
 
 CommandLineSwitches ParseCommandLine(const wchar_t* commandLine);
@@ -21,7 +23,7 @@ class ControlPanelApp {
     int Run(const wchar_t* commandLine);
 
   private:
-    int RunDialog();
+    int RunDialog(bool nativePage);
 
     ControlPanelModule module_;
 };

@@ -1,6 +1,8 @@
 // What the control panel sees of its HTML page: elements found by id, four
 // of their properties, and two events. BrowserPage implements it over the
-// system's web browser control; tests implement it with a scripted page.
+// system's web browser control, NativePage with the system's own controls
+// and PageChoice by picking one of those; tests implement it with a scripted
+// page.
 #pragma once
 
 #include <windows.h>

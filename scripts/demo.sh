@@ -2,7 +2,8 @@
 # The main job: installs, builds, and runs the agent, the settings service
 # and a scripted browser in a throwaway Wine session. Popups are blocked and
 # allowed, the count lands in the registry, the status log is printed and a
-# screenshot of the desktop (diagnostics window and tray) is saved.
+# screenshot of the desktop (diagnostics window and tray) is saved; the
+# control panel is opened, photographed and clicked.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${VORNIX_DEMO_OUT:-$root/build/demo}
@@ -51,9 +52,23 @@ import -display "$DISPLAY" -window root "$out/desktop.png" 2>/dev/null &&
   echo "Screenshot of the diagnostics window and tray: $out/desktop.png"
 echo "== The tray icon is double-clicked: the control panel starts"
 wine "$bin/DemoInput.exe" tray-dblclick || true
-sleep 3
-pgrep -fa VornixUI.exe >/dev/null && echo "The control panel is running." || echo "The control panel did not start."
-import -display "$DISPLAY" -window root "$out/control-panel.png" 2>/dev/null || true
+# No HTML engine renders its page here, so after a few seconds the panel
+# shows its native page, filled from the agent's settings.
+panel=$(wine "$bin/DemoInput.exe" panel-wait | tr -d '\r' | sed -n 's/^geometry //p' || true)
+if [ -n "$panel" ]; then
+  echo "The control panel shows its native page."
+  sleep 1
+  import -display "$DISPLAY" -window root "$out/control-panel.png" 2>/dev/null || true
+  import -display "$DISPLAY" -window root -crop "$panel" +repage \
+         "$root/docs/vornixui-native.png" 2>/dev/null &&
+    echo "Screenshot of the control panel: docs/vornixui-native.png"
+  wine cscript //nologo "$js" settings
+  echo "== A click on \"Close popups that cannot be resized\" in the control panel"
+  wine "$bin/DemoInput.exe" panel-click "Close popups that cannot be resized" || true
+  sleep 1
+else
+  echo "The control panel did not show its page."
+fi
 wine cscript //nologo "$js" settings
 echo "== Block count in the registry"
 wine reg query 'HKLM\Software\Quandrel, Inc.\Vornix! Popup Blocker\1.00.000' /v BlockCount

@@ -254,7 +254,7 @@ HRESULT ScriptedPage::Open(HWND, const std::wstring& url, PageEvents* listener) 
     address = url;
     events = listener;
     ++opens;
-    return S_OK;
+    return openResult;
 }
 
 void ScriptedPage::Close() {

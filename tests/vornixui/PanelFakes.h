@@ -125,6 +125,7 @@ class ScriptedPage : public HtmlPage {
     std::wstring address;
     int opens = 0;
     int closes = 0;
+    HRESULT openResult = S_OK;
 
     void CompleteDocument(bool topLevel = true);
     // False when the click reached no handler.

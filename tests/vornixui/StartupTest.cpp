@@ -61,26 +61,29 @@ class OnNextTick {
 TEST(CommandLine, SwitchesAreFoundWithEitherMarkInAnyCase) {
     struct Case {
         const wchar_t* line;
-        bool embedded, unregister, registerServer;
+        bool embedded, unregister, registerServer, nativePage;
     };
     const Case cases[] = {
-        {L"VornixUI.exe /regserver", false, false, true},
-        {L"VornixUI.exe -RegServer", false, false, true},
-        {L"VornixUI.exe /REGISTER", false, false, true},
-        {L"\"C:\\Program Files\\x\\VornixUI.exe\" /Unregserver", false, true, false},
-        {L"VornixUI.exe -unregister", false, true, false},
-        {L"VornixUI.exe /Embedding", true, false, false},
-        {L"VornixUI.exe -AUTOMATION", true, false, false},
-        {L"VornixUI.exe", false, false, false},
-        {L"VornixUI.exe readme.txt", false, false, false},
-        {L"VornixUI.exe /regservers /xyz regserver", false, false, false},
-        {L"/regserver", false, false, false}, // the program's own name comes first
+        {L"VornixUI.exe /regserver", false, false, true, false},
+        {L"VornixUI.exe -RegServer", false, false, true, false},
+        {L"VornixUI.exe /REGISTER", false, false, true, false},
+        {L"\"C:\\Program Files\\x\\VornixUI.exe\" /Unregserver", false, true, false, false},
+        {L"VornixUI.exe -unregister", false, true, false, false},
+        {L"VornixUI.exe /Embedding", true, false, false, false},
+        {L"VornixUI.exe -AUTOMATION", true, false, false, false},
+        {L"VornixUI.exe", false, false, false, false},
+        {L"VornixUI.exe /NativePage", false, false, false, true},
+        {L"VornixUI.exe -nativepage /regserver", false, false, true, true},
+        {L"VornixUI.exe readme.txt", false, false, false, false},
+        {L"VornixUI.exe /regservers /xyz regserver", false, false, false, false},
+        {L"/regserver", false, false, false, false}, // the program's own name comes first
     };
     for (const Case& c : cases) {
         CommandLineSwitches s = ParseCommandLine(c.line);
         EXPECT_EQ(s.embedded, c.embedded) << Ascii(c.line);
         EXPECT_EQ(s.unregister, c.unregister) << Ascii(c.line);
         EXPECT_EQ(s.registerServer, c.registerServer) << Ascii(c.line);
+        EXPECT_EQ(s.nativePage, c.nativePage) << Ascii(c.line);
     }
 }
 

@@ -5,10 +5,12 @@ Usage: check_pages.py <folder with the installed pages> <folder for screenshots>
 
 Checks that vornixui-popup.htm carries every element id the control panel
 binds, each of the kind it binds, that neither page loads anything from
-outside, and saves a PNG screenshot of each page.
+outside, and saves a PNG screenshot of each page; and that the native page's
+table (NativePage.cpp) has the page's ids, kinds and labels.
 """
 import html.parser
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -67,6 +69,8 @@ class Dom(html.parser.HTMLParser):
         self.references = []  # (tag, attribute, value)
         self.styles = []
         self.label_targets = set()
+        self.labels = {}
+        self.text = ""
         self.open = []
         self.in_style = False
 
@@ -74,6 +78,7 @@ class Dom(html.parser.HTMLParser):
         element = Element(tag, attrs)
         if tag == "label":
             self.label_targets.add(element.attrs.get("for"))
+            self.labels[element.attrs.get("for")] = element
         for name, value in attrs:
             if name in ("src", "href", "data", "background", "action") and value is not None:
                 self.references.append((tag, name, value))
@@ -98,6 +103,8 @@ class Dom(html.parser.HTMLParser):
     def handle_data(self, data):
         if self.in_style:
             self.styles.append(data)
+        else:
+            self.text += data
         for element in self.open:
             element.text += data
 
@@ -174,6 +181,35 @@ class Pages(unittest.TestCase):
             self.assertIn(ident, dom.label_targets, ident + " has no label")
         self.assert_self_contained(dom, links_allowed=False)
         self.screenshot(path, "vornixui-popup.png", DIALOG_SIZE)
+
+    def test_native_page_has_the_pages_ids_kinds_and_labels(self):
+        here = os.path.dirname(os.path.abspath(__file__))
+        source = os.path.join(here, "..", "..", "VornixUI")
+        with open(os.path.join(source, "NativePage.cpp"), encoding="utf-8") as f:
+            rows = re.findall(r'\{(?:nullptr|L"(\w+)"), PartKind::(\w+), L"([^"]*)", \d\}',
+                              f.read())
+        dom = Dom()
+        with open(os.path.join(source, "vornixui-popup.htm"), encoding="cp1252") as f:
+            dom.feed(f.read())
+
+        def words(text):
+            return " ".join(text.replace("\xa0", " ").split())
+
+        self.assertEqual(sorted(i for i, _, _ in rows if i),
+                         sorted(CHECK_BOXES + CLICKABLE + ["FileName", "NumPopups"]))
+        for ident, kind, label in rows:
+            with self.subTest(ident=ident, label=label):
+                element = dom.by_id.get(ident)
+                if kind in ("Check", "Key"):
+                    self.assertEqual(element.attrs.get("type"), "checkbox")
+                    self.assertEqual(words(dom.labels[ident].text), label)
+                elif kind == "Field":
+                    self.assertEqual(element.tag, "input")
+                    self.assertIn(label, words(dom.text))
+                elif kind in ("Button", "Link", "Enter", "Escape"):
+                    self.assertEqual(words(element.text), label)
+                else:
+                    self.assertIn(label, words(dom.text))
 
     def test_help_page(self):
         path, dom = load("index.htm")

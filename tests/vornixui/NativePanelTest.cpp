@@ -1,0 +1,238 @@
+// The native page: chosen where the browser's page does not come, and, in the
+// real VornixUI.exe beside the real agent, every control bound to its setting.
+#include "NativePage.h"
+#include "PageChoice.h"
+#include "PanelFakes.h"
+
+#include "support/PopupRig.h"
+#include "support/ProcessTools.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace vx::test {
+namespace {
+
+TEST(PageChoice, TheBrowsersPageStaysOnlyWhenItOpensAndCompletesInTime) {
+    struct Case {
+        const char* name;
+        HRESULT browserOpens;
+        bool completes, topLevel, fallsBack;
+    };
+    const Case cases[] = {
+        {"control cannot be created", E_FAIL, false, false, true},
+        {"page completes", S_OK, true, true, false},
+        {"only a frame completes", S_OK, true, false, true},
+        {"page never completes", S_OK, false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPage browser, native;
+        browser.openResult = c.browserOpens;
+        struct : PageEvents {
+            int completes = 0;
+            void OnDocumentComplete(bool topLevel) override { completes += topLevel; }
+            void OnElementClick(const wchar_t*) override {}
+        } dialog;
+        PageChoice choice(browser, native, 300);
+        ASSERT_EQ(choice.Open(nullptr, L"file://x/vornixui-popup.htm", &dialog), S_OK);
+        if (c.completes) browser.CompleteDocument(c.topLevel);
+        PumpFor(600);
+        EXPECT_EQ(choice.FellBack(), c.fallsBack);
+        EXPECT_EQ(native.opens, c.fallsBack ? 1 : 0);
+        EXPECT_EQ(browser.events == nullptr, c.fallsBack) << "the browser's page is closed";
+        if (c.fallsBack) native.CompleteDocument();
+        EXPECT_EQ(dialog.completes, 1) << "the dialog hears of one complete page";
+    }
+}
+
+// ---- The real program beside the real agent -------------------------------
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[256] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000,
+                        &copied);
+    return text;
+}
+
+// Mouse input at the middle of the control, as a user's click arrives.
+void ClickOn(HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+// VornixUI.exe, the only one running, and its native page once that is shown.
+class Panel {
+  public:
+    explicit Panel(const wchar_t* switches)
+        : process_(StartProcess(Quoted(BesideTest(L"VornixUI.exe")) + L" " + switches)) {
+        for (int waited = 0; !page_ && waited < 20000 && IsRunning(process_.Get()); waited += 100) {
+            PumpFor(100);
+            dialog_ = FindWindowW(L"#32770", L"Vornix! Popup Blocker");
+            page_ = FindWindowExW(dialog_, nullptr, NativePage::kWindowClass, nullptr);
+        }
+        // The page is complete, and bound, once the count has been filled.
+        for (int waited = 0; page_ && TextOf(Control(L"NumPopups")).empty() && waited < 5000;
+             waited += 50)
+            PumpFor(50);
+    }
+    ~Panel() {
+        if (!IsRunning(process_.Get())) return;
+        PostMessageW(dialog_, WM_CLOSE, 0, 0);
+        if (WaitForExit(process_.Get(), 10000) == kNoExitCode) TerminateProcess(process_.Get(), 1);
+    }
+
+    HWND Page() const { return page_; }
+    HWND Control(const wchar_t* id) const { return GetDlgItem(page_, NativePage::ControlId(id)); }
+    HANDLE Process() const { return process_.Get(); }
+
+  private:
+    ScopedHandle process_;
+    HWND dialog_ = nullptr;
+    HWND page_ = nullptr;
+};
+
+class NativePanel : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        apartment_ = new ComApartment();
+        rig_ = new PopupRig();
+        started_ = PopupRig::Install();
+        if (SUCCEEDED(started_)) started_ = rig_->Start();
+    }
+    static void TearDownTestSuite() {
+        rig_->Stop();
+        delete rig_;
+        PopupRig::Uninstall();
+        delete apartment_;
+    }
+    void SetUp() override { ASSERT_EQ(started_, S_OK) << rig_->FailedStep(); }
+
+    static LateBound& Agent() { return rig_->Agent(); }
+    // What read() answers once it is `expected`, or its last answer.
+    template <typename T, typename Read> static T Settled(Read read, const T& expected) {
+        T value = read();
+        for (int waited = 0; value != expected && waited < 5000; waited += 50) {
+            PumpFor(50);
+            value = read();
+        }
+        return value;
+    }
+
+    static ComApartment* apartment_;
+    static PopupRig* rig_;
+    static HRESULT started_;
+};
+ComApartment* NativePanel::apartment_ = nullptr;
+PopupRig* NativePanel::rig_ = nullptr;
+HRESULT NativePanel::started_ = E_FAIL;
+
+TEST_F(NativePanel, IsChosenWhereNoHtmlEngineRendersAndEscapeCloses) {
+    Panel panel(L"");
+    ASSERT_TRUE(panel.Page()) << "the native page replaced the browser's";
+    PostMessageW(panel.Control(L"NoFixed"), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(WaitForExit(panel.Process(), 10000), 0u);
+}
+
+TEST_F(NativePanel, ShowsEveryControlWithItsLabelAndTheAgentsSettings) {
+    ASSERT_EQ(Agent().Put(L"MuteAudio", "I", 1), S_OK);
+    ASSERT_EQ(Agent().Put(L"AllowSameSite", "I", 0), S_OK);
+    ASSERT_EQ(Agent().Put(L"KillFixedSize", "I", 0), S_OK);
+    ASSERT_EQ(Agent().Put(L"BypassKeys", "i", 6), S_OK);
+    const std::wstring count = std::to_wstring(Agent().Long(L"BlockedCount").value_or(-1));
+    Panel panel(L"-nativepage");
+    ASSERT_TRUE(panel.Page());
+    struct Row {
+        const wchar_t* id;
+        std::wstring text;
+        int checked; // -1: not a check box
+    };
+    const Row rows[] = {
+        {L"NumPopups", count, -1},
+        {L"NoSameSite", L"Block popups from the same site too", 1},
+        {L"NoFixed", L"Close popups that cannot be resized", 0},
+        {L"Ctrl", L"Ctrl", 0},
+        {L"Alt", L"Alt", 1},
+        {L"Shift", L"Shift", 1},
+        {L"ShowTray", L"Show the icon in the notification area", 1},
+        {L"ShowDiag", L"Show the diagnostics window", 0},
+        {L"Quit", L"Stop the popup blocker", 0},
+        {L"MuteAudio", L"No sound when a popup is blocked", 1},
+        {L"FileName", L"", -1},
+        {L"PickFile", L"Choose...", -1},
+        {L"Play", L"Play", -1},
+        {L"Vhelp", L"Help", -1},
+        {L"Vabout", L"About", -1},
+        {L"WebSite", L"www.quandrel.com", -1},
+        {L"ButtonOK", L"OK", -1},
+        {L"ButtonCancel", L"Close", -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Ascii(row.id));
+        HWND control = panel.Control(row.id);
+        ASSERT_TRUE(control);
+        EXPECT_TRUE(IsWindowVisible(control));
+        EXPECT_EQ(Ascii(TextOf(control)), Ascii(row.text));
+        if (row.checked >= 0) {
+            EXPECT_EQ(SendMessageW(control, BM_GETCHECK, 0, 0), row.checked ? BST_CHECKED : 0);
+        }
+    }
+    // Laid out, not piled up: every window inside the page, none on another.
+    RECT page;
+    GetWindowRect(panel.Page(), &page);
+    std::vector<std::pair<RECT, std::wstring>> placed;
+    for (HWND w = GetWindow(panel.Page(), GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        RECT r, overlap;
+        GetWindowRect(w, &r);
+        const std::wstring text = TextOf(w);
+        EXPECT_TRUE(r.left >= page.left && r.top >= page.top && r.right <= page.right &&
+                    r.bottom <= page.bottom)
+            << Ascii(text);
+        for (const auto& other : placed)
+            EXPECT_FALSE(IntersectRect(&overlap, &r, &other.first))
+                << Ascii(text) << " on " << Ascii(other.second);
+        placed.emplace_back(r, text);
+    }
+    EXPECT_GE(placed.size(), std::size(rows));
+}
+
+TEST_F(NativePanel, AClickOnEachKindOfControlChangesTheAgentsSetting) {
+    ASSERT_EQ(Agent().Put(L"KillFixedSize", "I", 0), S_OK);
+    ASSERT_EQ(Agent().Put(L"BypassKeys", "i", 1), S_OK);
+    ASSERT_EQ(Agent().Put(L"MuteAudio", "I", 1), S_OK);
+    Panel panel(L"/NATIVEPAGE");
+    ASSERT_TRUE(panel.Page());
+    struct Click {
+        const wchar_t* id;
+        const wchar_t* member;
+        LONG after;
+    };
+    const Click clicks[] = {
+        {L"NoFixed", L"KillFixedSize", 1},
+        {L"Alt", L"BypassKeys", 3},
+        {L"MuteAudio", L"MuteAudio", 0},
+    };
+    for (const Click& c : clicks) {
+        SCOPED_TRACE(Ascii(c.id));
+        ClickOn(panel.Control(c.id));
+        EXPECT_EQ(Settled([&] { return Agent().Long(c.member).value_or(-1); }, c.after), c.after);
+    }
+    // The count is read again when it is clicked.
+    ASSERT_TRUE(rig_->Popup(L"http://ads.unknown.example.com/").Blocked());
+    const std::wstring count = std::to_wstring(Agent().Long(L"BlockedCount").value_or(-1));
+    ClickOn(panel.Control(L"NumPopups"));
+    EXPECT_EQ(Settled([&] { return TextOf(panel.Control(L"NumPopups")); }, count), count);
+}
+
+} // namespace
+} // namespace vx::test
