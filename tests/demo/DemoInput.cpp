@@ -5,6 +5,8 @@
 //   panel-wait           wait for the control panel's native page; prints
 //                        "geometry WxH+X+Y" of the panel for a screenshot
 //   panel-click <label>  a mouse click on the panel's control with that label
+#include "ProcessTools.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -63,14 +65,7 @@ int PanelAction(const char* action, const char* label) {
         std::printf("no control \"%s\" on the panel\n", label);
         return 1;
     }
-    RECT r;
-    GetWindowRect(control, &r);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, input, sizeof(INPUT));
+    vx::test::ClickOn(control);
     std::printf("clicked \"%s\" on the control panel\n", label);
     return 0;
 }

@@ -48,4 +48,7 @@ bool ReadProcessFigures(HANDLE process, ProcessFigures* figures);
 // Blocks for a while with the thread's messages pumped, as an apartment must.
 void PumpFor(DWORD ms);
 
+// Mouse input at the middle of a window, as a user's click arrives.
+void ClickOn(HWND window);
+
 } // namespace vx::test

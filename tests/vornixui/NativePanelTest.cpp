@@ -59,18 +59,6 @@ std::wstring TextOf(HWND window) {
     return text;
 }
 
-// Mouse input at the middle of the control, as a user's click arrives.
-void ClickOn(HWND control) {
-    RECT r;
-    GetWindowRect(control, &r);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, input, sizeof(INPUT));
-}
-
 // VornixUI.exe, the only one running, and its native page once that is shown.
 class Panel {
   public:
