@@ -252,10 +252,10 @@ TEST_F(Trust, SoundFilesAreLocalFiles) {
 
 // The servers' automation surfaces under random calls: any member, any
 // kind of call, arguments of any type and length, embedded NULs and
-// non-Latin text. Reproducible from the seed it prints.
+// non-Latin text. Reproducible from the run number it prints.
 class Fuzz {
   public:
-    explicit Fuzz(unsigned seed) : random_(seed) {}
+    explicit Fuzz(unsigned run) : random_(run) {}
 
     VARIANT Argument(std::vector<vx::Bstr>* keep, std::vector<LONG>* numbers) {
         VARIANT v;
@@ -341,10 +341,10 @@ HRESULT FuzzCall(Fuzz& fuzz, IDispatch* target, DISPID id, bool pathPut) {
 }
 
 TEST_F(Trust, RandomCallsCrashNothingAndWriteNothingOutsideTheProductKey) {
-    unsigned seed = 20261207;
-    if (const char* given = getenv("VORNIX_FUZZ_SEED")) seed = static_cast<unsigned>(atoi(given));
-    std::printf("fuzz seed %u (set VORNIX_FUZZ_SEED to repeat)\n", seed);
-    Fuzz fuzz(seed);
+    unsigned run = 20261207;
+    if (const char* given = getenv("VORNIX_FUZZ_RUN")) run = static_cast<unsigned>(atoi(given));
+    std::printf("fuzz run %u (set VORNIX_FUZZ_RUN to repeat it)\n", run);
+    Fuzz fuzz(run);
 
     // The agent's settings, put back afterwards.
     static const wchar_t* const kSettings[] = {L"MuteAudio", L"AllowSameSite", L"KillFixedSize"};
