@@ -281,6 +281,16 @@ TEST_P(HostTest, AServiceRunsUntilStopped) {
     EXPECT_EQ(0u, status.dwWin32ExitCode);
 }
 
+// An independent client of the settings service: the script host registers
+// it as a service, uses every member of a Registry object by name, stops the
+// service and removes the registration.
+TEST(SettingsServiceScript, AScriptClientUsesEveryMember) {
+    EXPECT_EQ(RunAndWait(L"cscript.exe //nologo " + Quoted(BesideTest(L"registry_check.js")) + L" " +
+                             Quoted(BesideTest(L"KrellinSvc.exe")),
+                         120000),
+              0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, HostTest, ::testing::ValuesIn(kPrograms),
                          [](const auto& info) { return std::string(info.param.label); });
 

@@ -3,6 +3,7 @@
 #include "common/Scoped.h"
 
 #include "MarkloreLib.h"
+#include "ProcessTools.h"
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
@@ -318,6 +319,15 @@ TEST(MarkloreRegistration, WritesAndRemovesExactlyItsEntries) {
     ASSERT_EQ(CallExport("DllRegisterServer"), S_OK);
     for (const std::wstring& key : ownKeys)
         EXPECT_TRUE(KeyExists(key)) << key;
+}
+
+// An independent client: the script host walks a tree it builds itself.
+TEST(MarkloreScript, AScriptClientWalksTheFavourites) {
+    using namespace vx::test;
+    EXPECT_EQ(RunAndWait(L"cscript.exe //nologo " + Quoted(BesideTest(L"walk_favorites.js")) + L" " +
+                             Quoted(BesideTest(L"Marklore.dll")),
+                         120000),
+              0u);
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include "RegistryDriver.h"
 #include "TestSupport.h"
 
+#include "CapturedProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -40,12 +42,18 @@ class ServerEnvironment : public ::testing::Environment {
         SetEnvironmentVariableA("VORNIX_NO_MESSAGEBOX", "1");
         apartment_ = std::make_unique<vx::ComApartment>();
         ASSERT_EQ(0u, RunKrellinSvc(L"/RegServer"));
-        ASSERT_TRUE(server_.Start());
+        // Its class object is registered once it says "Service started": a
+        // request before that would make COM launch a second instance.
+        ASSERT_TRUE(server_.Start(Quoted(BesideTest(L"KrellinSvc.exe"))));
+        ASSERT_NE(vx::test::CapturedProcess::kNotFound,
+                  server_.WaitForLine("Service started", 0, 15000));
         ResetTestKeys(true);
     }
     void TearDown() override {
-        EXPECT_TRUE(server_.Running()) << "releasing every object must not end the server";
-        server_.Stop();
+        EXPECT_TRUE(vx::test::IsRunning(server_.Process()))
+            << "releasing every object must not end the server";
+        // As a WM_QUIT from outside would: it revokes its class object.
+        EXPECT_TRUE(vx::test::EndServerProcess(server_.Id()));
         ResetTestKeys(false);
         EXPECT_EQ(0u, RunKrellinSvc(L"/UnregServer"));
         apartment_.reset();
@@ -53,7 +61,7 @@ class ServerEnvironment : public ::testing::Environment {
 
   private:
     std::unique_ptr<vx::ComApartment> apartment_;
-    ServerProcess server_;
+    vx::test::CapturedProcess server_;
 };
 
 ::testing::Environment* const gServer = ::testing::AddGlobalTestEnvironment(new ServerEnvironment);

@@ -4,71 +4,8 @@
 
 namespace vxtest {
 
-namespace {
-
-vx::ScopedHandle StartProcess(const std::wstring& commandLine, HANDLE output, DWORD* threadId) {
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(L'\0');
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    if (output) {
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = si.hStdError = output;
-    }
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, output != nullptr, 0, nullptr,
-                        nullptr, &si, &pi))
-        return vx::ScopedHandle();
-    CloseHandle(pi.hThread);
-    if (threadId) *threadId = pi.dwThreadId;
-    return vx::ScopedHandle(pi.hProcess);
-}
-
-void EndProcess(vx::ScopedHandle& process) {
-    TerminateProcess(process.Get(), 1);
-    WaitForSingleObject(process.Get(), 10000);
-    process.Reset();
-}
-
-} // namespace
-
 DWORD RunKrellinSvc(const wchar_t* switchText) {
     return RunAndWait(Quoted(BesideTest(L"KrellinSvc.exe")) + L" " + switchText);
-}
-
-bool ServerProcess::Start() {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
-    vx::ScopedHandle reader(readEnd), writer(writeEnd);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    process_ = StartProcess(Quoted(BesideTest(L"KrellinSvc.exe")), writeEnd, &threadId_);
-    writer.Reset();
-    std::string output;
-    for (int i = 0; process_ && i < 750; ++i) {
-        DWORD available = 0;
-        if (!PeekNamedPipe(reader.Get(), nullptr, 0, nullptr, &available, nullptr)) return false;
-        if (available) {
-            std::string chunk(available, '\0');
-            DWORD read = 0;
-            ReadFile(reader.Get(), &chunk[0], available, &read, nullptr);
-            output.append(chunk, 0, read);
-            if (output.find("Service started") != std::string::npos) return true;
-        }
-        Sleep(20);
-    }
-    return false;
-}
-
-void ServerProcess::Stop() {
-    if (!process_) return;
-    PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
-    if (WaitForSingleObject(process_.Get(), 10000) != WAIT_OBJECT_0) EndProcess(process_);
-    process_.Reset();
-}
-
-bool ServerProcess::Running() const {
-    return process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
 }
 
 DWORD ServiceState(SC_HANDLE service) {
@@ -96,7 +33,10 @@ void StopOrEndService(SC_HANDLE service) {
                              sizeof process, &needed)) {
         vx::ScopedHandle handle(
             OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process.dwProcessId));
-        if (handle) EndProcess(handle);
+        if (handle) {
+            TerminateProcess(handle.Get(), 1);
+            WaitForSingleObject(handle.Get(), 10000);
+        }
     }
     WaitForServiceState(service, SERVICE_STOPPED, 5000);
 }

@@ -21,29 +21,6 @@ using vx::test::RunAndWait;
 // KrellinSvc.exe with the given switch text.
 DWORD RunKrellinSvc(const wchar_t* switchText);
 
-// A KrellinSvc started by hand as an ordinary process.
-class ServerProcess {
-  public:
-    ServerProcess() = default;
-    ~ServerProcess() { Stop(); }
-    ServerProcess(const ServerProcess&) = delete;
-    ServerProcess& operator=(const ServerProcess&) = delete;
-
-    // Waits until it prints "Service started", which it does once its class
-    // object is registered: a request before that would make COM launch a
-    // second instance.
-    bool Start();
-    // Ends its message loop as a WM_QUIT from outside would, so that it
-    // revokes its class object; a killed server leaves a stale one behind
-    // that stalls later activations.
-    void Stop();
-    bool Running() const;
-
-  private:
-    vx::ScopedHandle process_;
-    DWORD threadId_ = 0;
-};
-
 DWORD ServiceState(SC_HANDLE service);
 bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs);
 // Stops the service (kEndServiceControl when it refuses the stop), or ends

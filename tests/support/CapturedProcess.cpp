@@ -1,5 +1,7 @@
 #include "CapturedProcess.h"
 
+#include "ProcessTools.h"
+
 #include <chrono>
 
 namespace vx::test {
@@ -16,8 +18,6 @@ bool CapturedProcess::Start(const std::wstring& commandLine) {
     // Only the write end goes to the child.
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(L'\0');
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -25,9 +25,7 @@ bool CapturedProcess::Start(const std::wstring& commandLine) {
     si.hStdOutput = writeEnd;
     si.hStdError = writeEnd;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                        &pi))
-        return false;
+    if (!CreateProgramProcess(commandLine, true, &si, &pi)) return false;
     CloseHandle(pi.hThread);
     process_.Reset(pi.hProcess);
     id_ = pi.dwProcessId;

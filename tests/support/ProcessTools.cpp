@@ -17,15 +17,25 @@ std::wstring Quoted(const std::wstring& path) {
     return L"\"" + path + L"\"";
 }
 
+bool CreateProgramProcess(const std::wstring& commandLine, bool inheritHandles, STARTUPINFOW* si,
+                          PROCESS_INFORMATION* pi) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        // CreateProcessW may write into the command line.
+        std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+        line.push_back(L'\0');
+        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, inheritHandles, 0, nullptr,
+                           nullptr, si, pi))
+            return true;
+        if (GetLastError() != ERROR_INTERNAL_ERROR) return false;
+    }
+    return false;
+}
+
 ScopedHandle StartProcess(const std::wstring& commandLine) {
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(L'\0');
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
-        return ScopedHandle();
+    if (!CreateProgramProcess(commandLine, false, &si, &pi)) return ScopedHandle();
     CloseHandle(pi.hThread);
     return ScopedHandle(pi.hProcess);
 }

@@ -15,6 +15,13 @@ constexpr DWORD kNoExitCode = 0xFFFFFFFFu;
 std::wstring BesideTest(const wchar_t* file);
 std::wstring Quoted(const std::wstring& path);
 
+// CreateProcessW, tried again while it answers ERROR_INTERNAL_ERROR: Wine
+// answers that when the new process ended during its start-up, before any
+// of the program ran (its loader never reported the start), so a second
+// try starts it afresh. Any other failure is final.
+bool CreateProgramProcess(const std::wstring& commandLine, bool inheritHandles, STARTUPINFOW* si,
+                          PROCESS_INFORMATION* pi);
+
 ScopedHandle StartProcess(const std::wstring& commandLine);
 // The exit code, or kNoExitCode when it did not end in time (it is then ended).
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 30000);
