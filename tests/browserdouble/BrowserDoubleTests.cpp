@@ -434,7 +434,9 @@ TEST_F(BrowserDoubleTest, NavigateFiresBeforeAndCompleteUnlessCancelled) {
     EXPECT_EQ(Call(script_.Get(), L"AskFixedSize", {Long(id)}), S_OK);
     ASSERT_EQ(sink->Ids(), (std::vector<DISPID>{kDispWindowSetResizable}));
     EXPECT_EQ(sink->events[0].types, (std::vector<VARTYPE>{VT_BOOL}));
+    sink->events.clear();
     EXPECT_EQ(Call(script_.Get(), L"CloseWindow", {Long(id)}), S_OK);
+    EXPECT_EQ(sink->Ids(), (std::vector<DISPID>{kDispOnQuit})) << "a closing window says so";
 }
 
 TEST_F(BrowserDoubleTest, EventsForMissingOrClosedWindowsFail) {
@@ -506,7 +508,8 @@ TEST_F(BrowserDoubleTest, PopupsAreSuppliedNavigatedAndJudged) {
         EXPECT_EQ(ShellEvents().front(), std::make_pair(DISPID(kDispWindowRegistered), popup));
         if (supplied) {
             EXPECT_EQ(LongOf(script_.Get(), L"IdOf", {Object(supplied.Get())}), popup);
-            ASSERT_EQ((*popupSink)->events.size(), c.cancelled ? 1u : 2u);
+            // A blocked window also says it quits.
+            ASSERT_EQ((*popupSink)->events.size(), (c.cancelled ? 1u : 2u) + (c.quit ? 1u : 0u));
             EXPECT_EQ((*popupSink)->events[0].url, kUrl);
         }
         EXPECT_EQ(LongOf(script_.Get(), L"OpenerOf", {Long(popup)}), opener);

@@ -151,7 +151,12 @@ HRESULT PopupRig::Fail(const char* step, HRESULT hr) {
 
 HRESULT PopupRig::Start(int windows) {
     HRESULT hr = StartDouble();
+    if (SUCCEEDED(hr)) hr = OpenWindows(windows);
     if (FAILED(hr)) return hr;
+    return StartAgent();
+}
+
+HRESULT PopupRig::OpenWindows(int windows) {
     for (int i = 0; i < windows; ++i) {
         wchar_t url[64];
         swprintf(url, 64, L"http://site%d.example.org/page.html", i);
@@ -160,7 +165,7 @@ HRESULT PopupRig::Start(int windows) {
         if (!id) return Fail("OpenWindow", E_FAIL);
         if (i == 0) opener_ = *id;
     }
-    return StartAgent();
+    return S_OK;
 }
 
 HRESULT PopupRig::StartDouble() {

@@ -38,6 +38,8 @@ class PopupRig {
     DWORD Stop();
 
     HRESULT StartDouble();
+    // Opens `windows` browser windows in the double (the first is the opener).
+    HRESULT OpenWindows(int windows);
     void KillDouble();
     HRESULT StartAgent();
     // Ends the settings service as a stop from outside would (it revokes
