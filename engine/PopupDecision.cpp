@@ -113,6 +113,11 @@ void Explorer::OnNavigateComplete2(VARIANT* url) {
         Block(Event::NavigateComplete2, nullptr);
 }
 
+void Explorer::OnQuit() {
+    quit = true;
+    shell_->WindowQuitting();
+}
+
 void Explorer::OnWindowSetResizable(bool resizable) {
     XShell::Busy busy(shell_);
     if (resizable || shell_->BypassKeysDown() || !shell_->KillFixedSize) return;

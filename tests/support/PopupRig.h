@@ -75,6 +75,10 @@ class PopupRig {
     Outcome StateOf(LONG id);
     // A page in the opener asks for a new window that navigates to url.
     Outcome Popup(const wchar_t* url);
+    // Saves (or removes) an internet shortcut in the rig's folder of the
+    // user's favourites.
+    static HRESULT WriteFavourite(const wchar_t* name, const wchar_t* url);
+    static void RemoveFavourite(const wchar_t* name);
     // The stored block count, read from the registry itself.
     static LONG StoredBlockCount();
     // The stored count once it reaches `expected` (or the last one read after
