@@ -5,6 +5,8 @@
 #include "../common/DispatchObject.h"
 #include "../common/Scoped.h"
 
+#include <ocidl.h>
+
 #include <optional>
 #include <string>
 
@@ -67,6 +69,7 @@ class Explorer : public DispatchObject {
     ComPtr<IUnknown> sinkRef_;
     WebBrowserEvents2* sink_ = nullptr;
     DWORD cookie_ = 0;
+    ComPtr<IConnectionPoint> point_;
     bool fullNameRead_ = false;
     bool isIE_ = false;
 };

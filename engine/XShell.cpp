@@ -297,7 +297,15 @@ Explorer* XShell::AddExplorer(IDispatch* browser) {
     DispatchObject fresh;
     const unsigned registeredBefore = registrations_;
     ++creating_;
-    HRESULT hr = fresh.Create(kBrowserProgId, CLSCTX_LOCAL_SERVER);
+    // Made as IDispatch at once: a later query would be one more call to
+    // the browser's process.
+    CLSID clsid;
+    HRESULT hr = CLSIDFromProgID(kBrowserProgId, &clsid);
+    ComPtr<IDispatch> made;
+    if (SUCCEEDED(hr))
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, made.PutVoid());
+    if (SUCCEEDED(hr) && !made) hr = E_NOINTERFACE;
+    if (SUCCEEDED(hr)) fresh.Attach(made.Get());
     --creating_;
     if (FAILED(hr)) {
         LogFailure("AddExplorer:: Explorer Creation Error...", hr);
@@ -428,7 +436,7 @@ void XShell::SyncSettings(bool save) {
     });
 }
 
-LONG XShell::AddBlockCount(ULONG n) {
+LONG XShell::AddBlockCount(ULONG n, bool announce) {
     // Every settings call lets other events and automation calls run on this
     // thread, and between its read and its write a nested call could store a
     // block that the write then takes back. So only the outermost call talks
@@ -464,15 +472,19 @@ LONG XShell::AddBlockCount(ULONG n) {
         } while (unstoredBlocks_ != 0);
         storingCount_ = false;
     }
-    if (!MuteAudio && n > 0) {
+    if (n > 0 && announce) AnnounceBlock(static_cast<LONG>(total));
+    return static_cast<LONG>(total);
+}
+
+void XShell::AnnounceBlock(LONG total) {
+    if (!MuteAudio) {
         std::string sound = NarrowText(AudioFileName.c_str(), AudioFileName.size(), MAX_PATH - 1);
         // Any writer of the shared settings may have named a share or an
         // address; the agent of every user would open it.
         if (IsLocalFilePath(sound.c_str()))
             PlaySoundA(sound.c_str(), nullptr, SND_ASYNC | SND_FILENAME);
     }
-    if (n > 0 && host_) host_->BlockCountRaised(static_cast<LONG>(total));
-    return static_cast<LONG>(total);
+    if (host_) host_->BlockCountRaised(total);
 }
 
 bool XShell::BypassKeysDown() const {

@@ -65,8 +65,11 @@ class XShell : public DispatchObject {
     // what `work` answered.
     HRESULT UseSettings(const std::function<HRESULT(RegistryClient&)>& work);
     // Adds n to the stored block count and answers the new total; a block
-    // (n > 0) also sounds the alert and refreshes the host's tray tip.
-    LONG AddBlockCount(ULONG n);
+    // (n > 0) also sounds the alert and refreshes the host's tray tip,
+    // unless the caller does that itself later with AnnounceBlock.
+    LONG AddBlockCount(ULONG n, bool announce = true);
+    // The alert and the tray tip for a block that brought the count to total.
+    void AnnounceBlock(LONG total);
     // Whether a key selected by BypassKeys is held down now.
     bool BypassKeysDown() const;
 
