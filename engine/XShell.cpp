@@ -161,6 +161,11 @@ void XShell::ScheduleReconciliation() {
     if (timer_) gTimers.emplace_back(timer_, this);
 }
 
+void XShell::ReconcileUnexplained() {
+    unexplained_ = true;
+    ScheduleReconciliation();
+}
+
 void XShell::CancelReconciliation() {
     if (!timer_) return;
     KillTimer(nullptr, timer_);
@@ -190,7 +195,6 @@ void CALLBACK XShell::ReconcileTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
 void XShell::WindowRegistered() {
     if (creating_ > 0) {
         ++registrations_;
-        ScheduleReconciliation();
         return;
     }
     Update();
@@ -198,15 +202,27 @@ void XShell::WindowRegistered() {
 
 void XShell::WindowRevoked() {
     Busy busy(this);
+    bool dropped = false;
+    bool quitLeft = false;
     for (auto pos = explorers_.begin(); pos != explorers_.end();) {
         if (!(*pos)->quit) {
             ++pos;
             continue;
         }
+        if (dropped) {
+            // Which of several quitting windows went is left to a rescan.
+            quitLeft = true;
+            ++pos;
+            continue;
+        }
         AddStatusLine("Window Closed...");
         Retire(explorers_.Remove(pos));
+        dropped = true;
     }
-    ScheduleReconciliation();
+    if (!dropped)
+        ReconcileUnexplained();
+    else if (!quitLeft && !unexplained_)
+        CancelReconciliation();
 }
 
 void XShell::WindowQuitting() { ScheduleReconciliation(); }
@@ -214,6 +230,7 @@ void XShell::WindowQuitting() { ScheduleReconciliation(); }
 void XShell::Update() {
     Busy busy(this);
     CancelReconciliation();
+    unexplained_ = false;
 
     // 1. What the shell has now.
     std::vector<ComPtr<IDispatch>> current;
@@ -309,9 +326,12 @@ Explorer* XShell::AddExplorer(IDispatch* browser) {
     --creating_;
     if (FAILED(hr)) {
         LogFailure("AddExplorer:: Explorer Creation Error...", hr);
-        ScheduleReconciliation();
+        ReconcileUnexplained();
         return nullptr;
     }
+    // One registration during the creation is the new window's; another
+    // is a window opened meanwhile.
+    if (registrations_ - registeredBefore > 1) ReconcileUnexplained();
     if (Explorer* record = explorers_.Find(fresh.Dispatch())) return record;
 
     // Recorded now rather than found by a rescan. The shell may or may not

@@ -34,6 +34,9 @@ class XShell : public DispatchObject {
     void Update();
     // A reconciliation asked for by window events runs a while later, from
     // a thread timer that the message loop dispatches; at most one waits.
+    // Events that the records account for (the registration of a window
+    // being created, the revocation of one that said it quits) ask for none:
+    // a rescan running beside a popup's events only slows them.
     void ScheduleReconciliation();
     bool ReconciliationPending() const { return timer_ != 0; }
     // Runs the waiting reconciliation now, if there is one.
@@ -98,6 +101,7 @@ class XShell : public DispatchObject {
 
   private:
     static void CALLBACK ReconcileTimerProc(HWND, UINT, UINT_PTR id, DWORD);
+    void ReconcileUnexplained();
     void CancelReconciliation();
     std::shared_ptr<RegistryClient> Settings();
     void ConnectShellEvents();
@@ -129,6 +133,9 @@ class XShell : public DispatchObject {
     // Browser creations under way, and the registrations seen during them.
     int creating_ = 0;
     unsigned registrations_ = 0;
+    // A window event that no record accounts for has asked for the waiting
+    // reconciliation.
+    bool unexplained_ = false;
 };
 
 } // namespace vx
