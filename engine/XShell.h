@@ -44,8 +44,8 @@ class XShell : public DispatchObject {
 
     // From the sinks. A window registered while this engine is creating
     // one is taken to be that window; any other is taken in at once, since
-    // it may navigate next. Windows that said they quit go with the next
-    // revocation.
+    // it may navigate next. A window that said it quits goes with the next
+    // revocation (one record per revocation) or the next rescan.
     void WindowRegistered();
     void WindowRevoked();
     void WindowQuitting();
