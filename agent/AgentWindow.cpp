@@ -94,10 +94,10 @@ int AgentWindow::RunMessageLoop() {
     return static_cast<int>(msg.wParam);
 }
 
-void AgentWindow::UpdateTrayIcon(TrayAction action, bool store) {
+void AgentWindow::UpdateTrayIcon(TrayAction action, bool store, std::optional<LONG> total) {
     if (engine_)
         snprintf(tray_.szTip, sizeof tray_.szTip, "Vornix! Has now blocked %ld popups!",
-                 static_cast<long>(engine_->AddBlockCount(0)));
+                 static_cast<long>(total ? *total : engine_->AddBlockCount(0)));
     else
         snprintf(tray_.szTip, sizeof tray_.szTip, "Vornix! Has now blocked many popups!");
 
@@ -135,15 +135,20 @@ void AgentWindow::UpdateTrayIcon(TrayAction action, bool store) {
 }
 
 void AgentWindow::SyncTraySetting(bool save) {
-    RegistryClient client;
-    client.SetProductPath();
-    if (save) {
-        client.SetAppDWORD(L"ShowTray", TrayShown() ? 1 : 0);
-        return;
-    }
     LONG show = kShowTrayDefault;
-    client.GetAppDWORD(L"ShowTray", show);
-    UpdateTrayIcon(show ? TrayAction::Add : TrayAction::Delete, true);
+    auto work = [&](RegistryClient& client) {
+        return save ? client.SetAppDWORD(L"ShowTray", TrayShown() ? 1 : 0)
+                    : client.GetAppDWORD(L"ShowTray", show);
+    };
+    // Once the engine runs, its settings client serves the agent too.
+    if (engine_) {
+        engine_->UseSettings(work);
+    } else {
+        RegistryClient client;
+        client.SetProductPath();
+        work(client);
+    }
+    if (!save) UpdateTrayIcon(show ? TrayAction::Add : TrayAction::Delete, true);
 }
 
 void AgentWindow::ShowStatusWindow(bool show) {
@@ -251,7 +256,7 @@ void AgentWindow::EndAppend() {
     InvalidateRect(window_, nullptr, FALSE);
 }
 
-void AgentWindow::BlockCountRaised() { UpdateTrayIcon(TrayAction::Modify, true); }
+void AgentWindow::BlockCountRaised(LONG total) { UpdateTrayIcon(TrayAction::Modify, true, total); }
 
 LRESULT CALLBACK AgentWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {

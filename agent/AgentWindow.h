@@ -12,6 +12,7 @@
 #include <shellapi.h>
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -41,7 +42,8 @@ class AgentWindow : public StatusLogDisplay, public EngineHost {
     void AddStatusLineW(const char* prefix, BSTR text) { log_.AddStatusLineW(prefix, text); }
     void AddErrorText(DWORD code) { log_.AddErrorText(code); }
 
-    void UpdateTrayIcon(TrayAction action, bool store);
+    // `total` is the count for the tip; without it the stored count is read.
+    void UpdateTrayIcon(TrayAction action, bool store, std::optional<LONG> total = std::nullopt);
     void SyncTraySetting(bool save);
     void ShowStatusWindow(bool show);
     BOOL IsStatusWindowVisible() const;
@@ -74,7 +76,7 @@ class AgentWindow : public StatusLogDisplay, public EngineHost {
     void OldestLineDropped() override;
     void EndAppend() override;
     // EngineHost
-    void BlockCountRaised() override;
+    void BlockCountRaised(LONG total) override;
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

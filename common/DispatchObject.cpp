@@ -95,11 +95,13 @@ HRESULT StoreByReference(char code, va_list& ap, ArgumentList& args, size_t n) {
 } // namespace
 
 void DispatchObject::Attach(IDispatch* disp) {
+    if (disp != disp_.Get()) ids_.clear();
     disp_ = ComPtr<IDispatch>(disp);
 }
 
 HRESULT DispatchObject::Create(const wchar_t* progId, DWORD classContext) {
     disp_.Reset();
+    ids_.clear();
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(progId, &clsid);
     if (FAILED(hr)) return hr;
@@ -114,14 +116,28 @@ HRESULT DispatchObject::Create(const wchar_t* progId, DWORD classContext) {
     return S_OK;
 }
 
+HRESULT DispatchObject::MemberId(const wchar_t* name, DISPID* id) {
+    for (const auto& known : ids_)
+        if (known.first == name) {
+            *id = known.second;
+            return S_OK;
+        }
+    // The object may change during the outgoing lookup (a nested call can
+    // attach another): remember the answer only for the one it came from.
+    ComPtr<IDispatch> asked = disp_;
+    LPOLESTR names[1] = {const_cast<LPOLESTR>(name)};
+    HRESULT hr = asked->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id);
+    if (SUCCEEDED(hr) && asked.Get() == disp_.Get()) ids_.emplace_back(name, *id);
+    return hr;
+}
+
 HRESULT DispatchObject::InvokeByName(const wchar_t* name, WORD kind, VARIANT* result,
                                      const char* types, ...) {
     if (!disp_ || !name) return E_INVALIDARG;
     if (!types) types = "";
 
     DISPID dispid = DISPID_UNKNOWN;
-    LPOLESTR names[1] = {const_cast<LPOLESTR>(name)};
-    HRESULT hr = disp_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+    HRESULT hr = MemberId(name, &dispid);
     if (FAILED(hr)) return hr;
 
     ArgumentList args(CountArguments(types));

@@ -3,6 +3,10 @@
 
 #include "Scoped.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace vx {
 
 // One counted dispatch reference and a call of any member by name.
@@ -32,7 +36,8 @@ class DispatchObject {
     //
     // `result` may be null. Returns E_INVALIDARG without a reference, for an
     // unknown code, or for a property put without exactly one argument;
-    // otherwise the result of GetIDsOfNames or Invoke.
+    // otherwise the result of GetIDsOfNames or Invoke. A name is looked up
+    // once per object: across processes each lookup is a call of its own.
     virtual HRESULT InvokeByName(const wchar_t* name, WORD kind, VARIANT* result,
                                  const char* types = "", ...);
 
@@ -41,6 +46,12 @@ class DispatchObject {
 
   protected:
     ComPtr<IDispatch> disp_;
+
+  private:
+    HRESULT MemberId(const wchar_t* name, DISPID* id);
+
+    // Names already looked up on the object held now.
+    std::vector<std::pair<std::wstring, DISPID>> ids_;
 };
 
 } // namespace vx

@@ -125,6 +125,9 @@ template <typename H, BOOL(WINAPI* Destroy)(H)> class ScopedGdiLike {
 };
 using ScopedIcon = ScopedGdiLike<HICON, DestroyIcon>;
 using ScopedMenu = ScopedGdiLike<HMENU, DestroyMenu>;
+// A directory change notification; held as null, never as the
+// INVALID_HANDLE_VALUE that a failed FindFirstChangeNotification answers.
+using ScopedChangeNotification = ScopedGdiLike<HANDLE, FindCloseChangeNotification>;
 
 // A counted COM interface pointer.
 template <typename T> class ComPtr {

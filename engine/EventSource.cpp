@@ -17,11 +17,14 @@ HRESULT FindEventsPoint(IDispatch* source, REFIID events, IConnectionPoint** poi
 
 } // namespace
 
-HRESULT AdviseEvents(IDispatch* source, REFIID events, IUnknown* sink, DWORD* cookie) {
+HRESULT AdviseEvents(IDispatch* source, REFIID events, IUnknown* sink, DWORD* cookie,
+                     ComPtr<IConnectionPoint>* kept) {
     ComPtr<IConnectionPoint> point;
     HRESULT hr = FindEventsPoint(source, events, point.Put());
     if (FAILED(hr)) return hr;
-    return point->Advise(sink, cookie);
+    hr = point->Advise(sink, cookie);
+    if (SUCCEEDED(hr) && kept) *kept = std::move(point);
+    return hr;
 }
 
 HRESULT UnadviseEvents(IDispatch* source, REFIID events, DWORD cookie) {

@@ -33,7 +33,11 @@ Sink* NewSink(Owner* owner, ComPtr<IUnknown>* unknown, const char* createError,
     return sink;
 }
 
-HRESULT AdviseEvents(IDispatch* source, REFIID events, IUnknown* sink, DWORD* cookie);
+// `point`, when given, receives the connection point: unadvising through it
+// later needs no look-up (and releasing a point is a call of its own across
+// processes, better made off the popup's path).
+HRESULT AdviseEvents(IDispatch* source, REFIID events, IUnknown* sink, DWORD* cookie,
+                     ComPtr<IConnectionPoint>* point = nullptr);
 HRESULT UnadviseEvents(IDispatch* source, REFIID events, DWORD cookie);
 
 } // namespace vx

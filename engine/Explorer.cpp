@@ -9,6 +9,7 @@
 #include "../common/UrlForms.h"
 
 #include <new>
+#include <utility>
 
 namespace vx {
 
@@ -27,7 +28,8 @@ void Explorer::Connect() {
     sink_ = sink;
     sinkRef_ = unknown;
     DWORD cookie = 0;
-    HRESULT hr = AdviseEvents(Dispatch(), IID_DWebBrowserEvents2, unknown.Get(), &cookie);
+    ComPtr<IConnectionPoint> point;
+    HRESULT hr = AdviseEvents(Dispatch(), IID_DWebBrowserEvents2, unknown.Get(), &cookie, &point);
     if (FAILED(hr)) {
         if (sink_ == sink) {
             sink->SetOwner(nullptr);
@@ -38,6 +40,7 @@ void Explorer::Connect() {
         return;
     }
     cookie_ = cookie;
+    point_ = std::move(point);
 }
 
 void Explorer::Silence() {
@@ -49,9 +52,13 @@ void Explorer::Disconnect() {
     sink_->SetOwner(nullptr);
     sink_ = nullptr;
     ComPtr<IUnknown> sinkRef = std::move(sinkRef_);
+    ComPtr<IConnectionPoint> point = std::move(point_);
+    const DWORD cookie = std::exchange(cookie_, 0);
     // Best effort: the browser may already be gone.
-    if (cookie_) UnadviseEvents(Dispatch(), IID_DWebBrowserEvents2, cookie_);
-    cookie_ = 0;
+    if (cookie && point)
+        point->Unadvise(cookie);
+    else if (cookie)
+        UnadviseEvents(Dispatch(), IID_DWebBrowserEvents2, cookie);
 }
 
 bool Explorer::IsIE() {

@@ -5,6 +5,8 @@
 #include "../common/DispatchObject.h"
 #include "../common/Scoped.h"
 
+#include <ocidl.h>
+
 #include <optional>
 #include <string>
 
@@ -36,6 +38,8 @@ class Explorer : public DispatchObject {
     void OnBeforeNavigate2(VARIANT* url, VARIANT* targetFrameName, VARIANT_BOOL* cancel);
     void OnNavigateComplete2(VARIANT* url);
     void OnWindowSetResizable(bool resizable);
+    // The window says it is going away.
+    void OnQuit();
 
     // Stops events from reaching this record (no outgoing call).
     void Silence();
@@ -44,6 +48,9 @@ class Explorer : public DispatchObject {
 
     bool IsConnected() const { return sink_ != nullptr; }
     bool pending = false;
+    // Set by the window's own quit event: the record goes at the next
+    // revocation or reconciliation, pending or not.
+    bool quit = false;
     std::optional<std::wstring> openerUrl;
     std::optional<std::wstring> locationUrl;
     XShell* Shell() const { return shell_; }
@@ -62,6 +69,7 @@ class Explorer : public DispatchObject {
     ComPtr<IUnknown> sinkRef_;
     WebBrowserEvents2* sink_ = nullptr;
     DWORD cookie_ = 0;
+    ComPtr<IConnectionPoint> point_;
     bool fullNameRead_ = false;
     bool isIE_ = false;
 };

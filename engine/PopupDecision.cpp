@@ -48,7 +48,9 @@ void Explorer::Block(Event event, VARIANT_BOOL* cancel) {
     // Judged once: clear the flag before any outgoing call, during which
     // another event of this window could arrive.
     pending = false;
-    LONG total = shell_->AddBlockCount(1);
+    // The alert and the tray (a call to the tray's process and a settings
+    // call) wait until the window has been told to quit.
+    LONG total = shell_->AddBlockCount(1, false);
     static const char* const texts[] = {
         "BeforeNavigate2 Event : New Popup Blocked! Total Now %ld",
         "NavigateComplete2 Event : New Popup Blocked! Total Now %ld",
@@ -59,6 +61,7 @@ void Explorer::Block(Event event, VARIANT_BOOL* cancel) {
     AddStatusLine(line);
     if (event == Event::BeforeNavigate2 && cancel) *cancel = VARIANT_TRUE;
     Quit();
+    shell_->AnnounceBlock(total);
 }
 
 void Explorer::OnNewWindow2(IDispatch** ppDisp) {
@@ -111,6 +114,11 @@ void Explorer::OnNavigateComplete2(VARIANT* url) {
         Allow();
     else
         Block(Event::NavigateComplete2, nullptr);
+}
+
+void Explorer::OnQuit() {
+    quit = true;
+    shell_->WindowQuitting();
 }
 
 void Explorer::OnWindowSetResizable(bool resizable) {

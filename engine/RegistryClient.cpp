@@ -17,12 +17,24 @@ HRESULT RegistryClient::Logged(HRESULT hr) {
     return hr;
 }
 
-void RegistryClient::SetProductPath() {
-    Logged(InvokeByName(L"TopLevelKey", DISPATCH_PROPERTYPUT, nullptr, "I", kSettingsRootKey));
-    Logged(InvokeByName(L"TopFolder", DISPATCH_PROPERTYPUT, nullptr, "s", kSettingsTopFolder));
-    Logged(InvokeByName(L"Company", DISPATCH_PROPERTYPUT, nullptr, "s", kSettingsCompany));
-    Logged(InvokeByName(L"Product", DISPATCH_PROPERTYPUT, nullptr, "s", kSettingsProduct));
-    Logged(InvokeByName(L"Version", DISPATCH_PROPERTYPUT, nullptr, "s", kSettingsVersion));
+HRESULT RegistryClient::SetProductPath() {
+    const struct {
+        const wchar_t* name;
+        const char* type;
+        const wchar_t* text;
+    } parts[] = {
+        {L"TopFolder", "s", kSettingsTopFolder},
+        {L"Company", "s", kSettingsCompany},
+        {L"Product", "s", kSettingsProduct},
+        {L"Version", "s", kSettingsVersion},
+    };
+    HRESULT first =
+        Logged(InvokeByName(L"TopLevelKey", DISPATCH_PROPERTYPUT, nullptr, "I", kSettingsRootKey));
+    for (const auto& part : parts) {
+        HRESULT hr = Logged(InvokeByName(part.name, DISPATCH_PROPERTYPUT, nullptr, part.type, part.text));
+        if (SUCCEEDED(first)) first = hr;
+    }
+    return first;
 }
 
 HRESULT RegistryClient::GetAppString(const wchar_t* name, std::wstring& value) {

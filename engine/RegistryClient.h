@@ -1,5 +1,6 @@
-// The agent's client of the settings service's Registry object. One lives
-// for one operation; every failed call is logged and answers its default.
+// The agent's client of the settings service's Registry object. The engine
+// keeps one for as long as the service answers; every failed call is logged
+// and answers its default.
 #pragma once
 
 #include "../common/DispatchObject.h"
@@ -17,8 +18,9 @@ class RegistryClient : public DispatchObject {
     // Creates a Registry object in the settings service.
     RegistryClient();
 
-    // Points the object at the product's settings key.
-    void SetProductPath();
+    // Points the object at the product's settings key; answers the first
+    // failure, if any.
+    HRESULT SetProductPath();
 
     // `value` carries the default in and the answer out.
     HRESULT GetAppString(const wchar_t* name, std::wstring& value);

@@ -21,16 +21,16 @@ HRESULT ShellWindowsEvents::CreateInstance(IUnknown* outer, REFIID riid, void** 
     return CreateComObject<ShellWindowsEvents>(outer, riid, ppv);
 }
 
-// Which window came or went is found by reconciliation; the cookie is not used.
+// Which window came or went is not told by the cookie; see XShell.
 HRESULT ShellWindowsEvents::WindowRegistered(LONG) {
     AddStatusLine("New Window Registered Event...");
-    if (owner_) owner_->Update();
+    if (owner_) owner_->WindowRegistered();
     return S_OK;
 }
 
 HRESULT ShellWindowsEvents::WindowRevoked(LONG) {
     AddStatusLine("New Window Revoked Event...");
-    if (owner_) owner_->Update();
+    if (owner_) owner_->WindowRevoked();
     return S_OK;
 }
 

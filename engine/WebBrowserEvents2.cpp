@@ -37,6 +37,11 @@ HRESULT WebBrowserEvents2::NavigateComplete2(IDispatch*, VARIANT* url) {
     return S_OK;
 }
 
+HRESULT WebBrowserEvents2::OnQuit() {
+    if (owner_) owner_->OnQuit();
+    return S_OK;
+}
+
 HRESULT WebBrowserEvents2::WindowSetResizable(VARIANT_BOOL resizable) {
     if (owner_) owner_->OnWindowSetResizable(resizable != VARIANT_FALSE);
     return S_OK;

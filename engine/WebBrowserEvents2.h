@@ -30,6 +30,7 @@ class WebBrowserEvents2
                                  VARIANT_BOOL* cancel) override;
     STDMETHODIMP NewWindow2(IDispatch** ppDisp, VARIANT_BOOL* cancel) override;
     STDMETHODIMP NavigateComplete2(IDispatch* pDisp, VARIANT* url) override;
+    STDMETHODIMP OnQuit() override;
     STDMETHODIMP WindowSetResizable(VARIANT_BOOL resizable) override;
 
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;

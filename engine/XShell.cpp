@@ -15,11 +15,38 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
+#include <iterator>
 #include <new>
+#include <utility>
 
 namespace vx {
 
 namespace {
+
+// How long window events may wait for their reconciliation: long enough to
+// gather a popup's events into one rescan, short enough that a record does
+// not outlive its window for long.
+constexpr UINT kReconcileDelayMs = 1000;
+
+// The engines waiting on a reconciliation timer, by the timer's id.
+std::vector<std::pair<UINT_PTR, XShell*>> gTimers;
+
+// The failures after which the settings service (or its object) is gone
+// and a new client must be made.
+bool IsServiceGone(HRESULT hr) {
+    static const HRESULT gone[] = {
+        RPC_E_DISCONNECTED,
+        RPC_E_SERVER_DIED,
+        RPC_E_SERVER_DIED_DNE,
+        CO_E_OBJNOTCONNECTED,
+        CO_E_SERVER_STOPPING,
+        HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE),
+        HRESULT_FROM_WIN32(RPC_S_CALL_FAILED),
+        HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE),
+    };
+    return std::find(std::begin(gone), std::end(gone), hr) != std::end(gone);
+}
 
 // The browser object in a VARIANT that Item answered, or null for an empty slot.
 ComPtr<IDispatch> BrowserFromVariant(const VARIANT& v) {
@@ -51,7 +78,7 @@ XShell::XShell(EngineHost* host) : host_(host) {
         ConnectShellEvents();
     }
 
-    favorites_.CreateReader();
+    favorites_.Start();
 
     // Silence whatever sound a previous run left playing.
     PlaySoundA(nullptr, nullptr, SND_ASYNC | SND_FILENAME);
@@ -61,15 +88,13 @@ XShell::XShell(EngineHost* host) : host_(host) {
 
     Update();
 
-    {
-        RegistryClient messenger;
-        messenger.DisableMessenger();
-    }
+    UseSettings([](RegistryClient& client) { return client.DisableMessenger(); });
 
     starting_ = false;
 }
 
 XShell::~XShell() {
+    CancelReconciliation();
     ++busy_;
     // Every unadvise below is an outgoing call during which events can still
     // arrive: silence every sink first, and take the records out of the list
@@ -79,10 +104,11 @@ XShell::~XShell() {
     for (auto& record : explorers_) record->Silence();
     ExplorerList records = std::move(explorers_);
     explorers_.Clear();
-    favorites_.Attach(nullptr);
+    favorites_.Stop();
     DisconnectShellEvents();
     records.Clear();
     retired_.clear();
+    settings_.reset();
     --busy_;
     AudioFileName.clear();
     disp_.Reset();
@@ -129,8 +155,82 @@ void XShell::DisconnectShellEvents() {
     cookie_ = 0;
 }
 
+void XShell::ScheduleReconciliation() {
+    if (timer_) return;
+    timer_ = SetTimer(nullptr, 0, kReconcileDelayMs, &XShell::ReconcileTimerProc);
+    if (timer_) gTimers.emplace_back(timer_, this);
+}
+
+void XShell::ReconcileUnexplained() {
+    unexplained_ = true;
+    ScheduleReconciliation();
+}
+
+void XShell::CancelReconciliation() {
+    if (!timer_) return;
+    KillTimer(nullptr, timer_);
+    gTimers.erase(std::remove(gTimers.begin(), gTimers.end(), std::make_pair(timer_, this)),
+                  gTimers.end());
+    timer_ = 0;
+}
+
+void XShell::RunPendingReconciliation() {
+    if (timer_) Update();
+}
+
+void CALLBACK XShell::ReconcileTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+    XShell* shell = nullptr;
+    for (const auto& timer : gTimers)
+        if (timer.first == id) shell = timer.second;
+    if (!shell) {
+        KillTimer(nullptr, id);
+        return;
+    }
+    // An outgoing call's modal loop may dispatch the timer: the timer fires
+    // again later, once the engine is not in the middle of a call.
+    if (shell->busy_ > 0) return;
+    shell->Update();
+}
+
+void XShell::WindowRegistered() {
+    if (creating_ > 0) {
+        ++registrations_;
+        return;
+    }
+    Update();
+}
+
+void XShell::WindowRevoked() {
+    Busy busy(this);
+    bool dropped = false;
+    bool quitLeft = false;
+    for (auto pos = explorers_.begin(); pos != explorers_.end();) {
+        if (!(*pos)->quit) {
+            ++pos;
+            continue;
+        }
+        if (dropped) {
+            // Which of several quitting windows went is left to a rescan.
+            quitLeft = true;
+            ++pos;
+            continue;
+        }
+        AddStatusLine("Window Closed...");
+        Retire(explorers_.Remove(pos));
+        dropped = true;
+    }
+    if (!dropped)
+        ReconcileUnexplained();
+    else if (!quitLeft && !unexplained_)
+        CancelReconciliation();
+}
+
+void XShell::WindowQuitting() { ScheduleReconciliation(); }
+
 void XShell::Update() {
     Busy busy(this);
+    CancelReconciliation();
+    unexplained_ = false;
 
     // 1. What the shell has now.
     std::vector<ComPtr<IDispatch>> current;
@@ -159,7 +259,7 @@ void XShell::Update() {
     // since the outgoing calls below can run a nested Update.
     for (const auto& browser : current) {
         if (Explorer* known = explorers_.Find(browser.Get())) {
-            if (known->IsIE() && !known->IsConnected()) known->Connect();
+            if (!known->IsConnected() && known->IsIE()) known->Connect();
             continue;
         }
         AddStatusLine("Window Opening...");
@@ -178,19 +278,24 @@ void XShell::Update() {
     }
 
     // 3. Drop the records whose windows are gone, unless still awaiting
-    // their decision.
+    // their decision (a window supplied for a popup may not be listed yet)
+    // and not quit. A window that quit but is still listed is looked for
+    // again later: the shell may drop it without a word.
+    bool quitListed = false;
     for (auto pos = explorers_.begin(); pos != explorers_.end();) {
         Explorer* record = pos->get();
         bool present = false;
         for (const auto& browser : current)
             if (browser.Get() == record->Dispatch()) present = true;
-        if (record->pending || present) {
+        if (present || (record->pending && !record->quit)) {
+            quitListed = quitListed || (present && record->quit);
             ++pos;
             continue;
         }
         AddStatusLine("Window Closed...");
         Retire(explorers_.Remove(pos));
     }
+    if (quitListed) ScheduleReconciliation();
 }
 
 Explorer* XShell::AddExplorer(IDispatch* browser) {
@@ -207,16 +312,33 @@ Explorer* XShell::AddExplorer(IDispatch* browser) {
 
     AddStatusLine("New Window Creating...");
     DispatchObject fresh;
-    HRESULT hr = fresh.Create(kBrowserProgId, CLSCTX_LOCAL_SERVER);
-    if (FAILED(hr)) LogFailure("AddExplorer:: Explorer Creation Error...", hr);
-    Update();
-    if (!fresh.HasReference()) return nullptr;
+    const unsigned registeredBefore = registrations_;
+    ++creating_;
+    // Made as IDispatch at once: a later query would be one more call to
+    // the browser's process.
+    CLSID clsid;
+    HRESULT hr = CLSIDFromProgID(kBrowserProgId, &clsid);
+    ComPtr<IDispatch> made;
+    if (SUCCEEDED(hr))
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, made.PutVoid());
+    if (SUCCEEDED(hr) && !made) hr = E_NOINTERFACE;
+    if (SUCCEEDED(hr)) fresh.Attach(made.Get());
+    --creating_;
+    if (FAILED(hr)) {
+        LogFailure("AddExplorer:: Explorer Creation Error...", hr);
+        ReconcileUnexplained();
+        return nullptr;
+    }
+    // One registration during the creation is the new window's; another
+    // is a window opened meanwhile.
+    if (registrations_ - registeredBefore > 1) ReconcileUnexplained();
     if (Explorer* record = explorers_.Find(fresh.Dispatch())) return record;
 
-    // The new window is not in the shell's collection yet. It still has to
-    // be judged at its first navigation, so track it now as a pending
-    // record; Update keeps it until the decision and then finds it listed.
-    AddStatusLine("New Window Found...");
+    // Recorded now rather than found by a rescan. The shell may or may not
+    // have announced the window during its creation; either way it is
+    // judged at its first navigation, and a reconciliation keeps the
+    // pending record until then.
+    AddStatusLine(registrations_ != registeredBefore ? "Window Opening..." : "New Window Found...");
     auto created = std::unique_ptr<Explorer>(new (std::nothrow) Explorer(this, fresh.Dispatch()));
     if (!created) return nullptr;
     Explorer* record = explorers_.Append(std::move(created));
@@ -276,29 +398,65 @@ bool XShell::IsKnownUrl(std::wstring url) {
     return false;
 }
 
-void XShell::SyncSettings(bool save) {
-    RegistryClient client;
-    client.SetProductPath();
-    if (save) {
-        client.SetAppDWORD(L"MuteAudio", MuteAudio);
-        client.SetAppString(L"AudioFileName", AudioFileName);
-        client.SetAppDWORD(L"AllowSameSite", AllowSameSite);
-        client.SetAppDWORD(L"KillFixedSize", KillFixedSize);
-        client.SetAppDWORD(L"BypassKeys", BypassKeys);
-        return;
+std::shared_ptr<RegistryClient> XShell::Settings() {
+    if (!settings_ || !settings_->HasReference()) {
+        std::shared_ptr<RegistryClient> client(new (std::nothrow) RegistryClient());
+        if (!client) return nullptr;
+        // The path stays set on the service's object for the client's life;
+        // a client whose path could not be set serves this operation only.
+        settings_.reset();
+        if (SUCCEEDED(client->SetProductPath())) settings_ = client;
+        return client;
     }
-    client.GetAppDWORD(L"MuteAudio", MuteAudio);
-    client.GetAppString(L"AudioFileName", AudioFileName);
-    // Without a sound file there is nothing to play.
-    if (AudioFileName.empty()) MuteAudio = 1;
-    client.GetAppDWORD(L"AllowSameSite", AllowSameSite);
-    client.GetAppDWORD(L"KillFixedSize", KillFixedSize);
-    LONG keys = BypassKeys;
-    client.GetAppDWORD(L"BypassKeys", keys);
-    BypassKeys = static_cast<unsigned short>(keys & 0xFFFF);
+    return settings_;
 }
 
-LONG XShell::AddBlockCount(ULONG n) {
+HRESULT XShell::UseSettings(const std::function<HRESULT(RegistryClient&)>& work) {
+    Busy busy(this);
+    std::shared_ptr<RegistryClient> client = Settings();
+    if (!client) return E_OUTOFMEMORY;
+    HRESULT hr = work(*client);
+    if (!IsServiceGone(hr)) return hr;
+    // Only the client that failed is dropped: a nested call may already
+    // have made a new one.
+    if (settings_ == client) settings_.reset();
+    client = Settings();
+    if (!client) return E_OUTOFMEMORY;
+    return work(*client);
+}
+
+void XShell::SyncSettings(bool save) {
+    // The first failure decides: one that finds the service gone makes the
+    // whole exchange run again on a new client.
+    auto first = [](HRESULT& kept, HRESULT hr) {
+        if (SUCCEEDED(kept)) kept = hr;
+    };
+    if (save) {
+        UseSettings([&](RegistryClient& client) {
+            HRESULT hr = client.SetAppDWORD(L"MuteAudio", MuteAudio);
+            first(hr, client.SetAppString(L"AudioFileName", AudioFileName));
+            first(hr, client.SetAppDWORD(L"AllowSameSite", AllowSameSite));
+            first(hr, client.SetAppDWORD(L"KillFixedSize", KillFixedSize));
+            first(hr, client.SetAppDWORD(L"BypassKeys", BypassKeys));
+            return hr;
+        });
+        return;
+    }
+    UseSettings([&](RegistryClient& client) {
+        HRESULT hr = client.GetAppDWORD(L"MuteAudio", MuteAudio);
+        first(hr, client.GetAppString(L"AudioFileName", AudioFileName));
+        // Without a sound file there is nothing to play.
+        if (AudioFileName.empty()) MuteAudio = 1;
+        first(hr, client.GetAppDWORD(L"AllowSameSite", AllowSameSite));
+        first(hr, client.GetAppDWORD(L"KillFixedSize", KillFixedSize));
+        LONG keys = BypassKeys;
+        first(hr, client.GetAppDWORD(L"BypassKeys", keys));
+        BypassKeys = static_cast<unsigned short>(keys & 0xFFFF);
+        return hr;
+    });
+}
+
+LONG XShell::AddBlockCount(ULONG n, bool announce) {
     // Every settings call lets other events and automation calls run on this
     // thread, and between its read and its write a nested call could store a
     // block that the write then takes back. So only the outermost call talks
@@ -311,18 +469,22 @@ LONG XShell::AddBlockCount(ULONG n) {
         bool first = true;
         do {
             ULONG owed = unstoredBlocks_;
-            RegistryClient client;
-            client.SetProductPath();
             LONG stored = 0;
             // A failed read must not replace the user's total with n, and a
             // failed write must not lose the blocks: either way they stay
             // owed, to be stored by the next call that reaches the store.
-            if (FAILED(client.GetAppDWORD(L"BlockCount", stored))) break;
+            if (FAILED(UseSettings([&](RegistryClient& client) {
+                    stored = 0;
+                    return client.GetAppDWORD(L"BlockCount", stored);
+                })))
+                break;
             if (first) total = static_cast<ULONG>(stored) + owed;
             first = false;
             unstoredBlocks_ -= owed;
             const ULONG next = static_cast<ULONG>(stored) + owed;
-            if (FAILED(client.SetAppDWORD(L"BlockCount", static_cast<LONG>(next)))) {
+            if (FAILED(UseSettings([next](RegistryClient& client) {
+                    return client.SetAppDWORD(L"BlockCount", static_cast<LONG>(next));
+                }))) {
                 unstoredBlocks_ += owed;
                 break;
             }
@@ -330,15 +492,19 @@ LONG XShell::AddBlockCount(ULONG n) {
         } while (unstoredBlocks_ != 0);
         storingCount_ = false;
     }
-    if (!MuteAudio && n > 0) {
+    if (n > 0 && announce) AnnounceBlock(static_cast<LONG>(total));
+    return static_cast<LONG>(total);
+}
+
+void XShell::AnnounceBlock(LONG total) {
+    if (!MuteAudio) {
         std::string sound = NarrowText(AudioFileName.c_str(), AudioFileName.size(), MAX_PATH - 1);
         // Any writer of the shared settings may have named a share or an
         // address; the agent of every user would open it.
         if (IsLocalFilePath(sound.c_str()))
             PlaySoundA(sound.c_str(), nullptr, SND_ASYNC | SND_FILENAME);
     }
-    if (n > 0 && host_) host_->BlockCountRaised();
-    return static_cast<LONG>(total);
+    if (host_) host_->BlockCountRaised(total);
 }
 
 bool XShell::BypassKeysDown() const {

@@ -6,6 +6,7 @@
 
 #include "../common/DispatchObject.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 namespace vx {
 
 class EngineHost;
+class RegistryClient;
 class ShellWindowsEvents;
 
 class XShell : public DispatchObject {
@@ -26,10 +28,30 @@ class XShell : public DispatchObject {
     // known; the object made is the ShellWindows class itself).
     virtual HRESULT CreateShellWindows();
 
-    // Reconciles the window list with the shell window collection.
+    // Reconciles the window list with the shell window collection: one
+    // cross-process call per window, so a popup's own events never wait
+    // for it. Runs any pending reconciliation.
     void Update();
+    // A reconciliation asked for by window events runs a while later, from
+    // a thread timer that the message loop dispatches; at most one waits.
+    // Events that the records account for (the registration of a window
+    // being created, the revocation of one that said it quits) ask for none:
+    // a rescan running beside a popup's events only slows them.
+    void ScheduleReconciliation();
+    bool ReconciliationPending() const { return timer_ != 0; }
+    // Runs the waiting reconciliation now, if there is one.
+    void RunPendingReconciliation();
+
+    // From the sinks. A window registered while this engine is creating
+    // one is taken to be that window; any other is taken in at once, since
+    // it may navigate next. A window that said it quits goes with the next
+    // revocation (one record per revocation) or the next rescan.
+    void WindowRegistered();
+    void WindowRevoked();
+    void WindowQuitting();
+
     // The record for browser, added and connected if new; with no browser,
-    // a new hidden browser window, picked up as a pending record.
+    // a new hidden browser window, recorded as pending.
     Explorer* AddExplorer(IDispatch* browser);
     Explorer* FindExplorer(IDispatch* browser) const { return explorers_.Find(browser); }
 
@@ -40,9 +62,17 @@ class XShell : public DispatchObject {
     // Loads (save false) or saves (save true) the five settings through
     // the settings service.
     void SyncSettings(bool save);
+    // Runs `work` on the engine's one settings client, made and pointed at
+    // the product's key when there is none. When the service has gone
+    // away, the client is made afresh and `work` runs once more. Answers
+    // what `work` answered.
+    HRESULT UseSettings(const std::function<HRESULT(RegistryClient&)>& work);
     // Adds n to the stored block count and answers the new total; a block
-    // (n > 0) also sounds the alert and refreshes the host's tray tip.
-    LONG AddBlockCount(ULONG n);
+    // (n > 0) also sounds the alert and refreshes the host's tray tip,
+    // unless the caller does that itself later with AnnounceBlock.
+    LONG AddBlockCount(ULONG n, bool announce = true);
+    // The alert and the tray tip for a block that brought the count to total.
+    void AnnounceBlock(LONG total);
     // Whether a key selected by BypassKeys is held down now.
     bool BypassKeysDown() const;
 
@@ -70,6 +100,10 @@ class XShell : public DispatchObject {
     };
 
   private:
+    static void CALLBACK ReconcileTimerProc(HWND, UINT, UINT_PTR id, DWORD);
+    void ReconcileUnexplained();
+    void CancelReconciliation();
+    std::shared_ptr<RegistryClient> Settings();
     void ConnectShellEvents();
     void DisconnectShellEvents();
     // Records taken out of the list are destroyed only once no engine call
@@ -91,7 +125,17 @@ class XShell : public DispatchObject {
     bool storingCount_ = false;
     ULONG unstoredBlocks_ = 0;
     ULONG lastStoredCount_ = 0;
-    Marklor favorites_;
+    FavoriteSites favorites_;
+    // Kept between operations; users hold their own reference for the
+    // length of a call, since a nested call may replace it.
+    std::shared_ptr<RegistryClient> settings_;
+    UINT_PTR timer_ = 0;
+    // Browser creations under way, and the registrations seen during them.
+    int creating_ = 0;
+    unsigned registrations_ = 0;
+    // A window event that no record accounts for has asked for the waiting
+    // reconciliation.
+    bool unexplained_ = false;
 };
 
 } // namespace vx

@@ -69,8 +69,8 @@ std::wstring ReadShortcutUrl(const std::wstring& file) {
 }
 
 // Shortcuts already read, by path, with the time and size they had then.
-// Every decision about an unknown popup walks all favourites, so reading
-// each file again every time would cost a file open per favourite; a
+// The agent walks all favourites again after any change in the folder, so
+// reading each file again every time would cost a file open per favourite; a
 // changed file has a new time or size and is read again.
 class ShortcutCache {
   public:

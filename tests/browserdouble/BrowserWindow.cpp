@@ -120,6 +120,7 @@ void BrowserWindow::Navigate(const std::wstring& url) {
     V_VT(&args[0]) = VT_BYREF | VT_BOOL;
     V_BOOLREF(&args[0]) = &cancel;
     DISPPARAMS before = {args, nullptr, 7, 0};
+    if (navigatedAt_ == 0) navigatedAt_ = SecondsNow();
     events_.Fire(kDispBeforeNavigate2, &before);
     cancelled_ = cancel != VARIANT_FALSE;
     if (cancelled_ || !open_) return;
@@ -142,6 +143,11 @@ void BrowserWindow::FireWindowSetResizable(bool resizable) {
     V_BOOL(&arg) = resizable ? VARIANT_TRUE : VARIANT_FALSE;
     DISPPARAMS params = {&arg, nullptr, 1, 0};
     events_.Fire(kDispWindowSetResizable, &params);
+}
+
+void BrowserWindow::FireQuit() {
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    events_.Fire(kDispOnQuit, &none);
 }
 
 void BrowserWindow::MarkPopup(LONG openerId, double newWindowAt) {

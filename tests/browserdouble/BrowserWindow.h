@@ -39,6 +39,8 @@ class BrowserWindow : public ComObject<BrowserWindow, IDispatch, IConnectionPoin
     // window went away meanwhile.
     void Navigate(const std::wstring& url);
     void FireWindowSetResizable(bool resizable);
+    // OnQuit, while the window is still in the collection.
+    void FireQuit();
 
     void MarkPopup(LONG openerId, double newWindowAt);
     void Close() { open_ = false; }
@@ -55,6 +57,7 @@ class BrowserWindow : public ComObject<BrowserWindow, IDispatch, IConnectionPoin
     double NewWindowAt() const { return newWindowAt_; }
     double QuitAt() const { return quitAt_; }
     double ShownAt() const { return shownAt_; }
+    double NavigatedAt() const { return navigatedAt_; }
 
   private:
     enum : DISPID { kFullName = 1, kLocationUrl, kVisible, kQuit };
@@ -80,6 +83,7 @@ class BrowserWindow : public ComObject<BrowserWindow, IDispatch, IConnectionPoin
     double newWindowAt_ = 0;
     double quitAt_ = 0;
     double shownAt_ = 0;
+    double navigatedAt_ = 0;
 };
 
 } // namespace vx::browserdouble

@@ -35,6 +35,7 @@ enum : DISPID {
     kDispBeforeNavigate2 = 250,
     kDispNewWindow2 = 251,
     kDispNavigateComplete2 = 252,
+    kDispOnQuit = 253,
     kDispWindowSetResizable = 262,
 };
 

@@ -112,6 +112,8 @@ HRESULT ScriptControl::WindowMember(DISPID id, DISPPARAMS* params, VARIANT* resu
         return ReturnDouble(result, window->QuitAt());
     case kShownTime:
         return ReturnDouble(result, window->ShownAt());
+    case kNavigateTime:
+        return ReturnDouble(result, window->NavigatedAt());
     default:
         return DISP_E_MEMBERNOTFOUND;
     }

@@ -117,6 +117,11 @@ ComPtr<BrowserWindow> ShellWindowCollection::OpenWindow(const std::wstring& url,
 void ShellWindowCollection::Revoke(BrowserWindow* window) {
     auto it = std::find(open_.begin(), open_.end(), window);
     if (it == open_.end()) return;
+    // As the browser does: the window says it quits, then the shell drops it.
+    // A sink may close it again meanwhile.
+    window->FireQuit();
+    it = std::find(open_.begin(), open_.end(), window);
+    if (it == open_.end()) return;
     open_.erase(it);
     window->Close();
     FireWindowEvent(kDispWindowRevoked, window->Id());

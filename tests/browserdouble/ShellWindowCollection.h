@@ -53,7 +53,7 @@ class ShellWindowCollection
     // Opens a window and fires WindowRegistered with its id as the cookie
     // before returning it.
     ComPtr<BrowserWindow> OpenWindow(const std::wstring& url, bool folder, bool visible);
-    // Takes an open window out and fires WindowRevoked with its id.
+    // Fires the window's OnQuit, takes it out and fires WindowRevoked with its id.
     void Revoke(BrowserWindow* window);
 
     // Any window ever made, open or not; null for an unknown id.

@@ -25,7 +25,7 @@ class AgentSuite : public testing::Test {
     static LateBound& Browser() { return rig_->Browser(); }
     static CapturedProcess& Log() { return rig_->AgentProcess(); }
     // Closes a window the agent let through, so that the agent's window list
-    // (rescanned on every window event) stays short.
+    // (and each of its rescans) stays short.
     static void CloseWindow(LONG id) { Browser().Do(L"CloseWindow", "I", id); }
 
   private:

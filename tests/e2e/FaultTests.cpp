@@ -116,8 +116,8 @@ TEST_F(Faults, ThousandsOfLogLinesKeepTheAgentServing) {
     EXPECT_TRUE(Rig().Popup(L"http://ads.elsewhere-network.net/after-flood").Blocked());
 }
 
-// The agent holds no settings object between operations: once the settings
-// service is gone, COM starts a new one at the next settings call and the
+// The agent keeps one settings object; once the settings service is gone,
+// the next settings call makes a new one (COM starts a new service) and the
 // count continues from the stored value.
 TEST_F(Faults, SettingsServiceGoneWhileTheAgentRunsLosesNoCount) {
     struct {

@@ -87,6 +87,24 @@ TEST_F(Popups, FixedSizeWindowsAreKilledAndCountedWhileTheSettingIsOn) {
     }
 }
 
+// The agent reads the favourites once and again when the folder changes.
+TEST_F(Popups, AFavouriteSavedWhileTheAgentRunsLetsItsSiteThrough) {
+    const wchar_t* url = L"http://news.fresh-favourite.org/story.html";
+    ASSERT_TRUE(Rig().Popup(url).Blocked()) << "not a favourite yet";
+    Finally remove([] { PopupRig::RemoveFavourite(L"Fresh"); });
+    ASSERT_EQ(PopupRig::WriteFavourite(L"Fresh", L"http://www.fresh-favourite.org/"), S_OK);
+    // The folder's change notification may be delivered a moment after the
+    // write; until then the popup is still blocked.
+    PopupRig::Outcome popup;
+    for (int tries = 0; tries < 20; ++tries) {
+        popup = Rig().Popup(url);
+        if (!popup.Blocked()) break;
+        PumpFor(100);
+    }
+    EXPECT_TRUE(popup.Shown());
+    CloseWindow(popup.id);
+}
+
 // A window that turns up by other means after start-up is pending too;
 // folder windows are tracked but never judged.
 TEST_F(Popups, WindowsOpenedAfterStartUpAreJudgedAtTheirFirstNavigation) {

@@ -164,15 +164,19 @@ TEST_F(AllowRuleTest, TheMakersSiteIsMatchedOnTheHost) {
         EXPECT_FALSE(Known(url)) << std::string(url, url + wcslen(url));
 }
 
-TEST_F(AllowRuleTest, FavouritesAreNotConsultedWhenAnotherRuleAllows) {
-    *favorites = {Link(L"Shop", L"http://shop.example.org/")};
+// Read once at start-up: decisions look at the sites read then.
+TEST_F(AllowRuleTest, FavouritesAreReadOnceAndNotConsultedWhenAnotherRuleAllows) {
+    *favorites = {Link(L"Shop", L"http://shop.example.org/"),
+                  Link(L"Maker", L"http://www.quandrel.com/")};
     StartWith(0, 1);
-    int before = favoriteWalks;
+    EXPECT_EQ(1, favoriteWalks);
     EXPECT_TRUE(Known(L"http://www.quandrel.com/"));
     EXPECT_TRUE(Known(L"res://x.dll/y"));
-    EXPECT_EQ(before, favoriteWalks);
+    EXPECT_EQ(0, Logged("Favorite Popup Allowed...")) << "another rule allowed first";
     EXPECT_FALSE(Known(L"http://www.elsewhere.net/"));
-    EXPECT_EQ(before + 1, favoriteWalks);
+    EXPECT_TRUE(Known(L"http://shop.example.org/"));
+    EXPECT_EQ(1, Logged("Favorite Popup Allowed..."));
+    EXPECT_EQ(1, favoriteWalks) << "no walk per decision";
 }
 
 TEST_F(AllowRuleTest, WithoutTheFavouritesReaderTheOtherRulesStillWork) {

@@ -65,6 +65,8 @@ TEST_F(TrackerTest, ReconciliationKeepsPendingRecordsAndDropsClosedOnes) {
 
     collection->Revoke(popup.Get());
     collection->Revoke(old.Get());
+    EXPECT_TRUE(shell->ReconciliationPending()) << "revocations wait for one rescan";
+    shell->RunPendingReconciliation();
     EXPECT_EQ(popupRecord, shell->FindExplorer(popup.Get())) << "pending survives";
     EXPECT_EQ(nullptr, shell->FindExplorer(old.Get()));
     EXPECT_EQ(1, Logged("Window Closed..."));
@@ -72,8 +74,44 @@ TEST_F(TrackerTest, ReconciliationKeepsPendingRecordsAndDropsClosedOnes) {
 
     popupRecord->pending = false;
     collection->FireWindowRevoked();
+    shell->RunPendingReconciliation();
     EXPECT_EQ(nullptr, shell->FindExplorer(popup.Get()));
     EXPECT_EQ(0u, shell->Explorers().Count());
+}
+
+TEST_F(TrackerTest, WindowsThatQuitGoWithTheirRevocationOrTheNextRescan) {
+    struct Row {
+        const char* what;
+        bool pending;
+        bool revokedEvent; // or the window leaves the collection silently
+    } rows[] = {
+        {"tracked, shell silent", false, false},
+        {"awaiting its decision, shell silent", true, false},
+        {"awaiting its decision, revoked", true, true},
+    };
+    Start();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto window = MakeBrowser();
+        collection->Register(window.Get());
+        Explorer* record = shell->FindExplorer(window.Get());
+        ASSERT_TRUE(record);
+        record->pending = row.pending;
+        int closed = Logged("Window Closed...");
+        window->FireQuit();
+        shell->RunPendingReconciliation();
+        EXPECT_EQ(record, shell->FindExplorer(window.Get())) << "kept while still listed";
+        EXPECT_TRUE(shell->ReconciliationPending()) << "and looked for again later";
+        if (row.revokedEvent) {
+            collection->Revoke(window.Get());
+        } else {
+            collection->Remove(window.Get());
+            shell->RunPendingReconciliation();
+        }
+        EXPECT_EQ(nullptr, shell->FindExplorer(window.Get()));
+        EXPECT_EQ(closed + 1, Logged("Window Closed..."));
+        EXPECT_EQ(0u, window->Point().SinkCount());
+    }
 }
 
 TEST_F(TrackerTest, IsIEIsACaseInsensitiveSubstringTestCachedOnceAnswered) {
@@ -319,6 +357,7 @@ TEST_F(AddExplorerTest, AGivenBrowserIsFoundOrAddedConnectedAndNotPending) {
 TEST_F(AddExplorerTest, NoBrowserCreatesAHiddenPendingWindow) {
     ServeBrowsers(true);
     Start();
+    int countReads = collection->countReads;
     Explorer* record = shell->AddExplorer(nullptr);
     ASSERT_EQ(1u, created.size());
     ASSERT_TRUE(record);
@@ -327,7 +366,9 @@ TEST_F(AddExplorerTest, NoBrowserCreatesAHiddenPendingWindow) {
     EXPECT_TRUE(record->pending);
     EXPECT_TRUE(record->IsConnected());
     EXPECT_FALSE(created[0]->visible) << "supplied hidden";
-    EXPECT_EQ(1u, shell->Explorers().Count()) << "one record, though Update ran twice";
+    EXPECT_EQ(1u, shell->Explorers().Count()) << "one record, though the shell announced it";
+    EXPECT_EQ(1, Logged("Window Opening...")) << "as a rescan would have logged it";
+    EXPECT_EQ(countReads, collection->countReads) << "no rescan on the popup's path";
     EXPECT_EQ(1u, created[0]->Point().SinkCount());
 }
 
@@ -350,7 +391,8 @@ TEST_F(AddExplorerTest, CreationFailureIsLoggedAndUpdateStillRuns) {
     collection->Add(other.Get());
     EXPECT_EQ(nullptr, shell->AddExplorer(nullptr));
     EXPECT_EQ(1, Logged("AddExplorer:: Explorer Creation Error..."));
-    EXPECT_TRUE(shell->FindExplorer(other.Get())) << "Update ran";
+    shell->RunPendingReconciliation();
+    EXPECT_TRUE(shell->FindExplorer(other.Get())) << "a reconciliation followed";
 }
 
 } // namespace

@@ -53,6 +53,7 @@ HRESULT FakeBrowser::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* par
     case kQuit:
         if (HRESULT hr = Failure(L"Quit"); FAILED(hr)) return hr;
         ++quits;
+        FireQuit();
         if (onQuit) onQuit(this);
         return S_OK;
     default:
@@ -113,6 +114,11 @@ void FakeBrowser::FireWindowSetResizable(bool resizable) {
     V_BOOL(&arg) = resizable ? VARIANT_TRUE : VARIANT_FALSE;
     DISPPARAMS params = {&arg, nullptr, 1, 0};
     Point().Fire(262, &params);
+}
+
+void FakeBrowser::FireQuit() {
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    Point().Fire(253, &none);
 }
 
 } // namespace vx::fakes

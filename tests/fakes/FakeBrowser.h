@@ -24,6 +24,8 @@ class FakeBrowser : public FakeDispatch {
     void FireBeforeNavigate2(const wchar_t* url, const wchar_t* targetFrame, VARIANT_BOOL* cancel);
     void FireNavigateComplete2(const wchar_t* url);
     void FireWindowSetResizable(bool resizable);
+    // OnQuit; Quit fires it too, before onQuit runs.
+    void FireQuit();
 
     std::wstring fullName;
     std::wstring locationUrl;

@@ -105,19 +105,27 @@ HRESULT PopupRig::Install() {
             ReadText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page").value_or(std::wstring());
     WriteText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", kStartPage);
 
+    return WriteFavourite(L"Paper", kFavouriteUrl);
+}
+
+HRESULT PopupRig::WriteFavourite(const wchar_t* name, const wchar_t* url) {
     std::wstring folder = FavouriteFolder();
     if (folder.empty()) return E_FAIL;
     CreateDirectoryW(folder.c_str(), nullptr);
-    std::wstring url = kFavouriteUrl;
+    std::wstring wide = url;
     std::string shortcut =
-        "[InternetShortcut]\r\nURL=" + std::string(url.begin(), url.end()) + "\r\n";
-    ScopedHandle file(CreateFileW((folder + L"\\Paper.url").c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        "[InternetShortcut]\r\nURL=" + std::string(wide.begin(), wide.end()) + "\r\n";
+    ScopedHandle file(CreateFileW((folder + L"\\" + name + L".url").c_str(), GENERIC_WRITE, 0,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     if (!file || !WriteFile(file.Get(), shortcut.data(), static_cast<DWORD>(shortcut.size()),
                             &written, nullptr))
         return HRESULT_FROM_WIN32(GetLastError());
     return S_OK;
+}
+
+void PopupRig::RemoveFavourite(const wchar_t* name) {
+    DeleteFileW((FavouriteFolder() + L"\\" + name + L".url").c_str());
 }
 
 void PopupRig::Uninstall() {
@@ -137,9 +145,8 @@ void PopupRig::Uninstall() {
             WriteText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", *gInstalled.startPage);
         gInstalled.startPage.reset();
     }
-    std::wstring folder = FavouriteFolder();
-    DeleteFileW((folder + L"\\Paper.url").c_str());
-    RemoveDirectoryW(folder.c_str());
+    RemoveFavourite(L"Paper");
+    RemoveDirectoryW(FavouriteFolder().c_str());
 }
 
 HRESULT PopupRig::Fail(const char* step, HRESULT hr) {
@@ -151,7 +158,12 @@ HRESULT PopupRig::Fail(const char* step, HRESULT hr) {
 
 HRESULT PopupRig::Start(int windows) {
     HRESULT hr = StartDouble();
+    if (SUCCEEDED(hr)) hr = OpenWindows(windows);
     if (FAILED(hr)) return hr;
+    return StartAgent();
+}
+
+HRESULT PopupRig::OpenWindows(int windows) {
     for (int i = 0; i < windows; ++i) {
         wchar_t url[64];
         swprintf(url, 64, L"http://site%d.example.org/page.html", i);
@@ -160,7 +172,7 @@ HRESULT PopupRig::Start(int windows) {
         if (!id) return Fail("OpenWindow", E_FAIL);
         if (i == 0) opener_ = *id;
     }
-    return StartAgent();
+    return S_OK;
 }
 
 HRESULT PopupRig::StartDouble() {

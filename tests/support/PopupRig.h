@@ -38,6 +38,8 @@ class PopupRig {
     DWORD Stop();
 
     HRESULT StartDouble();
+    // Opens `windows` browser windows in the double (the first is the opener).
+    HRESULT OpenWindows(int windows);
     void KillDouble();
     HRESULT StartAgent();
     // Ends the settings service as a stop from outside would (it revokes
@@ -73,6 +75,10 @@ class PopupRig {
     Outcome StateOf(LONG id);
     // A page in the opener asks for a new window that navigates to url.
     Outcome Popup(const wchar_t* url);
+    // Saves (or removes) an internet shortcut in the rig's folder of the
+    // user's favourites.
+    static HRESULT WriteFavourite(const wchar_t* name, const wchar_t* url);
+    static void RemoveFavourite(const wchar_t* name);
     // The stored block count, read from the registry itself.
     static LONG StoredBlockCount();
     // The stored count once it reaches `expected` (or the last one read after
