@@ -44,11 +44,7 @@ double SecondsNow() {
 }
 
 std::wstring FavoriteRoot() {
-    wchar_t path[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_FAVORITES | CSIDL_FLAG_CREATE, nullptr,
-                                SHGFP_TYPE_CURRENT, path)))
-        return std::wstring();
-    return std::wstring(path) + L"\\" + kFavoriteRoot;
+    return PopupRig::FavouritesPath(kFavoriteRoot);
 }
 
 std::wstring FavoriteFolder(const std::wstring& root, int folder) {

@@ -16,11 +16,7 @@ constexpr const wchar_t* kStartPageKey = L"Software\\Microsoft\\Internet Explore
 constexpr const wchar_t* kFavouriteFolder = L"Vornix end-to-end";
 
 std::wstring FavouriteFolder() {
-    wchar_t path[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_FAVORITES | CSIDL_FLAG_CREATE, nullptr,
-                                SHGFP_TYPE_CURRENT, path)))
-        return std::wstring();
-    return std::wstring(path) + L"\\" + kFavouriteFolder;
+    return PopupRig::FavouritesPath(kFavouriteFolder);
 }
 
 HRESULT CallDll(const wchar_t* file, const char* entryName) {
@@ -70,6 +66,14 @@ bool KeyExists(HKEY root, const wchar_t* path) {
 }
 
 } // namespace
+
+std::wstring PopupRig::FavouritesPath(const wchar_t* folder) {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_FAVORITES | CSIDL_FLAG_CREATE, nullptr,
+                                SHGFP_TYPE_CURRENT, path)))
+        return std::wstring();
+    return std::wstring(path) + L"\\" + folder;
+}
 
 HRESULT PopupRig::Install() {
     // Registration trouble goes to standard error instead of a message box

@@ -77,6 +77,8 @@ class PopupRig {
     Outcome Popup(const wchar_t* url);
     // Saves (or removes) an internet shortcut in the rig's folder of the
     // user's favourites.
+    // A folder of that name in the user's Favorites ("" when there is none).
+    static std::wstring FavouritesPath(const wchar_t* folder);
     static HRESULT WriteFavourite(const wchar_t* name, const wchar_t* url);
     static void RemoveFavourite(const wchar_t* name);
     // The stored block count, read from the registry itself.
