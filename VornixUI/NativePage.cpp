@@ -1,5 +1,7 @@
 #include "NativePage.h"
 
+#include "../common/WindowThunk.h"
+
 #include <algorithm>
 #include <cwchar>
 #include <iterator>
@@ -219,16 +221,7 @@ HRESULT NativePage::SetText(const wchar_t* id, PageText text, const std::wstring
 // ---- The page window ------------------------------------------------------
 
 LRESULT CALLBACK NativePage::WindowProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        auto* self = static_cast<NativePage*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<NativePage*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self || msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        return DefWindowProcW(window, msg, wp, lp);
-    }
-    return self->OnMessage(window, msg, wp, lp);
+    return ForwardWindowMessage(window, msg, wp, lp, &NativePage::OnMessage);
 }
 
 LRESULT NativePage::OnMessage(HWND window, UINT msg, WPARAM wp, LPARAM lp) {

@@ -1,5 +1,7 @@
 #include "PageChoice.h"
 
+#include "../common/WindowThunk.h"
+
 namespace vx {
 
 HRESULT PageChoice::Open(HWND parent, const std::wstring& address, PageEvents* events) {
@@ -48,16 +50,7 @@ void PageChoice::OnElementClick(const wchar_t* id) {
 }
 
 LRESULT CALLBACK PageChoice::WindowProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        auto* self = static_cast<PageChoice*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<PageChoice*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self || msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        return DefWindowProcW(window, msg, wp, lp);
-    }
-    return self->OnMessage(window, msg, wp, lp);
+    return ForwardWindowMessage(window, msg, wp, lp, &PageChoice::OnMessage);
 }
 
 LRESULT PageChoice::OnMessage(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
