@@ -144,6 +144,19 @@ void AgentClient::WriteShowTray(long on) {
     WriteBool(L"ShowTray", "VornixUI unexpected invoke error SSTI", on);
 }
 
+long AgentClient::ReadAllowUserInitiated() {
+    return ReadShort(L"AllowUserInitiated", "VornixUI unexpected invoke error GAUI", 1);
+}
+void AgentClient::WriteAllowUserInitiated(long on) {
+    WriteBool(L"AllowUserInitiated", "VornixUI unexpected invoke error SAUI", on);
+}
+long AgentClient::ReadNotifyOnBlock() {
+    return ReadShort(L"NotifyOnBlock", "VornixUI unexpected invoke error GNOB", 1);
+}
+void AgentClient::WriteNotifyOnBlock(long on) {
+    WriteBool(L"NotifyOnBlock", "VornixUI unexpected invoke error SNOB", on);
+}
+
 long AgentClient::ReadBlockedCount() {
     WarnIfNotReady();
     Variant result;
@@ -163,24 +176,39 @@ void AgentClient::Quit() {
     if (FAILED(hr)) ReportComError("VornixUI unexpected invoke error QUIT", hr);
 }
 
-std::string AgentClient::ReadAudioFileName() {
+std::string AgentClient::ReadString(const wchar_t* name, const char* caption) {
     WarnIfNotReady();
     Variant result;
-    HRESULT hr = InvokeByName(L"AudioFileName", DISPATCH_PROPERTYGET, result.Get());
-    std::string path;
-    if (SUCCEEDED(hr)) hr = Text(*result.Get(), &path);
+    HRESULT hr = InvokeByName(name, DISPATCH_PROPERTYGET, result.Get());
+    std::string text;
+    if (SUCCEEDED(hr)) hr = Text(*result.Get(), &text);
     if (FAILED(hr)) {
-        ReportComError("VornixUI unexpected invoke error GAFN", hr);
+        ReportComError(caption, hr);
         return std::string();
     }
-    return path;
+    return text;
 }
 
-void AgentClient::WriteAudioFileName(const std::string& path) {
+HRESULT AgentClient::WriteString(const wchar_t* name, const char* caption,
+                                 const std::string& text) {
     WarnIfNotReady();
-    const std::wstring wide = WidenText(path);
-    HRESULT hr = InvokeByName(L"AudioFileName", DISPATCH_PROPERTYPUT, nullptr, "s", wide.c_str());
-    if (FAILED(hr)) ReportComError("VornixUI unexpected invoke error SAFN", hr);
+    const std::wstring wide = WidenText(text);
+    HRESULT hr = InvokeByName(name, DISPATCH_PROPERTYPUT, nullptr, "s", wide.c_str());
+    if (FAILED(hr)) ReportComError(caption, hr);
+    return hr;
+}
+
+std::string AgentClient::ReadAudioFileName() {
+    return ReadString(L"AudioFileName", "VornixUI unexpected invoke error GAFN");
+}
+void AgentClient::WriteAudioFileName(const std::string& path) {
+    WriteString(L"AudioFileName", "VornixUI unexpected invoke error SAFN", path);
+}
+std::string AgentClient::ReadAllowedSites() {
+    return ReadString(L"AllowedSites", "VornixUI unexpected invoke error GAS");
+}
+HRESULT AgentClient::WriteAllowedSites(const std::string& sites) {
+    return WriteString(L"AllowedSites", "VornixUI unexpected invoke error SAS", sites);
 }
 
 void AgentClient::ReportComError(const char* caption, HRESULT hr) {

@@ -36,6 +36,13 @@ class AgentClient : public DispatchObject {
     void WriteAudioFileName(const std::string& path);
     long ReadShowTray();
     void WriteShowTray(long on);
+    long ReadAllowUserInitiated();
+    void WriteAllowUserInitiated(long on);
+    long ReadNotifyOnBlock();
+    void WriteNotifyOnBlock(long on);
+    // The sites whose popups are let through, one per line.
+    std::string ReadAllowedSites();
+    HRESULT WriteAllowedSites(const std::string& sites);
 
     // The system's text for hr in a box captioned with the operation.
     static void ReportComError(const char* caption, HRESULT hr);
@@ -44,6 +51,8 @@ class AgentClient : public DispatchObject {
     void WarnIfNotReady();
     long ReadShort(const wchar_t* name, const char* caption, long fallback);
     void WriteBool(const wchar_t* name, const char* caption, long on);
+    std::string ReadString(const wchar_t* name, const char* caption);
+    HRESULT WriteString(const wchar_t* name, const char* caption, const std::string& text);
 
     long ready_ = 0;
 };

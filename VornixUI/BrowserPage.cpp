@@ -56,6 +56,18 @@ HRESULT BrowserPage::InputElement(const wchar_t* id, ComPtr<IHTMLInputElement>* 
     return SUCCEEDED(element.As(IID_IHTMLInputElement, out)) ? S_OK : S_FALSE;
 }
 
+// An element with a value: an input element or a text area.
+HRESULT BrowserPage::TextBox(const wchar_t* id, ComPtr<IHTMLInputElement>* input,
+                             ComPtr<IHTMLTextAreaElement>* area) {
+    area->Reset();
+    HRESULT hr = InputElement(id, input);
+    if (hr != S_FALSE) return hr;
+    ComPtr<IHTMLElement> element;
+    hr = Element(id, &element);
+    if (hr != S_OK) return hr;
+    return SUCCEEDED(element.As(IID_IHTMLTextAreaElement, area)) ? S_OK : S_FALSE;
+}
+
 HRESULT BrowserPage::ConnectClick(const wchar_t* id) {
     ComPtr<IHTMLElement> element;
     HRESULT hr = Element(id, &element);
@@ -96,9 +108,10 @@ HRESULT BrowserPage::GetText(const wchar_t* id, PageText text, std::wstring* val
     HRESULT hr;
     if (text == PageText::Value) {
         ComPtr<IHTMLInputElement> input;
-        hr = InputElement(id, &input);
+        ComPtr<IHTMLTextAreaElement> area;
+        hr = TextBox(id, &input, &area);
         if (hr != S_OK) return hr;
-        hr = input->get_value(result.Put());
+        hr = input ? input->get_value(result.Put()) : area->get_value(result.Put());
     } else {
         ComPtr<IHTMLElement> element;
         hr = Element(id, &element);
@@ -115,9 +128,10 @@ HRESULT BrowserPage::SetText(const wchar_t* id, PageText text, const std::wstrin
     if (!newText.Get()) return E_OUTOFMEMORY;
     if (text == PageText::Value) {
         ComPtr<IHTMLInputElement> input;
-        HRESULT hr = InputElement(id, &input);
+        ComPtr<IHTMLTextAreaElement> area;
+        HRESULT hr = TextBox(id, &input, &area);
         if (hr != S_OK) return hr;
-        return input->put_value(newText.Get());
+        return input ? input->put_value(newText.Get()) : area->put_value(newText.Get());
     }
     ComPtr<IHTMLElement> element;
     HRESULT hr = Element(id, &element);

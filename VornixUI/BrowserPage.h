@@ -33,6 +33,8 @@ class BrowserPage : public HtmlPage {
     // S_FALSE, with nothing in out, when the document has no such element.
     HRESULT Element(const wchar_t* id, ComPtr<IHTMLElement>* out);
     HRESULT InputElement(const wchar_t* id, ComPtr<IHTMLInputElement>* out);
+    HRESULT TextBox(const wchar_t* id, ComPtr<IHTMLInputElement>* input,
+                    ComPtr<IHTMLTextAreaElement>* area);
 
     ComPtr<BrowserSite> site_;
     PageEvents* events_ = nullptr;

@@ -9,8 +9,10 @@
 #include "TextForms.h"
 #include "VornixUIResources.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
+#include <vector>
 
 namespace vx {
 
@@ -42,6 +44,40 @@ HICON LoadProgramIcon(int sizeMetric) {
 
 void TellUser(const char* text) {
     Desktop().messageBox(nullptr, text, "Vornix!", MB_OK);
+}
+
+// The site the user typed, in lower case: a web address gives its host. Empty
+// when the text names no site (letters, digits, '-' and '.' only).
+std::string TypedSite(const std::string& text) {
+    size_t from = text.find_first_not_of(" \t");
+    std::string site = from == std::string::npos ? std::string() : text.substr(from);
+    size_t scheme = site.find("://");
+    if (scheme != std::string::npos) site.erase(0, scheme + 3);
+    site.erase(std::min(site.find_first_of("/:?# \t"), site.size()));
+    for (char& c : site) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        const bool allowed = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+        if (!allowed) return std::string();
+    }
+    if (site.empty() || site.size() > 253 || site.front() == '.' || site.back() == '.') return std::string();
+    return site;
+}
+
+std::vector<std::string> SiteLines(const std::string& text) {
+    std::vector<std::string> sites;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+        if (end > at) sites.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return sites;
+}
+
+std::string JoinLines(const std::vector<std::string>& sites) {
+    std::string text;
+    for (const std::string& site : sites) text += (text.empty() ? "" : "\r\n") + site;
+    return text;
 }
 
 } // namespace
@@ -77,6 +113,10 @@ const ControlPanelDialog::ClickBinding ControlPanelDialog::kClicks[] = {
     {L"Ctrl", &ControlPanelDialog::OnBypassKey},
     {L"Alt", &ControlPanelDialog::OnBypassKey},
     {L"Shift", &ControlPanelDialog::OnBypassKey},
+    {L"AllowClicked", &ControlPanelDialog::OnAllowClicked},
+    {L"NotifyBlock", &ControlPanelDialog::OnNotifyBlock},
+    {L"AddSite", &ControlPanelDialog::OnAddSite},
+    {L"RemoveSite", &ControlPanelDialog::OnRemoveSite},
 };
 
 const ControlPanelDialog::ExchangeBinding ControlPanelDialog::kExchange[] = {
@@ -91,6 +131,10 @@ const ControlPanelDialog::ExchangeBinding ControlPanelDialog::kExchange[] = {
     {L"Ctrl", &ControlPanelDialog::ctrl_, nullptr, PageText::Value},
     {L"Alt", &ControlPanelDialog::alt_, nullptr, PageText::Value},
     {L"Shift", &ControlPanelDialog::shift_, nullptr, PageText::Value},
+    {L"AllowClicked", &ControlPanelDialog::allowClicked_, nullptr, PageText::Value},
+    {L"NotifyBlock", &ControlPanelDialog::notifyBlock_, nullptr, PageText::Value},
+    {L"Sites", nullptr, &ControlPanelDialog::sites_, PageText::Value},
+    {L"NewSite", nullptr, &ControlPanelDialog::newSite_, PageText::Value},
 };
 
 ControlPanelDialog::ControlPanelDialog(HtmlPage& page)
@@ -113,6 +157,8 @@ void ControlPanelDialog::SyncAgent(Sync direction) {
         client->WriteShowTray(showTray_);
         client->WriteAllowSameSite(noSameSite_ == 0 ? 1 : 0);
         client->WriteKillFixedSize(noFixed_);
+        client->WriteAllowUserInitiated(allowClicked_);
+        client->WriteNotifyOnBlock(notifyBlock_);
         SendBypassKeys();
     } else {
         showDiag_ = OnOff(client->ReadVisible());
@@ -122,6 +168,9 @@ void ControlPanelDialog::SyncAgent(Sync direction) {
         showTray_ = OnOff(client->ReadShowTray());
         noSameSite_ = client->ReadAllowSameSite() == 0 ? 1 : 0;
         noFixed_ = OnOff(client->ReadKillFixedSize());
+        allowClicked_ = OnOff(client->ReadAllowUserInitiated());
+        notifyBlock_ = OnOff(client->ReadNotifyOnBlock());
+        sites_ = client->ReadAllowedSites();
         long keys = client->ReadBypassKeys();
         ctrl_ = (keys & 1) ? 1 : 0;
         alt_ = (keys & 2) ? 1 : 0;
@@ -316,6 +365,46 @@ void ControlPanelDialog::OnBypassKey() {
         SendBypassKeys();
     else
         SyncAgent(Sync::Push);
+}
+
+void ControlPanelDialog::OnAllowClicked() {
+    ReadMembers();
+    WriteSetting(&AgentClient::WriteAllowUserInitiated, allowClicked_);
+}
+
+void ControlPanelDialog::OnNotifyBlock() {
+    ReadMembers();
+    WriteSetting(&AgentClient::WriteNotifyOnBlock, notifyBlock_);
+}
+
+void ControlPanelDialog::OnAddSite() {
+    EditSites(true);
+}
+
+void ControlPanelDialog::OnRemoveSite() {
+    EditSites(false);
+}
+
+// The list is read from the agent before the change, so that sites added
+// meanwhile (from the tray) are kept.
+void ControlPanelDialog::EditSites(bool add) {
+    ReadMembers();
+    const std::string site = TypedSite(newSite_);
+    if (site.empty()) {
+        TellUser("Please type the name of a site, such as example.com. Popups from the site "
+                 "and from its sub-domains are then let through.");
+        return;
+    }
+    if (!client_) SyncAgent(Sync::Push);
+    if (!client_) return;
+    std::vector<std::string> sites = SiteLines(client_->ReadAllowedSites());
+    auto found = std::find(sites.begin(), sites.end(), site);
+    if (add && found == sites.end()) sites.push_back(site);
+    if (!add && found != sites.end()) sites.erase(found);
+    if (FAILED(client_->WriteAllowedSites(JoinLines(sites)))) return;
+    newSite_.clear();
+    sites_ = client_->ReadAllowedSites();
+    ShowMembers();
 }
 
 // ---- The window -----------------------------------------------------------

@@ -57,6 +57,11 @@ class ControlPanelDialog : public ModalDialog, public PageEvents {
     void OnNoSameSite();
     void OnNoFixed();
     void OnBypassKey();
+    void OnAllowClicked();
+    void OnNotifyBlock();
+    void OnAddSite();
+    void OnRemoveSite();
+    void EditSites(bool add);
 
     INT_PTR OnInitDialog();
     INT_PTR OnSize();
@@ -78,6 +83,10 @@ class ControlPanelDialog : public ModalDialog, public PageEvents {
     long ctrl_ = 0;
     long alt_ = 0;
     long shift_ = 0;
+    long allowClicked_ = 0;
+    long notifyBlock_ = 0;
+    std::string sites_;
+    std::string newSite_;
     ScopedIcon bigIcon_;
     ScopedIcon smallIcon_;
 };

@@ -20,6 +20,7 @@ const PagePart kParts[] = {
     {nullptr, PartKind::Group, L"Blocking", 0},
     {L"NoSameSite", PartKind::Check, L"Block popups from the same site too", 0},
     {L"NoFixed", PartKind::Check, L"Close popups that cannot be resized", 0},
+    {L"AllowClicked", PartKind::Check, L"Let through popups I click for", 0},
     {nullptr, PartKind::Text, L"Let popups through while I hold down:", 0},
     {L"Ctrl", PartKind::Key, L"Ctrl", 0},
     {L"Alt", PartKind::Key, L"Alt", 0},
@@ -27,6 +28,7 @@ const PagePart kParts[] = {
     {nullptr, PartKind::Group, L"Blocker", 0},
     {L"ShowTray", PartKind::Check, L"Show the icon in the notification area", 0},
     {L"ShowDiag", PartKind::Check, L"Show the diagnostics window", 0},
+    {L"NotifyBlock", PartKind::Check, L"Tell me when a popup is blocked", 0},
     {L"Quit", PartKind::Check, L"Stop the popup blocker", 0},
     {nullptr, PartKind::Group, L"Sound", 1},
     {L"MuteAudio", PartKind::Check, L"No sound when a popup is blocked", 0},
@@ -34,6 +36,12 @@ const PagePart kParts[] = {
     {L"PickFile", PartKind::Button, L"Choose...", 0},
     {L"Play", PartKind::Button, L"Play", 0},
     {nullptr, PartKind::Note, L"Wave files (.wav) only", 0},
+    {nullptr, PartKind::Group, L"Allowed sites", 1},
+    {nullptr, PartKind::Text, L"Let popups through from these sites:", 0},
+    {L"Sites", PartKind::Lines, L"", 0},
+    {L"NewSite", PartKind::Field, L"Site:", 0},
+    {L"AddSite", PartKind::Button, L"Add", 0},
+    {L"RemoveSite", PartKind::Button, L"Remove", 0},
     {nullptr, PartKind::Group, L"Help", 1},
     {nullptr, PartKind::Note, L"Every change takes effect at once.", 0},
     {L"Vhelp", PartKind::Link, L"Help", 0},
@@ -67,10 +75,16 @@ constexpr int kLine = 20;
 constexpr int kTallLine = 26;
 constexpr int kCountWidth = 64;
 constexpr int kFieldWidth = 182;
+constexpr int kListHeight = 62;
 constexpr int kCommandWidth = 80, kCommandHeight = 24, kCommandGap = 6, kCommandBottom = 10;
 
 bool IsCheckBox(PartKind kind) {
     return kind == PartKind::Check || kind == PartKind::Key;
+}
+
+// Elements with a value rather than an inner text.
+bool IsTextBox(PartKind kind) {
+    return kind == PartKind::Field || kind == PartKind::Lines;
 }
 
 // Rows whose label is a window of its own, before the row's control.
@@ -158,7 +172,7 @@ bool NativePage::TranslateKey(MSG* msg) {
     Control* focused = FindWindowOf(msg->hwnd);
     const bool pressesFocused = msg->wParam == VK_RETURN && focused &&
                                 !IsCheckBox(focused->part->kind) &&
-                                focused->part->kind != PartKind::Field;
+                                !IsTextBox(focused->part->kind);
     if (pressesFocused) {
         Click(*focused);
         return true;
@@ -204,7 +218,7 @@ HRESULT NativePage::SetFlag(const wchar_t* id, PageFlag flag, bool value) {
 HRESULT NativePage::GetText(const wchar_t* id, PageText text, std::wstring* value) {
     Control* c = Find(id);
     if (!c || IsCheckBox(c->part->kind)) return S_FALSE;
-    if ((text == PageText::Value) != (c->part->kind == PartKind::Field)) return S_FALSE;
+    if ((text == PageText::Value) != IsTextBox(c->part->kind)) return S_FALSE;
     *value = WindowText(c->window);
     return S_OK;
 }
@@ -212,7 +226,7 @@ HRESULT NativePage::GetText(const wchar_t* id, PageText text, std::wstring* valu
 HRESULT NativePage::SetText(const wchar_t* id, PageText text, const std::wstring& value) {
     Control* c = Find(id);
     if (!c || IsCheckBox(c->part->kind)) return S_FALSE;
-    if ((text == PageText::Value) != (c->part->kind == PartKind::Field)) return S_FALSE;
+    if ((text == PageText::Value) != IsTextBox(c->part->kind)) return S_FALSE;
     if (!SetWindowTextW(c->window, value.c_str())) return HRESULT_FROM_WIN32(GetLastError());
     InvalidateRect(c->window, nullptr, TRUE);
     return S_OK;
@@ -478,6 +492,13 @@ HRESULT NativePage::Build() {
                          {left + textWidth + Scale(6), y + Scale(2),
                           left + textWidth + Scale(6 + kFieldWidth), y + tall - Scale(2)});
             top[column] += tall;
+            break;
+        case PartKind::Lines:
+            hr = Add(part, L"EDIT",
+                     WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL |
+                         WS_TABSTOP,
+                     {left, y + Scale(2), right, y + Scale(kListHeight)});
+            top[column] += Scale(kListHeight + 2);
             break;
         case PartKind::Key:
             openLine(Scale(20), line);

@@ -22,6 +22,7 @@ enum class PartKind {
     Key,    // a check box on a shared line
     Text,   // a line of text
     Field,  // a text box after its label
+    Lines,  // a read-only box of several lines
     Button, // a push button on a shared line
     Note,   // grey text, after the buttons when there are any
     Link,   // a web-style link on a shared line

@@ -22,10 +22,12 @@ PAGES = sys.argv[1] if len(sys.argv) > 1 else "."
 SHOTS = sys.argv[2] if len(sys.argv) > 2 else "."
 
 CHECK_BOXES = ["ShowTray", "Quit", "ShowDiag", "MuteAudio", "NoSameSite", "NoFixed",
-               "Ctrl", "Alt", "Shift"]
-CLICKABLE = ["ButtonOK", "ButtonCancel", "WebSite", "PickFile", "Vabout", "Vhelp", "Play"]
-# The dialog's client area: 425 x 212 dialog units of 8-point MS Shell Dlg.
-DIALOG_SIZE = (638, 345)
+               "Ctrl", "Alt", "Shift", "AllowClicked", "NotifyBlock"]
+CLICKABLE = ["ButtonOK", "ButtonCancel", "WebSite", "PickFile", "Vabout", "Vhelp", "Play",
+             "AddSite", "RemoveSite"]
+TEXT_BOXES = {"FileName": "input", "NewSite": "input", "Sites": "textarea"}
+# The dialog's client area: 425 x 290 dialog units of 8-point MS Shell Dlg.
+DIALOG_SIZE = (638, 472)
 HELP_SIZE = (900, 1500)
 
 
@@ -160,10 +162,12 @@ class Pages(unittest.TestCase):
                 self.assertIsNotNone(element, "missing")
                 self.assertEqual(element.tag, "input")
                 self.assertEqual(element.attrs.get("type", "").lower(), "checkbox")
-        field = dom.by_id.get("FileName")
-        self.assertIsNotNone(field, "FileName missing")
-        self.assertEqual(field.tag, "input")
-        self.assertIn(field.attrs.get("type", "text").lower(), ("text", ""))
+        for ident, tag in TEXT_BOXES.items():
+            with self.subTest(ident=ident):
+                field = dom.by_id.get(ident)
+                self.assertIsNotNone(field, "missing")
+                self.assertEqual(field.tag, tag)
+                self.assertIn(field.attrs.get("type", "text").lower(), ("text", ""))
         count = dom.by_id.get("NumPopups")
         self.assertIsNotNone(count, "NumPopups missing")
         self.assertNotEqual(count.tag, "input", "the count is shown as inner text")
@@ -196,15 +200,15 @@ class Pages(unittest.TestCase):
             return " ".join(text.replace("\xa0", " ").split())
 
         self.assertEqual(sorted(i for i, _, _ in rows if i),
-                         sorted(CHECK_BOXES + CLICKABLE + ["FileName", "NumPopups"]))
+                         sorted(CHECK_BOXES + CLICKABLE + list(TEXT_BOXES) + ["NumPopups"]))
         for ident, kind, label in rows:
             with self.subTest(ident=ident, label=label):
                 element = dom.by_id.get(ident)
                 if kind in ("Check", "Key"):
                     self.assertEqual(element.attrs.get("type"), "checkbox")
                     self.assertEqual(words(dom.labels[ident].text), label)
-                elif kind == "Field":
-                    self.assertEqual(element.tag, "input")
+                elif kind in ("Field", "Lines"):
+                    self.assertEqual(element.tag, TEXT_BOXES[ident])
                     self.assertIn(label, words(dom.text))
                 elif kind in ("Button", "Link", "Enter", "Escape"):
                     self.assertEqual(words(element.text), label)
