@@ -8,6 +8,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 trap vx_session_stop EXIT
 vx_session_start
 cd "$root/build"
-# A test program that fails is run once more: the end-to-end programs drive
-# four processes at once under Wine and have failed once in many runs.
-ctest --output-on-failure --timeout 600 --repeat until-pass:2 "$@"
+ctest --output-on-failure --timeout 600 "$@"
