@@ -3,7 +3,8 @@
 
 #include "../common/ComObject.h"
 
-#include "Krellin.h"
+#include "EngineEvents.h"
+#include "EventSource.h"
 
 namespace vx {
 
@@ -11,7 +12,8 @@ class XShell;
 
 class ShellWindowsEvents
     : public ComObject<ShellWindowsEvents, DShellWindowsEvents>,
-      public TypeInfoDispatch<ShellWindowsEvents, DShellWindowsEvents, &IID_DShellWindowsEvents> {
+      public TypeInfoDispatch<ShellWindowsEvents, DShellWindowsEvents, &IID_DShellWindowsEvents,
+                              kEngineTypeLib> {
   public:
     static constexpr bool kAggregatable = false;
     static const QITAB* QiTable();
