@@ -37,6 +37,7 @@ enum : DISPID {
     kDispNavigateComplete2 = 252,
     kDispOnQuit = 253,
     kDispWindowSetResizable = 262,
+    kDispNewWindow3 = 273,
 };
 
 } // namespace vx::browserdouble

@@ -56,13 +56,6 @@ inline HRESULT ArgText(DISPPARAMS* params, UINT position, std::wstring* value) {
     return hr;
 }
 
-inline HRESULT ArgDispatch(DISPPARAMS* params, UINT position, ComPtr<IDispatch>* value) {
-    Variant v;
-    HRESULT hr = Arg(params, position, VT_DISPATCH, &v);
-    if (SUCCEEDED(hr)) *value = ComPtr<IDispatch>(V_DISPATCH(v.Get()));
-    return hr;
-}
-
 // The results; a caller that passes no VARIANT gets none.
 inline HRESULT ReturnLong(VARIANT* result, LONG value) {
     if (result) {
