@@ -148,7 +148,8 @@ TEST_F(AgentTest, ABlockRefreshesTheTipAndStoresShowTrayEvenWhileHidden) {
     bool shown = true;
     RunLoop([&] {
         store.calls.clear();
-        theAgentWindow->Engine()->AddBlockCount(1);
+        XShell* engine = theAgentWindow->Engine();
+        engine->AnnounceBlock(engine->AddBlockCount(1), L"http://ad.example.net/", L"");
         tip = theAgentWindow->TrayTip();
         shown = theAgentWindow->TrayShown();
     });
