@@ -60,7 +60,7 @@ HRESULT BrowserWindow::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p
         return S_OK;
     case kNavigate: {
         std::wstring url;
-        HRESULT hr = ArgText(params, 0, &url);
+        HRESULT hr = Arg(params, 0, &url);
         if (SUCCEEDED(hr) && open_) Navigate(url);
         return hr;
     }

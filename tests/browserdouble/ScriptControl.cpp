@@ -32,9 +32,9 @@ HRESULT ScriptControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
         bool folder = false;
         bool visible = true;
         // A script may leave out the flags: a visible browser window.
-        HRESULT hr = ArgText(params, 0, &url);
-        if (SUCCEEDED(hr)) hr = Optional(ArgBool(params, 1, &folder));
-        if (SUCCEEDED(hr)) hr = Optional(ArgBool(params, 2, &visible));
+        HRESULT hr = Arg(params, 0, &url);
+        if (SUCCEEDED(hr)) hr = Optional(Arg(params, 1, &folder));
+        if (SUCCEEDED(hr)) hr = Optional(Arg(params, 2, &visible));
         if (FAILED(hr)) return hr;
         ComPtr<BrowserWindow> window = shell->OpenWindow(url, folder, visible);
         if (!window) return E_OUTOFMEMORY;
@@ -57,7 +57,7 @@ HRESULT ScriptControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
 
 HRESULT ScriptControl::WindowMember(DISPID id, DISPPARAMS* params, VARIANT* result) {
     LONG windowId = 0;
-    HRESULT hr = ArgLong(params, 0, &windowId);
+    HRESULT hr = Arg(params, 0, &windowId);
     if (FAILED(hr)) return hr;
     ShellWindowCollection* shell = ShellWindowCollection::Get();
     BrowserWindow* window = shell->Find(windowId);
@@ -68,7 +68,7 @@ HRESULT ScriptControl::WindowMember(DISPID id, DISPPARAMS* params, VARIANT* resu
         return S_OK;
     case kNavigate: {
         std::wstring url;
-        hr = ArgText(params, 1, &url);
+        hr = Arg(params, 1, &url);
         if (FAILED(hr)) return hr;
         if (!window->IsOpen()) return kWindowClosed;
         window->Navigate(url);
@@ -104,11 +104,11 @@ HRESULT ScriptControl::WindowMember(DISPID id, DISPPARAMS* params, VARIANT* resu
 HRESULT ScriptControl::OpenPopup(DISPPARAMS* params, VARIANT* result) {
     LONG openerId = 0, events = 2, flags = 0;
     std::wstring url;
-    HRESULT hr = ArgLong(params, 0, &openerId);
-    if (SUCCEEDED(hr)) hr = ArgText(params, 1, &url);
+    HRESULT hr = Arg(params, 0, &openerId);
+    if (SUCCEEDED(hr)) hr = Arg(params, 1, &url);
     // A script may leave out the events and the flags.
-    if (SUCCEEDED(hr)) hr = Optional(ArgLong(params, 2, &events));
-    if (SUCCEEDED(hr)) hr = Optional(ArgLong(params, 3, &flags));
+    if (SUCCEEDED(hr)) hr = Optional(Arg(params, 2, &events));
+    if (SUCCEEDED(hr)) hr = Optional(Arg(params, 3, &flags));
     if (FAILED(hr)) return hr;
     BrowserWindow* opener = ShellWindowCollection::Get()->Find(openerId);
     if (!opener) return E_INVALIDARG;

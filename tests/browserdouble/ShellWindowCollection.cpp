@@ -56,7 +56,7 @@ HRESULT ShellWindowCollection::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*
         return ReturnLong(result, OpenCount());
     case kItem: {
         LONG index = 0;
-        HRESULT hr = ArgLong(params, 0, &index);
+        HRESULT hr = Arg(params, 0, &index);
         if (FAILED(hr)) return hr;
         if (index == failingItem) return E_FAIL;
         ComPtr<IDispatch> window;
