@@ -218,7 +218,8 @@ void AgentWindow::ShowTrayMenu(int x, int y, bool recentOnly) {
     ScopedMenu recent(CreatePopupMenu());
     ScopedMenu menu(CreatePopupMenu());
     if (!recent || !menu) return;
-    static_assert(IDM_RECENT_BLOCKED_LAST - IDM_RECENT_BLOCKED_FIRST + 1 == BlockedPopups::kMaxEntries,
+    static_assert(IDM_RECENT_BLOCKED_LAST - IDM_RECENT_BLOCKED_FIRST + 1 ==
+                      BlockedPopups::kMaxEntries,
                   "one command per entry");
     const BlockedPopup* latest = engine_ ? engine_->Recent().At(0) : nullptr;
     for (UINT i = 0; engine_ && i < engine_->Recent().Entries().size(); ++i)
@@ -306,8 +307,8 @@ void AgentWindow::ShowBlockNotice(const BlockedPopup& popup) {
     notice.dwInfoFlags = NIIF_INFO;
     notice.uTimeout = 10000;
     snprintf(notice.szInfoTitle, sizeof notice.szInfoTitle, "Popup blocked");
-    const std::string site = NarrowText(popup.openerSite.c_str(), popup.openerSite.size(),
-                                        sizeof notice.szInfo - 1);
+    const std::string site =
+        NarrowText(popup.openerSite.c_str(), popup.openerSite.size(), sizeof notice.szInfo - 1);
     snprintf(notice.szInfo, sizeof notice.szInfo, "%s",
              site.empty() ? "A page asked for a new window." : site.c_str());
     Shell_NotifyIconA(NIM_MODIFY, &notice);
@@ -458,7 +459,9 @@ LRESULT AgentWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
         return 0;
     case IDM_EXIT_TASKBAR: UpdateTrayIcon(TrayAction::Delete, true); return 0;
     case IDM_OPEN_CONTROL_PANEL: LaunchControlPanel(); return 0;
-    case IDM_ALLOW_LATEST_SITE: OnAllowLatestSite(); return 0;
+    case IDM_ALLOW_LATEST_SITE:
+        OnAllowLatestSite();
+        return 0;
     }
     if (LOWORD(wParam) >= IDM_RECENT_BLOCKED_FIRST && LOWORD(wParam) <= IDM_RECENT_BLOCKED_LAST) {
         if (engine_) engine_->ShowBlocked(LOWORD(wParam) - IDM_RECENT_BLOCKED_FIRST);

@@ -71,8 +71,12 @@ HRESULT KrellinIF::get_BlockedCount(LONG* value) {
     return S_OK;
 }
 
-HRESULT KrellinIF::get_MuteAudio(LONG* value) { return GetSetting(&Settings::MuteAudio, value); }
-HRESULT KrellinIF::put_MuteAudio(LONG value) { return PutSetting(&Settings::MuteAudio, value); }
+HRESULT KrellinIF::get_MuteAudio(LONG* value) {
+    return GetSetting(&Settings::MuteAudio, value);
+}
+HRESULT KrellinIF::put_MuteAudio(LONG value) {
+    return PutSetting(&Settings::MuteAudio, value);
+}
 
 HRESULT KrellinIF::get_AudioFileName(BSTR* value) {
     if (!value) return E_POINTER;
@@ -115,12 +119,16 @@ HRESULT KrellinIF::get_IsServeReady(LONG* value) {
 HRESULT KrellinIF::get_AllowSameSite(LONG* value) {
     return GetSetting(&Settings::AllowSameSite, value);
 }
-HRESULT KrellinIF::put_AllowSameSite(LONG value) { return PutSetting(&Settings::AllowSameSite, value); }
+HRESULT KrellinIF::put_AllowSameSite(LONG value) {
+    return PutSetting(&Settings::AllowSameSite, value);
+}
 
 HRESULT KrellinIF::get_KillFixedSize(LONG* value) {
     return GetSetting(&Settings::KillFixedSize, value);
 }
-HRESULT KrellinIF::put_KillFixedSize(LONG value) { return PutSetting(&Settings::KillFixedSize, value); }
+HRESULT KrellinIF::put_KillFixedSize(LONG value) {
+    return PutSetting(&Settings::KillFixedSize, value);
+}
 
 HRESULT KrellinIF::get_BypassKeys(SHORT* value) {
     if (!value) return E_POINTER;
@@ -147,7 +155,9 @@ HRESULT KrellinIF::put_AllowUserInitiated(LONG value) {
 HRESULT KrellinIF::get_NotifyOnBlock(LONG* value) {
     return GetSetting(&Settings::NotifyOnBlock, value);
 }
-HRESULT KrellinIF::put_NotifyOnBlock(LONG value) { return PutSetting(&Settings::NotifyOnBlock, value); }
+HRESULT KrellinIF::put_NotifyOnBlock(LONG value) {
+    return PutSetting(&Settings::NotifyOnBlock, value);
+}
 
 HRESULT KrellinIF::get_AllowedSites(BSTR* value) {
     if (!value) return E_POINTER;

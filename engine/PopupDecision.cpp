@@ -59,9 +59,13 @@ bool IsInstalledProgramPage(const std::wstring& url) {
     return StartsWith(url, L"file:") && url.find(ProgramFilesUrl()) != std::wstring::npos;
 }
 
-bool IsResourcePage(const std::wstring& url) { return StartsWith(url, L"res:"); }
+bool IsResourcePage(const std::wstring& url) {
+    return StartsWith(url, L"res:");
+}
 
-bool IsMakerSite(const std::wstring& host) { return IsHostOnSite(host, kMakerDomainW); }
+bool IsMakerSite(const std::wstring& host) {
+    return IsHostOnSite(host, kMakerDomainW);
+}
 
 // A window with nothing in it yet may still be written into by its page.
 bool IsBlankPage(const std::wstring& url) {

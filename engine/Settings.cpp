@@ -30,8 +30,10 @@ bool IsPlainHostName(const std::wstring& name) {
 }
 
 std::wstring Trimmed(const std::wstring& text, size_t begin, size_t end) {
-    while (begin < end && iswspace(text[begin])) ++begin;
-    while (end > begin && iswspace(text[end - 1])) --end;
+    while (begin < end && iswspace(text[begin]))
+        ++begin;
+    while (end > begin && iswspace(text[end - 1]))
+        --end;
     return text.substr(begin, end - begin);
 }
 

@@ -10,10 +10,9 @@ namespace vx {
 
 class XShell;
 
-class ShellWindowsEvents
-    : public ComObject<ShellWindowsEvents, DShellWindowsEvents>,
-      public TypeInfoDispatch<ShellWindowsEvents, DShellWindowsEvents, &IID_DShellWindowsEvents,
-                              kEngineTypeLib> {
+class ShellWindowsEvents : public ComObject<ShellWindowsEvents, DShellWindowsEvents>,
+                           public TypeInfoDispatch<ShellWindowsEvents, DShellWindowsEvents,
+                                                   &IID_DShellWindowsEvents, kEngineTypeLib> {
   public:
     static constexpr bool kAggregatable = false;
     static const QITAB* QiTable();

@@ -34,8 +34,8 @@ class WebBrowserEvents2
     STDMETHODIMP NavigateComplete2(IDispatch* pDisp, VARIANT* url) override;
     STDMETHODIMP OnQuit() override;
     STDMETHODIMP WindowSetResizable(VARIANT_BOOL resizable) override;
-    STDMETHODIMP NewWindow3(IDispatch** ppDisp, VARIANT_BOOL* cancel, ULONG flags,
-                            BSTR urlContext, BSTR url) override;
+    STDMETHODIMP NewWindow3(IDispatch** ppDisp, VARIANT_BOOL* cancel, ULONG flags, BSTR urlContext,
+                            BSTR url) override;
 
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 

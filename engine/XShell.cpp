@@ -478,7 +478,8 @@ void XShell::AnnounceBlock(LONG total, const std::wstring& url, const std::wstri
         std::string file = NarrowText(sound.c_str(), sound.size(), MAX_PATH - 1);
         // Any writer of the shared settings may have named a share or an
         // address; the agent of every user would open it.
-        if (IsLocalFilePath(file.c_str())) PlaySoundA(file.c_str(), nullptr, SND_ASYNC | SND_FILENAME);
+        if (IsLocalFilePath(file.c_str()))
+            PlaySoundA(file.c_str(), nullptr, SND_ASYNC | SND_FILENAME);
     }
     // The opener's site as the allowed sites hold it: no leading dot.
     std::wstring site = openerUrl.empty() ? std::wstring() : LowerText(SiteKey(openerUrl.c_str()));

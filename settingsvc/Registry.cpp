@@ -162,8 +162,8 @@ STDMETHODIMP Registry::GetAppList(BSTR bsName, BSTR* lines) {
     if (RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
         type == REG_MULTI_SZ && size <= kMaxBytes) {
         std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
-        if (RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                             &size) == ERROR_SUCCESS) {
+        if (RegQueryValueExW(key, name.c_str(), nullptr, &type,
+                             reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS) {
             for (const wchar_t* line = data.data(); *line; line += wcslen(line) + 1) {
                 if (!text.empty()) text += L"\r\n";
                 text += line;
@@ -183,7 +183,8 @@ STDMETHODIMP Registry::SetAppList(BSTR bsName, BSTR lines) {
     size_t count = 0;
     for (UINT start = 0; start < length;) {
         UINT end = start;
-        while (end < length && lines[end] != L'\n') ++end;
+        while (end < length && lines[end] != L'\n')
+            ++end;
         UINT stop = end > start && lines[end - 1] == L'\r' ? end - 1 : end;
         if (stop > start) {
             if (stop - start > kMaxLineLength || ++count > kMaxListLines ||
@@ -200,7 +201,8 @@ STDMETHODIMP Registry::SetAppList(BSTR bsName, BSTR lines) {
     HKEY key = nullptr;
     HRESULT hr = CurrentKey(KEY_SET_VALUE, &key);
     if (key) {
-        RegSetValueExW(key, name.c_str(), 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+        RegSetValueExW(key, name.c_str(), 0, REG_MULTI_SZ,
+                       reinterpret_cast<const BYTE*>(data.data()),
                        static_cast<DWORD>(data.size() * sizeof(wchar_t)));
     }
     return hr;

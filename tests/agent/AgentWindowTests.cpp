@@ -31,7 +31,8 @@ class AgentTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(com_.Result()));
-        collection = ComPtr<browserdouble::ShellWindowCollection>(browserdouble::ShellWindowCollection::Get());
+        collection = ComPtr<browserdouble::ShellWindowCollection>(
+            browserdouble::ShellWindowCollection::Get());
         shellClass = std::make_unique<fakes::InProcessClass>(
             kShellWindowsProgId, kClsidShellWindows, CLSCTX_INPROC_SERVER,
             [this](REFIID riid, void** ppv) { return collection->QueryInterface(riid, ppv); });
@@ -303,8 +304,9 @@ TEST_F(AutomationTest, PutsReachTheEngineBitZeroRulesAndSaveAllFive) {
             EXPECT_EQ(S_OK, (a.Get()->*row.put)(row.value));
             EXPECT_EQ(S_OK, (b.Get()->*row.get)(&v)) << "the other client sees it";
             EXPECT_EQ(row.expect, v);
-            EXPECT_EQ(8, std::count_if(store.calls.begin(), store.calls.end(),
-                                       [](const std::wstring& c) { return c.find(L"SetApp") == 0; }));
+            EXPECT_EQ(8,
+                      std::count_if(store.calls.begin(), store.calls.end(),
+                                    [](const std::wstring& c) { return c.find(L"SetApp") == 0; }));
         }
         EXPECT_EQ(S_OK, a->put_BypassKeys(0x0100));
         EXPECT_EQ(S_OK, b->get_BypassKeys(&keys));
@@ -417,8 +419,8 @@ TEST_F(AutomationTest, TheTypeLibraryCarriesItsIdentity) {
     EXPECT_EQ(0, attr->wMinorVerNum);
     EXPECT_EQ(0x409u, attr->lcid);
     lib->ReleaseTLibAttr(attr);
-    for (const GUID* type : {&IID_IKrellinIF, &IID_IKrellinIF2, &DIID__IKrellinIFEvents,
-                             &CLSID_KrellinIF}) {
+    for (const GUID* type :
+         {&IID_IKrellinIF, &IID_IKrellinIF2, &DIID__IKrellinIFEvents, &CLSID_KrellinIF}) {
         ComPtr<ITypeInfo> info;
         EXPECT_EQ(S_OK, lib->GetTypeInfoOfGuid(*type, info.Put()));
     }

@@ -42,7 +42,9 @@ double SecondsNow() {
     return static_cast<double>(now.QuadPart) / static_cast<double>(f.QuadPart);
 }
 
-std::wstring FavoriteName(int i) { return L"bench" + std::to_wstring(i); }
+std::wstring FavoriteName(int i) {
+    return L"bench" + std::to_wstring(i);
+}
 
 // One browser object made in the running double and four property calls on
 // it, each one Invoke (the members' ids are looked up once beforehand); the
@@ -157,7 +159,8 @@ int main() {
     }
     for (int windows : {1, 50})
         if (!failures) failures += Run(windows);
-    for (int i = 0; i < kFavorites; ++i) PopupRig::RemoveFavourite(FavoriteName(i).c_str());
+    for (int i = 0; i < kFavorites; ++i)
+        PopupRig::RemoveFavourite(FavoriteName(i).c_str());
     PopupRig::Uninstall();
     return failures ? 1 : 0;
 }

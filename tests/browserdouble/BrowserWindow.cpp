@@ -134,7 +134,8 @@ ComPtr<BrowserWindow> BrowserWindow::OpenPopup(const std::wstring& url, int even
     bool cancel = false;
     for (char event : std::to_string(events))
         if (!cancel)
-            cancel = event == '3' ? FireNewWindow3(&supplied, flags, url) : FireNewWindow2(&supplied);
+            cancel =
+                event == '3' ? FireNewWindow3(&supplied, flags, url) : FireNewWindow2(&supplied);
     // What came back is ours to release.
     ComPtr<IDispatch> kept = ComPtr<IDispatch>::Attach(supplied);
     ComPtr<BrowserWindow> popup;

@@ -48,8 +48,10 @@ HRESULT RegisterDouble(const std::wstring& exePath) {
     HRESULT hr = S_OK;
     for (const std::wstring& key : {doubles[0], doubles[1], script})
         if (SUCCEEDED(hr)) hr = SetText(key + L"\\LocalServer32", nullptr, server);
-    if (SUCCEEDED(hr)) hr = SetText(std::wstring(kScriptProgId) + L"\\CLSID", nullptr, script.substr(6));
-    for (int i = 0; i < 2 && SUCCEEDED(hr); ++i) hr = SetText(kTreatAs[i], nullptr, doubles[i].substr(6));
+    if (SUCCEEDED(hr))
+        hr = SetText(std::wstring(kScriptProgId) + L"\\CLSID", nullptr, script.substr(6));
+    for (int i = 0; i < 2 && SUCCEEDED(hr); ++i)
+        hr = SetText(kTreatAs[i], nullptr, doubles[i].substr(6));
     // The agent asks for this ProgID only to learn that the shell is there.
     const std::wstring progId = std::wstring(kShellWindowsProgId) + L"\\CLSID";
     if (SUCCEEDED(hr) && !KeyExists(kShellWindowsProgId)) {
@@ -63,12 +65,15 @@ HRESULT UnregisterDouble() {
     const std::wstring script = ClsidKey(kClsidDoubleScript);
     RegKey key;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, script.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS &&
-        RegQueryValueExW(key.Get(), kMadeProgId, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+        RegQueryValueExW(key.Get(), kMadeProgId, nullptr, nullptr, nullptr, nullptr) ==
+            ERROR_SUCCESS)
         RegDeleteTreeW(HKEY_CLASSES_ROOT, kShellWindowsProgId);
     key.Reset();
-    for (const std::wstring& treatAs : kTreatAs) RegDeleteTreeW(HKEY_CLASSES_ROOT, treatAs.c_str());
-    for (const std::wstring& own : {ClsidKey(kClsidDoubleBrowser), ClsidKey(kClsidDoubleShellWindows),
-                                    script, std::wstring(kScriptProgId)})
+    for (const std::wstring& treatAs : kTreatAs)
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, treatAs.c_str());
+    for (const std::wstring& own :
+         {ClsidKey(kClsidDoubleBrowser), ClsidKey(kClsidDoubleShellWindows), script,
+          std::wstring(kScriptProgId)})
         RegDeleteTreeW(HKEY_CLASSES_ROOT, own.c_str());
     return S_OK;
 }

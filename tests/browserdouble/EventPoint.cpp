@@ -2,7 +2,6 @@
 
 #include <olectl.h>
 
-
 namespace vx::browserdouble {
 
 HRESULT EventPoint::QueryInterface(REFIID riid, void** ppv) {

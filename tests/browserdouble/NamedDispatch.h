@@ -33,7 +33,9 @@ HRESULT IdsFromNames(const DispatchName (&table)[N], LPOLESTR* names, UINT count
 // The argument at `position`, counted from the left, coerced to a long, a
 // boolean or a text.
 template <typename T> HRESULT Arg(DISPPARAMS* params, UINT position, T* value) {
-    constexpr VARTYPE vt = std::is_same_v<T, LONG> ? VT_I4 : std::is_same_v<T, bool> ? VT_BOOL : VT_BSTR;
+    constexpr VARTYPE vt = std::is_same_v<T, LONG>   ? VT_I4
+                           : std::is_same_v<T, bool> ? VT_BOOL
+                                                     : VT_BSTR;
     Variant v;
     UINT argErr = 0;
     HRESULT hr = DispGetParam(params, position, vt, v.Get(), &argErr);

@@ -9,7 +9,9 @@ namespace {
 const HRESULT kWindowClosed = HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE);
 
 // An argument a script left out is no failure.
-HRESULT Optional(HRESULT hr) { return hr == DISP_E_PARAMNOTFOUND ? S_OK : hr; }
+HRESULT Optional(HRESULT hr) {
+    return hr == DISP_E_PARAMNOTFOUND ? S_OK : hr;
+}
 } // namespace
 
 const QITAB* ScriptControl::QiTable() {

@@ -26,12 +26,9 @@ TEST_F(Automation, OnOffMembersTakeBitZeroAndStoreIt) {
     struct {
         const wchar_t* name;
         bool stored;
-    } const members[] = {{L"Visible", false},
-                         {L"MuteAudio", true},
-                         {L"ShowTray", true},
-                         {L"AllowSameSite", true},
-                         {L"KillFixedSize", true},
-                         {L"AllowUserInitiated", true},
+    } const members[] = {{L"Visible", false},      {L"MuteAudio", true},
+                         {L"ShowTray", true},      {L"AllowSameSite", true},
+                         {L"KillFixedSize", true}, {L"AllowUserInitiated", true},
                          {L"NotifyOnBlock", true}};
     // Hiding the window or the icon costs Wine two seconds without a window
     // manager: one value of each kind.
@@ -95,9 +92,11 @@ TEST_F(Automation, AllowedSitesAreStoredAsOneListAndReadBack) {
     ASSERT_EQ(reg.Create(L"KrellinSvc.Registry.1", CLSCTX_LOCAL_SERVER), S_OK);
     const struct {
         const wchar_t *member, *part;
-    } path[] = {{L"Company", L"Quandrel, Inc."}, {L"Product", L"Vornix! Popup Blocker"},
+    } path[] = {{L"Company", L"Quandrel, Inc."},
+                {L"Product", L"Vornix! Popup Blocker"},
                 {L"Version", L"1.00.000"}};
-    for (const auto& level : path) ASSERT_EQ(reg.Put(level.member, "s", level.part), S_OK);
+    for (const auto& level : path)
+        ASSERT_EQ(reg.Put(level.member, "s", level.part), S_OK);
     EXPECT_EQ(reg.Text(L"GetAppList", "s", L"AllowedSites"), stored) << "the service reads it back";
     std::vector<wchar_t> data(64 * 1024);
     DWORD size = static_cast<DWORD>(data.size() * sizeof(wchar_t));

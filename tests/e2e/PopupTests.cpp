@@ -68,8 +68,10 @@ TEST_F(Popups, EachPopupIsJudgedAtItsFirstNavigationOrRefused) {
         ASSERT_EQ(Agent().Put(L"AllowedSites", "s", c.allowed), S_OK);
         LONG before = PopupRig::StoredBlockCount();
         LONG last = Browser().Long(L"LastWindow").value_or(0);
-        PopupRig::Outcome popup = Rig().StateOf(
-            Browser().Long(L"OpenPopup", "IsII", Rig().Opener(), c.url, c.events, c.flags).value_or(0));
+        PopupRig::Outcome popup =
+            Rig().StateOf(Browser()
+                              .Long(L"OpenPopup", "IsII", Rig().Opener(), c.url, c.events, c.flags)
+                              .value_or(0));
         ASSERT_NE(popup.id, 0);
         EXPECT_EQ(Browser().Long(L"LastWindow"), last + 1) << "one window for the request";
         if (c.blocked) {
@@ -94,7 +96,9 @@ TEST_F(Popups, EachPopupIsJudgedAtItsFirstNavigationOrRefused) {
 // visible window that is neither judged nor counted.
 TEST_F(Popups, BlockedPopupsAreListedAndCanBeOpenedAnyway) {
     for (int i = 0; i < 2; ++i)
-        ASSERT_TRUE(Rig().Popup((std::wstring(kUnknownSite) + L"?n=" + std::to_wstring(i)).c_str()).Blocked());
+        ASSERT_TRUE(Rig()
+                        .Popup((std::wstring(kUnknownSite) + L"?n=" + std::to_wstring(i)).c_str())
+                        .Blocked());
     EXPECT_EQ(Agent().Text(L"RecentBlockedUrl", "I", 0L), std::wstring(kUnknownSite) + L"?n=1");
     EXPECT_EQ(Agent().Text(L"RecentBlockedUrl", "I", 1L), std::wstring(kUnknownSite) + L"?n=0");
     LONG before = PopupRig::StoredBlockCount();

@@ -195,17 +195,20 @@ TEST_F(Trust, TheSettingsServiceActsOnlyOnTheProductKey) {
     }
     // A list beyond the bounds writes nothing.
     LateBound late;
-    ASSERT_EQ(Aim(late, kMachine, {L"Software", L"Quandrel, Inc.", L"Vornix! Popup Blocker", L"1.00.000"}),
+    ASSERT_EQ(Aim(late, kMachine,
+                  {L"Software", L"Quandrel, Inc.", L"Vornix! Popup Blocker", L"1.00.000"}),
               S_OK);
     ComPtr<IRegistry2> reg;
     ASSERT_EQ(late.Dispatch()->QueryInterface(IID_IRegistry2, reg.PutVoid()), S_OK);
     Bstr name(L"VxList"), lines;
     ASSERT_EQ(reg->SetAppList(name.Get(), Bstr(L"a\r\nb").Get()), S_OK);
     std::wstring tooMany;
-    for (int i = 0; i <= 4096; ++i) tooMany += L"x\r\n";
+    for (int i = 0; i <= 4096; ++i)
+        tooMany += L"x\r\n";
     for (const std::wstring& list : {tooMany, std::wstring(256, L'a'), std::wstring(L"a\0b", 3)})
-        EXPECT_EQ(reg->SetAppList(name.Get(), Bstr(list.data(), static_cast<UINT>(list.size())).Get()),
-                  E_INVALIDARG);
+        EXPECT_EQ(
+            reg->SetAppList(name.Get(), Bstr(list.data(), static_cast<UINT>(list.size())).Get()),
+            E_INVALIDARG);
     EXPECT_EQ(reg->GetAppList(name.Get(), lines.Put()), S_OK);
     EXPECT_STREQ(L"a\r\nb", lines.Text());
     DeleteValue(HKEY_LOCAL_MACHINE, PopupRig::kSettingsKey, L"VxList");

@@ -22,7 +22,9 @@ class ScopedText {
         : root_(root), path_(path), name_(name), old_(ReadText(root, path, name)) {
         WriteText(root_, path_, name_, value);
     }
-    ~ScopedText() { old_ ? WriteText(root_, path_, name_, *old_) : DeleteValue(root_, path_, name_); }
+    ~ScopedText() {
+        old_ ? WriteText(root_, path_, name_, *old_) : DeleteValue(root_, path_, name_);
+    }
 
   private:
     HKEY root_;
@@ -36,73 +38,76 @@ enum class Outcome { Shown, Blocked, Refused };
 
 struct Row {
     const char* what;
-    const wchar_t* url;      // the popup's address: NewWindow3's, and its first navigation's
-    int events;              // see BrowserWindow::OpenPopup
-    LONG flags;              // NewWindow3's
-    const wchar_t* opener;   // the opener's address
-    LONG sameSite, clicked;  // AllowSameSite, AllowUserInitiated
-    const wchar_t* allowed;  // AllowedSites
+    const wchar_t* url; // the popup's address: NewWindow3's, and its first navigation's
     Outcome outcome;
     const char* line;
+    int events = 2; // see BrowserWindow::OpenPopup
+    LONG flags = 0; // NewWindow3's
+    const wchar_t* opener = kOpener;
+    LONG sameSite = 1, clicked = 1; // AllowSameSite, AllowUserInitiated
+    const wchar_t* allowed = L"";   // AllowedSites
 };
 
+constexpr Outcome kShown = Outcome::Shown, kBlocked = Outcome::Blocked, kRefused = Outcome::Refused;
+const char kAtFirst[] = "BeforeNavigate2 Event : New Popup Blocked! Total Now 1";
+const char kAtNewWindow3[] = "NewWindow3 Event : New Popup Blocked! Total Now 1";
+const wchar_t kElsewhere[] = L"http://www.elsewhere.net/";
+
 const Row kRows[] = {
-    {"same site", L"http://ads.opener.com/a.html", 2, 0, kOpener, 1, 1, L"", Outcome::Shown,
+    {"same site", L"http://ads.opener.com/a.html", kShown,
      "BeforeNavigate2 Event : Same Site Allowed : .opener.com"},
-    {"other site, unknown", L"http://www.elsewhere.net/a.html", 2, 0, kOpener, 1, 1, L"",
-     Outcome::Blocked, "BeforeNavigate2 Event : New Popup Blocked! Total Now 1"},
-    {"same site with the rule off", L"http://ads.opener.com/a.html", 2, 0, kOpener, 0, 1, L"",
-     Outcome::Blocked, "BeforeNavigate2 Event : New Popup Blocked! Total Now 1"},
-    {"bare domain of the opener", L"http://example.com/x", 2, 0, L"http://www.example.com/", 1, 1, L"",
-     Outcome::Shown, "BeforeNavigate2 Event : Same Site Allowed : .example.com"},
-    {"www of a bare opener", L"http://www.example.com/x", 2, 0, L"http://example.com/", 1, 1, L"",
-     Outcome::Shown, "BeforeNavigate2 Event : Same Site Allowed : example.com"},
-    {"same host, country domain", L"http://www.example.co.uk/x", 2, 0, L"http://www.example.co.uk/", 1,
-     1, L"", Outcome::Shown, "BeforeNavigate2 Event : Same Site Allowed : www.example.co.uk"},
-    {"sibling host, country domain", L"http://shop.example.co.uk/x", 2, 0, L"http://www.example.co.uk/",
-     1, 1, L"", Outcome::Blocked, "New IE Window Blocked, unknown URL : http://shop.example.co.uk/x"},
-    {"host too short", L"http://abc/x", 2, 0, L"http://abc/", 1, 1, L"", Outcome::Blocked,
-     "New IE Window Blocked, unknown URL : http://abc/x"},
-    {"site name in a query", L"http://ads.other.net/?r=example.com", 2, 0, L"http://www.example.com/",
-     1, 1, L"", Outcome::Blocked, "BeforeNavigate2 Event : New Popup Blocked! Total Now 1"},
-    {"site name as a sub-domain", L"http://example.com.other.net/", 2, 0, L"http://www.example.com/", 1,
-     1, L"", Outcome::Blocked, "BeforeNavigate2 Event : New Popup Blocked! Total Now 1"},
-    {"look-alike host", L"http://badexample.com/", 2, 0, L"http://www.example.com/", 1, 1, L"",
-     Outcome::Blocked, "BeforeNavigate2 Event : New Popup Blocked! Total Now 1"},
-    {"opener without an address", L"http://www.example.com/", 2, 0, L"", 1, 1, L"", Outcome::Blocked,
-     "BeforeNavigate2 Event : New Popup Blocked! Total Now 1"},
-    {"maker's site", L"http://www.Quandrel.com/News", 2, 0, kOpener, 1, 1, L"", Outcome::Shown,
+    {"other site, unknown", L"http://www.elsewhere.net/a.html", kBlocked, kAtFirst},
+    {"same site with the rule off", L"http://ads.opener.com/a.html", kBlocked, kAtFirst, 2, 0,
+     kOpener, 0},
+    {"bare domain of the opener", L"http://example.com/x", kShown,
+     "BeforeNavigate2 Event : Same Site Allowed : .example.com", 2, 0, L"http://www.example.com/"},
+    {"www of a bare opener", L"http://www.example.com/x", kShown,
+     "BeforeNavigate2 Event : Same Site Allowed : example.com", 2, 0, L"http://example.com/"},
+    {"same host, country domain", L"http://www.example.co.uk/x", kShown,
+     "BeforeNavigate2 Event : Same Site Allowed : www.example.co.uk", 2, 0,
+     L"http://www.example.co.uk/"},
+    {"sibling host, country domain", L"http://shop.example.co.uk/x", kBlocked,
+     "New IE Window Blocked, unknown URL : http://shop.example.co.uk/x", 2, 0,
+     L"http://www.example.co.uk/"},
+    {"host too short", L"http://abc/x", kBlocked,
+     "New IE Window Blocked, unknown URL : http://abc/x", 2, 0, L"http://abc/"},
+    {"site name in a query", L"http://ads.other.net/?r=example.com", kBlocked, kAtFirst, 2, 0,
+     L"http://www.example.com/"},
+    {"site name as a sub-domain", L"http://example.com.other.net/", kBlocked, kAtFirst, 2, 0,
+     L"http://www.example.com/"},
+    {"look-alike host", L"http://badexample.com/", kBlocked, kAtFirst, 2, 0,
+     L"http://www.example.com/"},
+    {"opener without an address", L"http://www.example.com/", kBlocked, kAtFirst, 2, 0, L""},
+    {"maker's site", L"http://www.Quandrel.com/News", kShown,
      "New IE Window Found : http://www.quandrel.com/news"},
-    {"maker's site with the rule off", L"http://www.quandrel.com/news", 2, 0, kOpener, 0, 1, L"",
-     Outcome::Shown, "New IE Window Found : http://www.quandrel.com/news"},
-    {"resource page", L"res://shdoclc.dll/about.htm", 2, 0, kOpener, 0, 1, L"", Outcome::Shown,
-     "New IE Window Found : res://shdoclc.dll/about.htm"},
-    {"allowed site", L"http://www.elsewhere.net/", 2, 0, L"http://www.example.com/", 0, 1,
-     L"example.com", Outcome::Shown, "BeforeNavigate2 Event : Allowed Site : example.com"},
-    {"allowed site's sub-domain", L"http://www.elsewhere.net/", 3, 0, L"http://a.b.example.com/", 1,
-     1, L"other.org\r\nexample.com", Outcome::Shown, "BeforeNavigate2 Event : Allowed Site : example.com"},
-    {"look-alike of an allowed site", L"http://www.elsewhere.net/", 2, 0, L"http://notexample.com/", 1,
-     1, L"example.com", Outcome::Blocked, "BeforeNavigate2 Event : New Popup Blocked! Total Now 1"},
-    {"NewWindow3 alone, unrequested", L"http://www.elsewhere.net/", 3, 0, kOpener, 1, 1, L"",
-     Outcome::Refused, "NewWindow3 Event : New Popup Blocked! Total Now 1"},
-    {"NewWindow3 alone, user-initiated", L"http://www.elsewhere.net/", 3, kUserInitiated, kOpener, 1,
-     1, L"", Outcome::Shown, "BeforeNavigate2 Event : User Initiated Popup Allowed"},
-    {"user-initiated with the setting off", L"http://www.elsewhere.net/", 3, kUserInitiated, kOpener,
-     1, 0, L"", Outcome::Refused, "NewWindow3 Event : New Popup Blocked! Total Now 1"},
-    {"override key", L"http://www.elsewhere.net/", 3, kOverrideKey, kOpener, 1, 1, L"", Outcome::Shown,
-     "New IE Window Found : http://www.elsewhere.net/"},
-    {"NewWindow3 alone, same site", L"http://ads.opener.com/", 3, 0, kOpener, 1, 1, L"",
-     Outcome::Shown, "BeforeNavigate2 Event : Same Site Allowed : .opener.com"},
-    {"NewWindow3 alone, blank address", L"about:blank", 3, 0, kOpener, 1, 1, L"", Outcome::Blocked,
-     "BeforeNavigate2 Event : New Popup Blocked! Total Now 1"},
-    {"both events, user-initiated", L"http://www.elsewhere.net/", 23, kUserInitiated, kOpener, 1, 1,
-     L"", Outcome::Shown, "BeforeNavigate2 Event : User Initiated Popup Allowed"},
-    {"both events the other way round", L"http://www.elsewhere.net/", 32, kUserInitiated, kOpener, 1,
-     1, L"", Outcome::Shown, "BeforeNavigate2 Event : User Initiated Popup Allowed"},
-    {"both events, override key", L"http://www.elsewhere.net/", 23, kOverrideKey, kOpener, 1, 1, L"",
-     Outcome::Shown, "New IE Window Found : http://www.elsewhere.net/"},
-    {"both events, unrequested", L"http://www.elsewhere.net/", 23, 0, kOpener, 1, 1, L"",
-     Outcome::Blocked, "NewWindow3 Event : New Popup Blocked! Total Now 1"},
+    {"maker's site with the rule off", L"http://www.quandrel.com/news", kShown,
+     "New IE Window Found : http://www.quandrel.com/news", 2, 0, kOpener, 0},
+    {"resource page", L"res://shdoclc.dll/about.htm", kShown,
+     "New IE Window Found : res://shdoclc.dll/about.htm", 2, 0, kOpener, 0},
+    {"allowed site", kElsewhere, kShown, "BeforeNavigate2 Event : Allowed Site : example.com", 2, 0,
+     L"http://www.example.com/", 0, 1, L"example.com"},
+    {"allowed site's sub-domain", kElsewhere, kShown,
+     "BeforeNavigate2 Event : Allowed Site : example.com", 3, 0, L"http://a.b.example.com/", 1, 1,
+     L"other.org\r\nexample.com"},
+    {"look-alike of an allowed site", kElsewhere, kBlocked, kAtFirst, 2, 0,
+     L"http://notexample.com/", 1, 1, L"example.com"},
+    {"NewWindow3 alone, unrequested", kElsewhere, kRefused, kAtNewWindow3, 3},
+    {"NewWindow3 alone, user-initiated", kElsewhere, kShown,
+     "BeforeNavigate2 Event : User Initiated Popup Allowed", 3, kUserInitiated},
+    {"user-initiated with the setting off", kElsewhere, kRefused, kAtNewWindow3, 3, kUserInitiated,
+     kOpener, 1, 0},
+    {"override key", kElsewhere, kShown, "New IE Window Found : http://www.elsewhere.net/", 3,
+     kOverrideKey},
+    {"NewWindow3 alone, same site", L"http://ads.opener.com/", kShown,
+     "BeforeNavigate2 Event : Same Site Allowed : .opener.com", 3},
+    {"NewWindow3 alone, blank address", L"about:blank", kBlocked, kAtFirst, 3},
+    {"both events, user-initiated", kElsewhere, kShown,
+     "BeforeNavigate2 Event : User Initiated Popup Allowed", 23, kUserInitiated},
+    {"both events the other way round", kElsewhere, kShown,
+     "BeforeNavigate2 Event : User Initiated Popup Allowed", 32, kUserInitiated},
+    {"both events, override key", kElsewhere, kShown,
+     "New IE Window Found : http://www.elsewhere.net/", 23, kOverrideKey},
+    {"both events, unrequested", kElsewhere, kBlocked, kAtNewWindow3, 23},
 };
 
 TEST_F(DecisionTest, EachPopupIsShownBlockedAtItsFirstNavigationOrRefused) {
@@ -136,8 +141,10 @@ TEST_F(DecisionTest, AtCompletionTheWindowsOwnAddressDecidesTheSameSite) {
         bool shown;
         const char* line;
     } const rows[] = {
-        {L"http://www.elsewhere.net/", false, "NavigateComplete2 Event : New Popup Blocked! Total Now 1"},
-        {L"http://shop.opener.com/", true, "NavigateComplete2 Event : Same Site Allowed : .opener.com"},
+        {L"http://www.elsewhere.net/", false,
+         "NavigateComplete2 Event : New Popup Blocked! Total Now 1"},
+        {L"http://shop.opener.com/", true,
+         "NavigateComplete2 Event : Same Site Allowed : .opener.com"},
     };
     for (const auto& row : rows) {
         Restart();
@@ -253,7 +260,8 @@ TEST_F(DecisionTest, FixedSizeWindowsAreBlockedWhateverTheirState) {
         window->FireWindowSetResizable(row.resizable);
         EXPECT_EQ(row.blocked ? 1 : 0, window->quits);
         EXPECT_EQ(row.blocked ? 1 : 0, Count());
-        EXPECT_EQ(row.blocked, Logged("WindowSetResizable Event : New Popup Blocked! Total Now 1") == 1);
+        EXPECT_EQ(row.blocked,
+                  Logged("WindowSetResizable Event : New Popup Blocked! Total Now 1") == 1);
     }
     // An allowed popup that later asks for a fixed size is still blocked.
     Window popup = Popup(L"http://ads.opener.com/");
@@ -328,8 +336,8 @@ TEST(BlockedPopupsTest, APageIsAnnouncedOnceInItsQuietTime) {
         ULONGLONG at;
         bool announced;
     } const rows[] = {
-        {L"http://a/", 1000, true},   {L"http://a/", 10999, false}, {L"http://b/", 11000, true},
-        {L"http://a/", 11000, true},  {L"http://b/", 20999, false}, {L"http://b/", 21000, true},
+        {L"http://a/", 1000, true},  {L"http://a/", 10999, false}, {L"http://b/", 11000, true},
+        {L"http://a/", 11000, true}, {L"http://b/", 20999, false}, {L"http://b/", 21000, true},
     };
     BlockedPopups popups;
     for (const auto& row : rows)
@@ -365,7 +373,8 @@ TEST_F(DecisionTest, AFailedCountReadNeverOverwritesTheStoredTotal) {
     EXPECT_EQ(1, popup->quits);
     EXPECT_EQ(2, Logged("Registry Invoke Error...")) << "the read, and again on a new client";
     EXPECT_EQ(2, store.objects) << "a disconnected client is made afresh";
-    for (const auto& call : store.calls) EXPECT_EQ(std::wstring::npos, call.find(L"SetAppDWORD"));
+    for (const auto& call : store.calls)
+        EXPECT_EQ(std::wstring::npos, call.find(L"SetAppDWORD"));
 
     // The block is not lost: it is stored once the store answers again,
     // also when it is a write that failed.

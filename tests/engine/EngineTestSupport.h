@@ -39,17 +39,21 @@ class EngineTest : public ::testing::Test, public EngineHost {
         ASSERT_TRUE(SUCCEEDED(com_.Result()));
         SetTheStatusLog(&log);
         collection = ComPtr<ShellWindowCollection>(ShellWindowCollection::Get());
-        shellClass = Serve(kShellWindowsProgId, kClsidShellWindows, CLSCTX_INPROC_SERVER,
-                           [this](REFIID riid, void** ppv) { return collection->QueryInterface(riid, ppv); });
+        shellClass = Serve(
+            kShellWindowsProgId, kClsidShellWindows, CLSCTX_INPROC_SERVER,
+            [this](REFIID riid, void** ppv) { return collection->QueryInterface(riid, ppv); });
         browsers = Serve(kBrowserProgId, kClsid(1), kAnywhere, [](REFIID riid, void** ppv) {
             return BrowserWindow::CreateInstance(nullptr, riid, ppv);
         });
-        registry = Serve(RegistryClient::kProgId, kClsid(2), kAnywhere, [this](REFIID riid, void** ppv) {
-            return fakes::CreateDouble<fakes::FakeRegistry>(riid, ppv, &store);
-        });
-        reader = Serve(Marklor::kProgId, kClsid(3), CLSCTX_INPROC_SERVER, [this](REFIID riid, void** ppv) {
-            return fakes::CreateDouble<fakes::FakeFavorites>(riid, ppv, favorites, &favoriteWalks);
-        });
+        registry =
+            Serve(RegistryClient::kProgId, kClsid(2), kAnywhere, [this](REFIID riid, void** ppv) {
+                return fakes::CreateDouble<fakes::FakeRegistry>(riid, ppv, &store);
+            });
+        reader = Serve(Marklor::kProgId, kClsid(3), CLSCTX_INPROC_SERVER,
+                       [this](REFIID riid, void** ppv) {
+                           return fakes::CreateDouble<fakes::FakeFavorites>(riid, ppv, favorites,
+                                                                            &favoriteWalks);
+                       });
         opener = collection->OpenWindow(L"http://www.opener.com/index.html", false, true);
     }
 
@@ -105,10 +109,11 @@ class EngineTest : public ::testing::Test, public EngineHost {
 
     // Lines whose text (after the time stamp) is, or begins with, `text`.
     int Logged(const std::string& text, bool prefix = false) const {
-        return static_cast<int>(std::count_if(log.Lines().begin(), log.Lines().end(), [&](const std::string& line) {
-            return line.size() >= text.size() + 27 && line.compare(24, 3, " : ") == 0 &&
-                   line.compare(27, prefix ? text.size() : std::string::npos, text) == 0;
-        }));
+        return static_cast<int>(
+            std::count_if(log.Lines().begin(), log.Lines().end(), [&](const std::string& line) {
+                return line.size() >= text.size() + 27 && line.compare(24, 3, " : ") == 0 &&
+                       line.compare(27, prefix ? text.size() : std::string::npos, text) == 0;
+            }));
     }
     // The text of the line after the first one reading `text` (the error
     // text that follows a failure line), or "".
@@ -122,7 +127,9 @@ class EngineTest : public ::testing::Test, public EngineHost {
 
     // EngineHost
     void BlockCountRaised(LONG total) override { lastTotal = total; }
-    void ShowBlockNotice(const BlockedPopup& popup) override { notices.push_back(popup.openerSite); }
+    void ShowBlockNotice(const BlockedPopup& popup) override {
+        notices.push_back(popup.openerSite);
+    }
 
     ComApartment com_;
     StatusLog log;

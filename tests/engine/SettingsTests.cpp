@@ -43,8 +43,13 @@ TEST_F(SettingsTest, LoadedValuesFollowTheStoreWithTheirRules) {
         std::vector<std::wstring> expectSites;
     } rows[] = {
         {0, L"", 6, L"", 1, 6, {}}, // no sound file: muted in memory
-        {0, L"C:\\sounds\\ding.wav", 0x12345, L"Example.com\r\nbad site\r\nexample.com\r\nb.org", 0,
-         0x2345, {L"example.com", L"b.org"}}, // keys keep their low 16 bits; bad names are left out
+        {0,
+         L"C:\\sounds\\ding.wav",
+         0x12345,
+         L"Example.com\r\nbad site\r\nexample.com\r\nb.org",
+         0,
+         0x2345,
+         {L"example.com", L"b.org"}}, // keys keep their low 16 bits; bad names are left out
         {1, L"C:\\sounds\\ding.wav", 0, L"a.net", 1, 0, {L"a.net"}},
     };
     for (const auto& row : rows) {
@@ -104,7 +109,8 @@ TEST_F(SettingsTest, SiteListsKeepPlainHostNamesOnly) {
         EXPECT_EQ(row.sites, sites);
     }
     std::wstring many, label(64, L'a');
-    for (int i = 0; i <= 4096; ++i) many += L"s" + std::to_wstring(i) + L".net\n";
+    for (int i = 0; i <= 4096; ++i)
+        many += L"s" + std::to_wstring(i) + L".net\n";
     std::vector<std::wstring> sites;
     EXPECT_EQ(E_INVALIDARG, ParseSiteList(many, &sites)) << "more than the service keeps";
     EXPECT_EQ(E_INVALIDARG, ParseSiteList(label + L".com", &sites)) << "a label of 64";
@@ -157,8 +163,8 @@ TEST_F(SettingsTest, BypassKeysSelectWhichHeldKeysCount) {
         int held;
         bool down;
     } rows[] = {
-        {1, VK_CONTROL, true},  {2, VK_MENU, true},     {4, VK_SHIFT, true},
-        {2, VK_CONTROL, false}, {0, VK_CONTROL, false}, {8, VK_CONTROL, false},
+        {1, VK_CONTROL, true},     {2, VK_MENU, true},     {4, VK_SHIFT, true},
+        {2, VK_CONTROL, false},    {0, VK_CONTROL, false}, {8, VK_CONTROL, false},
         {0xFFF8, VK_SHIFT, false},
     };
     for (const auto& row : rows) {

@@ -119,8 +119,10 @@ TEST_F(TrackerTest, IsIEIsACaseInsensitiveSubstringTestCachedOnceAnswered) {
         const wchar_t* fullName;
         bool isIE;
     } cases[] = {
-        {L"C:\\PROGRA~1\\INTERN~1\\IEXPLORE.EXE", true}, {L"D:\\tools\\IExplore.exe.old\\other.exe", true},
-        {L"C:\\windows\\explorer.exe", false},           {L"", false},
+        {L"C:\\PROGRA~1\\INTERN~1\\IEXPLORE.EXE", true},
+        {L"D:\\tools\\IExplore.exe.old\\other.exe", true},
+        {L"C:\\windows\\explorer.exe", false},
+        {L"", false},
         {L"iexplore", false},
     };
     Start();
@@ -137,8 +139,8 @@ TEST_F(TrackerTest, IsIEIsACaseInsensitiveSubstringTestCachedOnceAnswered) {
 TEST_F(TrackerTest, FailingBrowserMembersAreLoggedAndDefaulted) {
     Start();
     Window browser = collection->MakeWindow(L"http://www.example.com/", false, false);
-    browser->failures = {{L"FullName", RPC_E_DISCONNECTED}, {L"Visible", RPC_E_DISCONNECTED},
-                         {L"Quit", E_FAIL}};
+    browser->failures = {
+        {L"FullName", RPC_E_DISCONNECTED}, {L"Visible", RPC_E_DISCONNECTED}, {L"Quit", E_FAIL}};
     Explorer record(shell.get(), browser.Get());
 
     EXPECT_FALSE(record.IsIE());
@@ -163,7 +165,8 @@ TEST_F(TrackerTest, FailingBrowserMembersAreLoggedAndDefaulted) {
 }
 
 TEST_F(TrackerTest, FailingCollectionMembersCountAsNoWindowsOrSkipTheIndex) {
-    Window a = collection->OpenWindow(L"", false, true), b = collection->OpenWindow(L"", false, true);
+    Window a = collection->OpenWindow(L"", false, true),
+           b = collection->OpenWindow(L"", false, true);
     collection->failingItem = 1;
     Start();
     EXPECT_EQ(1, Logged("XShell Invoke Error..."));
@@ -183,7 +186,8 @@ TEST_F(TrackerTest, WithoutACollectionUpdateFindsNothingAndKeepsOnlyPendingRecor
     EXPECT_EQ(1, Logged("XShell Create Error..."));
     EXPECT_FALSE(LineAfter("XShell Create Error...").empty());
 
-    Window kept = collection->MakeWindow(L"", false, true), dropped = collection->MakeWindow(L"", false, true);
+    Window kept = collection->MakeWindow(L"", false, true),
+           dropped = collection->MakeWindow(L"", false, true);
     shell->AddExplorer(kept.Get())->pending = true;
     Explorer* record = shell->AddExplorer(dropped.Get());
     EXPECT_EQ(2, Logged("New Window Found..."));
@@ -201,7 +205,8 @@ TEST_F(TrackerTest, CollectionSinkFailuresLeaveNoSinkAliveAndAreLogged) {
         const char* atStart;
         const char* atEnd;
     } cases[] = {
-        {[](browserdouble::EventPoint& p) { p.adviseResult = E_FAIL; }, "XShell Advise Error...", nullptr},
+        {[](browserdouble::EventPoint& p) { p.adviseResult = E_FAIL; }, "XShell Advise Error...",
+         nullptr},
         {[](browserdouble::EventPoint& p) { p.findResult = CONNECT_E_NOCONNECTION; },
          "XShell Advise Error...", nullptr},
         {[](browserdouble::EventPoint& p) { p.unadviseResult = E_UNEXPECTED; }, nullptr,
@@ -239,7 +244,8 @@ TEST_F(TrackerTest, EventsDuringAndAfterTheTearDownDoNothing) {
     Start();
     auto shellSinks = collection->Events().Sinks();
     auto browserSinks = browser->Events().Sinks();
-    for (auto& sink : opener->Events().Sinks()) browserSinks.push_back(sink);
+    for (auto& sink : opener->Events().Sinks())
+        browserSinks.push_back(sink);
     ASSERT_EQ(1u, shellSinks.size());
     ASSERT_EQ(2u, browserSinks.size());
 
@@ -308,11 +314,12 @@ TEST_F(TrackerTest, NoBrowserCreatesAHiddenPendingWindowWithoutARescan) {
         SCOPED_TRACE(row.what);
         Restart();
         browsers.reset();
-        browsers = Serve(kBrowserProgId, kClsid(1), kAnywhere, [this, row](REFIID riid, void** ppv) {
-            HRESULT hr = BrowserWindow::CreateInstance(nullptr, riid, ppv);
-            if (!row.listed) collection->Remove(collection->Find(collection->LastId()));
-            return hr;
-        });
+        browsers =
+            Serve(kBrowserProgId, kClsid(1), kAnywhere, [this, row](REFIID riid, void** ppv) {
+                HRESULT hr = BrowserWindow::CreateInstance(nullptr, riid, ppv);
+                if (!row.listed) collection->Remove(collection->Find(collection->LastId()));
+                return hr;
+            });
         Start();
         int countReads = collection->countReads;
         Explorer* record = shell->AddExplorer(nullptr);

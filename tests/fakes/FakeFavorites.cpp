@@ -25,7 +25,8 @@ HRESULT FakeFavorites::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIAN
         return position_ < items_->size() ? S_OK : E_FAIL;
     case kName:
     case kUrl:
-        return browserdouble::ReturnText(result, item ? (id == kName ? item->name : item->url) : L"");
+        return browserdouble::ReturnText(result,
+                                         item ? (id == kName ? item->name : item->url) : L"");
     case kGroup: {
         V_VT(result) = VT_DISPATCH;
         V_DISPATCH(result) = nullptr;

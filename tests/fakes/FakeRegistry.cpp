@@ -21,7 +21,9 @@ const QITAB* FakeRegistry::QiTable() {
     return table;
 }
 
-FakeRegistry::FakeRegistry(RegistryStore* store) : store_(store) { ++store_->objects; }
+FakeRegistry::FakeRegistry(RegistryStore* store) : store_(store) {
+    ++store_->objects;
+}
 
 HRESULT FakeRegistry::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
                              EXCEPINFO*, UINT*) {

@@ -38,16 +38,33 @@ class FakeRegistry : public ComObject<FakeRegistry, IDispatch> {
 
   private:
     enum : DISPID {
-        kGetAppString = 1, kSetAppString, kGetAppDWORD, kSetAppDWORD, kGetAppList, kSetAppList,
-        kTopLevelKey, kTopFolder, kCompany, kProduct, kVersion, kSubFolder, kDisableMessenger,
+        kGetAppString = 1,
+        kSetAppString,
+        kGetAppDWORD,
+        kSetAppDWORD,
+        kGetAppList,
+        kSetAppList,
+        kTopLevelKey,
+        kTopFolder,
+        kCompany,
+        kProduct,
+        kVersion,
+        kSubFolder,
+        kDisableMessenger,
     };
     static constexpr browserdouble::DispatchName kNames[] = {
-        {L"GetAppString", kGetAppString}, {L"SetAppString", kSetAppString},
-        {L"GetAppDWORD", kGetAppDWORD},   {L"SetAppDWORD", kSetAppDWORD},
-        {L"GetAppList", kGetAppList},     {L"SetAppList", kSetAppList},
-        {L"TopLevelKey", kTopLevelKey},   {L"TopFolder", kTopFolder},
-        {L"Company", kCompany},           {L"Product", kProduct},
-        {L"Version", kVersion},           {L"SubFolder", kSubFolder},
+        {L"GetAppString", kGetAppString},
+        {L"SetAppString", kSetAppString},
+        {L"GetAppDWORD", kGetAppDWORD},
+        {L"SetAppDWORD", kSetAppDWORD},
+        {L"GetAppList", kGetAppList},
+        {L"SetAppList", kSetAppList},
+        {L"TopLevelKey", kTopLevelKey},
+        {L"TopFolder", kTopFolder},
+        {L"Company", kCompany},
+        {L"Product", kProduct},
+        {L"Version", kVersion},
+        {L"SubFolder", kSubFolder},
         {L"DisableMessenger", kDisableMessenger},
     };
 
