@@ -168,7 +168,7 @@ void Explorer::Judge(Event event, const std::wstring& url, const std::wstring& p
     const std::string prefix = std::string(EventName(event)) + " Event : ";
     const std::wstring opener = openerUrl.value_or(L"");
     std::wstring site;
-    if (userInitiated && shell_->settings.AllowUserInitiated) {
+    if (shell_->UserInitiatedRule(userInitiated)) {
         Allow();
         AddStatusLine((prefix + "User Initiated Popup Allowed").c_str());
     } else if (shell_->SameSiteRule(pageUrl, opener, &site)) {
@@ -217,7 +217,7 @@ void Explorer::OnNewWindow3(IDispatch** ppDisp, VARIANT_BOOL* cancel, ULONG flag
                             const wchar_t* url) {
     XShell::Busy busy(shell_);
     const std::wstring target = CanonicalUrl(url ? url : L"");
-    const bool clicked = (flags & kUserInitiated) && shell_->settings.AllowUserInitiated;
+    const bool clicked = shell_->UserInitiatedRule(flags & kUserInitiated);
     const bool bypass = (flags & kOverrideKey) || shell_->BypassKeysDown();
     if (Explorer* popup = SuppliedFor(ppDisp)) {
         // NewWindow2 supplied the window: the flags and the address are news.

@@ -59,6 +59,7 @@ class XShell : public DispatchObject {
 
     // The allow rules of the popup decision (PopupDecision.cpp). Each
     // answers whether it lets a popup through; `site` gets what matched.
+    bool UserInitiatedRule(bool clicked) const { return clicked && settings.AllowUserInitiated; }
     bool SameSiteRule(const std::wstring& url, const std::wstring& openerUrl, std::wstring* site);
     bool AllowedSiteRule(const std::wstring& openerUrl, std::wstring* site) const;
     // Whether a URL about to be shown is one the user always allows (the
