@@ -129,6 +129,10 @@ TEST_F(DecisionTest, EachPopupIsShownBlockedAtItsFirstNavigationOrRefused) {
         EXPECT_EQ(!shown, popup->WasCancelled());
         EXPECT_EQ(shown ? 0 : 1, Count());
         EXPECT_EQ(1, Logged(row.line));
+        EXPECT_EQ(row.events == 3 && row.flags == kOverrideKey ? 0 : 1,
+                  Logged("NewWindow2 Event : IE Popup Attempt...") +
+                      Logged("NewWindow3 Event : IE Popup Attempt..."))
+            << "one attempt for one request";
         // Later navigations are only logged.
         if (shown) popup->Navigate(L"http://www.elsewhere.net/2");
         EXPECT_EQ(shown, popup->IsVisible() && !popup->WasQuit());
