@@ -17,10 +17,14 @@ constexpr CLSID kClsidInternetExplorer = {
 // unregistration takes it away again.
 constexpr const wchar_t* kMadeProgId = L"MadeFolderViewProgId";
 
-std::wstring ClsidKey(const GUID& clsid) {
+std::wstring GuidText(const GUID& guid) {
     wchar_t text[40] = {};
-    StringFromGUID2(clsid, text, 40);
-    return std::wstring(L"CLSID\\") + text;
+    StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+std::wstring ClsidKey(const GUID& clsid) {
+    return L"CLSID\\" + GuidText(clsid);
 }
 
 HRESULT SetText(const std::wstring& key, const wchar_t* name, const std::wstring& text) {
@@ -44,18 +48,19 @@ const std::wstring kTreatAs[] = {ClsidKey(kClsidInternetExplorer) + L"\\TreatAs"
 HRESULT RegisterDouble(const std::wstring& exePath) {
     const std::wstring server = L"\"" + exePath + L"\"";
     const std::wstring script = ClsidKey(kClsidDoubleScript);
-    std::wstring doubles[] = {ClsidKey(kClsidDoubleBrowser), ClsidKey(kClsidDoubleShellWindows)};
+    const GUID* doubles[] = {&kClsidDoubleBrowser, &kClsidDoubleShellWindows, &kClsidDoubleScript};
     HRESULT hr = S_OK;
-    for (const std::wstring& key : {doubles[0], doubles[1], script})
-        if (SUCCEEDED(hr)) hr = SetText(key + L"\\LocalServer32", nullptr, server);
+    for (const GUID* clsid : doubles)
+        if (SUCCEEDED(hr)) hr = SetText(ClsidKey(*clsid) + L"\\LocalServer32", nullptr, server);
     if (SUCCEEDED(hr))
-        hr = SetText(std::wstring(kScriptProgId) + L"\\CLSID", nullptr, script.substr(6));
+        hr = SetText(std::wstring(kScriptProgId) + L"\\CLSID", nullptr,
+                     GuidText(kClsidDoubleScript));
     for (int i = 0; i < 2 && SUCCEEDED(hr); ++i)
-        hr = SetText(kTreatAs[i], nullptr, doubles[i].substr(6));
+        hr = SetText(kTreatAs[i], nullptr, GuidText(*doubles[i]));
     // The agent asks for this ProgID only to learn that the shell is there.
     const std::wstring progId = std::wstring(kShellWindowsProgId) + L"\\CLSID";
     if (SUCCEEDED(hr) && !KeyExists(kShellWindowsProgId)) {
-        hr = SetText(progId, nullptr, ClsidKey(kClsidShellWindows).substr(6));
+        hr = SetText(progId, nullptr, GuidText(kClsidShellWindows));
         if (SUCCEEDED(hr)) hr = SetText(script, kMadeProgId, L"1");
     }
     return hr;
