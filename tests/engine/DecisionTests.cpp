@@ -192,6 +192,7 @@ TEST_F(DecisionTest, AddressesAlwaysAllowedAreMatchedWholeOrOnTheHost) {
         Folder(L"News", {Link(L"Paper", L"http://www.daily-paper.com/front")}),
         Folder(L"Ended", {Link(L"", L""), Link(L"Hidden", L"http://www.after-end.org/")}),
         Link(L"Shop", L"http://shop.example.org/"),
+        Link(L"Maker", L"http://www.quandrel.com/"), // asked only when no other rule allows
     };
     Start(0);
     const int walks = favoriteWalks;
