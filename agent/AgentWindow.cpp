@@ -2,6 +2,7 @@
 
 #include "resource.h"
 
+#include "../common/TextForms.h"
 #include "../engine/RegistryClient.h"
 #include "../engine/XShell.h"
 
@@ -19,6 +20,17 @@ namespace {
 // Whether the icon is shown when the setting has never been stored: a new
 // installation shows its icon.
 constexpr LONG kShowTrayDefault = 1;
+
+// A menu item's text for an address or a site: '&' shown as itself, and
+// cut where a menu would be wider than the screen.
+std::string MenuText(const std::wstring& text) {
+    std::string out;
+    for (char c : NarrowText(text.c_str(), text.size(), 80)) {
+        if (c == '&') out += '&';
+        out += c;
+    }
+    return out;
+}
 
 } // namespace
 
@@ -187,10 +199,10 @@ void AgentWindow::LaunchControlPanel() {
 bool AgentWindow::OnTrayNotify(UINT id, UINT mouseMessage) {
     HMENU popup = window_ ? GetSubMenu(GetMenu(window_), 0) : nullptr;
     if (!popup || id != tray_.uID) return false;
-    if (mouseMessage == WM_RBUTTONUP) {
+    if (mouseMessage == WM_RBUTTONUP || mouseMessage == NIN_BALLOONUSERCLICK) {
         POINT at;
         GetCursorPos(&at);
-        ShowTrayMenu(at.x, at.y);
+        ShowTrayMenu(at.x, at.y, mouseMessage == NIN_BALLOONUSERCLICK);
         return true;
     }
     if (mouseMessage == WM_LBUTTONDBLCLK) {
@@ -200,14 +212,40 @@ bool AgentWindow::OnTrayNotify(UINT id, UINT mouseMessage) {
     return false;
 }
 
-void AgentWindow::ShowTrayMenu(int x, int y) {
-    HMENU popup = window_ ? GetSubMenu(GetMenu(window_), 0) : nullptr;
-    if (!popup) return;
-    SetMenuDefaultItem(popup, 0, TRUE);
+void AgentWindow::ShowTrayMenu(int x, int y, bool recentOnly) {
+    HMENU file = window_ ? GetSubMenu(GetMenu(window_), 0) : nullptr;
+    if (!file) return;
+    ScopedMenu recent(CreatePopupMenu());
+    ScopedMenu menu(CreatePopupMenu());
+    if (!recent || !menu) return;
+    static_assert(IDM_RECENT_BLOCKED_LAST - IDM_RECENT_BLOCKED_FIRST + 1 ==
+                      BlockedPopups::kMaxEntries,
+                  "one command per entry");
+    const BlockedPopup* latest = engine_ ? engine_->Recent().At(0) : nullptr;
+    for (UINT i = 0; engine_ && i < engine_->Recent().Entries().size(); ++i)
+        AppendMenuA(recent.Get(), MF_STRING, IDM_RECENT_BLOCKED_FIRST + i,
+                    MenuText(engine_->Recent().Entries()[i].url).c_str());
+    if (!latest) AppendMenuA(recent.Get(), MF_STRING | MF_GRAYED, 0, "(none)");
+    if (!recentOnly) {
+        // The submenu belongs to the menu from here on.
+        AppendMenuA(menu.Get(), MF_POPUP, reinterpret_cast<UINT_PTR>(recent.Get()),
+                    "Recently &blocked");
+        recent.Detach();
+        if (latest && !latest->openerSite.empty())
+            AppendMenuA(menu.Get(), MF_STRING, IDM_ALLOW_LATEST_SITE,
+                        ("&Always allow popups from " + MenuText(latest->openerSite)).c_str());
+        AppendMenuA(menu.Get(), MF_SEPARATOR, 0, nullptr);
+        char text[128];
+        for (int i = 0, n = GetMenuItemCount(file); i < n; ++i)
+            if (GetMenuStringA(file, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION))
+                AppendMenuA(menu.Get(), MF_STRING, GetMenuItemID(file, i), text);
+        SetMenuDefaultItem(menu.Get(), GetMenuItemID(file, 0), FALSE);
+    }
     // Without the foreground the menu would not close when the user clicks
     // elsewhere; the posted message makes it close properly.
     SetForegroundWindow(window_);
-    TrackPopupMenu(popup, TPM_RIGHTBUTTON, x, y, 0, window_, nullptr);
+    TrackPopupMenu(recentOnly ? recent.Get() : menu.Get(), TPM_RIGHTBUTTON, x, y, 0, window_,
+                   nullptr);
     PostMessageA(window_, WM_USER, 0, 0);
 }
 
@@ -257,6 +295,24 @@ void AgentWindow::EndAppend() {
 }
 
 void AgentWindow::BlockCountRaised(LONG total) { UpdateTrayIcon(TrayAction::Modify, true, total); }
+
+void AgentWindow::ShowBlockNotice(const BlockedPopup& popup) {
+    if (!TrayShown()) return;
+    // The balloon's fields come with the record's second form.
+    NOTIFYICONDATAA notice = {};
+    notice.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    notice.hWnd = tray_.hWnd;
+    notice.uID = kTrayId;
+    notice.uFlags = NIF_INFO;
+    notice.dwInfoFlags = NIIF_INFO;
+    notice.uTimeout = 10000;
+    snprintf(notice.szInfoTitle, sizeof notice.szInfoTitle, "Popup blocked");
+    const std::string site =
+        NarrowText(popup.openerSite.c_str(), popup.openerSite.size(), sizeof notice.szInfo - 1);
+    snprintf(notice.szInfo, sizeof notice.szInfo, "%s",
+             site.empty() ? "A page asked for a new window." : site.c_str());
+    Shell_NotifyIconA(NIM_MODIFY, &notice);
+}
 
 LRESULT CALLBACK AgentWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
@@ -403,8 +459,21 @@ LRESULT AgentWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
         return 0;
     case IDM_EXIT_TASKBAR: UpdateTrayIcon(TrayAction::Delete, true); return 0;
     case IDM_OPEN_CONTROL_PANEL: LaunchControlPanel(); return 0;
+    case IDM_ALLOW_LATEST_SITE:
+        OnAllowLatestSite();
+        return 0;
+    }
+    if (LOWORD(wParam) >= IDM_RECENT_BLOCKED_FIRST && LOWORD(wParam) <= IDM_RECENT_BLOCKED_LAST) {
+        if (engine_) engine_->ShowBlocked(LOWORD(wParam) - IDM_RECENT_BLOCKED_FIRST);
+        return 0;
     }
     return DefWindowProcA(window_, WM_COMMAND, wParam, lParam);
+}
+
+void AgentWindow::OnAllowLatestSite() {
+    const BlockedPopup* latest = engine_ ? engine_->Recent().At(0) : nullptr;
+    // A copy: saving the settings lets other events run.
+    if (latest && !latest->openerSite.empty()) engine_->AllowSite(std::wstring(latest->openerSite));
 }
 
 INT_PTR CALLBACK AgentWindow::AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

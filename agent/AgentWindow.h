@@ -51,7 +51,10 @@ class AgentWindow : public StatusLogDisplay, public EngineHost {
     void LaunchControlPanel();
     // Answers whether the callback was handled.
     bool OnTrayNotify(UINT id, UINT mouseMessage);
-    void ShowTrayMenu(int x, int y);
+    // The tray menu: the popups blocked lately, "Always allow popups from"
+    // the latest one's site, and the File menu's commands; with
+    // `recentOnly`, the list of blocked popups alone.
+    void ShowTrayMenu(int x, int y, bool recentOnly = false);
 
     LONG ServeReady() const { return serveReady_; }
     XShell* Engine() const { return engine_; }
@@ -77,6 +80,7 @@ class AgentWindow : public StatusLogDisplay, public EngineHost {
     void EndAppend() override;
     // EngineHost
     void BlockCountRaised(LONG total) override;
+    void ShowBlockNotice(const BlockedPopup& popup) override;
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -87,6 +91,7 @@ class AgentWindow : public StatusLogDisplay, public EngineHost {
     void OnVScroll(WPARAM wParam);
     void OnHScroll(WPARAM wParam);
     LRESULT OnCommand(WPARAM wParam, LPARAM lParam);
+    void OnAllowLatestSite();
     void SetScrollBars();
 
     LONG serveReady_ = 0;

@@ -13,17 +13,18 @@ namespace {
 XShell* Engine() { return theAgentWindow ? theAgentWindow->Engine() : nullptr; }
 
 // Stores bit 0 of value in an on/off setting and saves all settings.
-void PutSetting(LONG XShell::*setting, LONG value) {
+HRESULT PutSetting(LONG Settings::*setting, LONG value) {
     XShell* engine = Engine();
-    if (!engine) return;
-    engine->*setting = value & 1;
+    if (!engine) return S_OK;
+    engine->settings.*setting = value & 1;
     engine->SyncSettings(true);
+    return S_OK;
 }
 
-HRESULT GetSetting(LONG XShell::*setting, LONG* value) {
+HRESULT GetSetting(LONG Settings::*setting, LONG* value) {
     if (!value) return E_POINTER;
     XShell* engine = Engine();
-    *value = engine ? engine->*setting : 1;
+    *value = engine ? engine->settings.*setting : 1;
     return S_OK;
 }
 
@@ -33,8 +34,9 @@ KrellinIF::KrellinIF(IUnknown* outer) : ComObject(outer) {}
 
 const QITAB* KrellinIF::QiTable() {
     static const QITAB table[] = {
-        QITABENT(KrellinIF, IKrellinIF),
-        QITABENTMULTI(KrellinIF, IDispatch, IKrellinIF),
+        QITABENT(KrellinIF, IKrellinIF2),
+        QITABENTMULTI(KrellinIF, IKrellinIF, IKrellinIF2),
+        QITABENTMULTI(KrellinIF, IDispatch, IKrellinIF2),
         QITABENT(KrellinIF, IConnectionPointContainer),
         {},
     };
@@ -69,16 +71,17 @@ HRESULT KrellinIF::get_BlockedCount(LONG* value) {
     return S_OK;
 }
 
-HRESULT KrellinIF::get_MuteAudio(LONG* value) { return GetSetting(&XShell::MuteAudio, value); }
+HRESULT KrellinIF::get_MuteAudio(LONG* value) {
+    return GetSetting(&Settings::MuteAudio, value);
+}
 HRESULT KrellinIF::put_MuteAudio(LONG value) {
-    PutSetting(&XShell::MuteAudio, value);
-    return S_OK;
+    return PutSetting(&Settings::MuteAudio, value);
 }
 
 HRESULT KrellinIF::get_AudioFileName(BSTR* value) {
     if (!value) return E_POINTER;
     XShell* engine = Engine();
-    *value = SysAllocString(engine ? engine->AudioFileName.c_str() : L"");
+    *value = SysAllocString(engine ? engine->settings.AudioFileName.c_str() : L"");
     return *value ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -89,7 +92,7 @@ HRESULT KrellinIF::put_AudioFileName(BSTR value) {
     if (length > 0 && (!IsLocalFilePath(value) || wcslen(value) != length)) return E_INVALIDARG;
     XShell* engine = Engine();
     if (!engine) return S_OK;
-    engine->AudioFileName.assign(value ? value : L"", length);
+    engine->settings.AudioFileName.assign(value ? value : L"", length);
     engine->SyncSettings(true);
     return S_OK;
 }
@@ -114,34 +117,89 @@ HRESULT KrellinIF::get_IsServeReady(LONG* value) {
 }
 
 HRESULT KrellinIF::get_AllowSameSite(LONG* value) {
-    return GetSetting(&XShell::AllowSameSite, value);
+    return GetSetting(&Settings::AllowSameSite, value);
 }
 HRESULT KrellinIF::put_AllowSameSite(LONG value) {
-    PutSetting(&XShell::AllowSameSite, value);
-    return S_OK;
+    return PutSetting(&Settings::AllowSameSite, value);
 }
 
 HRESULT KrellinIF::get_KillFixedSize(LONG* value) {
-    return GetSetting(&XShell::KillFixedSize, value);
+    return GetSetting(&Settings::KillFixedSize, value);
 }
 HRESULT KrellinIF::put_KillFixedSize(LONG value) {
-    PutSetting(&XShell::KillFixedSize, value);
-    return S_OK;
+    return PutSetting(&Settings::KillFixedSize, value);
 }
 
 HRESULT KrellinIF::get_BypassKeys(SHORT* value) {
     if (!value) return E_POINTER;
     XShell* engine = Engine();
-    *value = engine ? static_cast<SHORT>(engine->BypassKeys) : 1;
+    *value = engine ? static_cast<SHORT>(engine->settings.BypassKeys) : 1;
     return S_OK;
 }
 
 HRESULT KrellinIF::put_BypassKeys(SHORT value) {
     XShell* engine = Engine();
     if (!engine) return S_OK;
-    engine->BypassKeys = static_cast<unsigned short>(value);
+    engine->settings.BypassKeys = static_cast<unsigned short>(value);
     engine->SyncSettings(true);
     return S_OK;
+}
+
+HRESULT KrellinIF::get_AllowUserInitiated(LONG* value) {
+    return GetSetting(&Settings::AllowUserInitiated, value);
+}
+HRESULT KrellinIF::put_AllowUserInitiated(LONG value) {
+    return PutSetting(&Settings::AllowUserInitiated, value);
+}
+
+HRESULT KrellinIF::get_NotifyOnBlock(LONG* value) {
+    return GetSetting(&Settings::NotifyOnBlock, value);
+}
+HRESULT KrellinIF::put_NotifyOnBlock(LONG value) {
+    return PutSetting(&Settings::NotifyOnBlock, value);
+}
+
+HRESULT KrellinIF::get_AllowedSites(BSTR* value) {
+    if (!value) return E_POINTER;
+    XShell* engine = Engine();
+    std::wstring text = engine ? JoinSiteList(engine->settings.AllowedSites) : std::wstring();
+    *value = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return *value ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT KrellinIF::put_AllowedSites(BSTR value) {
+    std::vector<std::wstring> sites;
+    HRESULT hr = ParseSiteList(std::wstring(value ? value : L"", SysStringLen(value)), &sites);
+    if (FAILED(hr)) return hr;
+    XShell* engine = Engine();
+    if (!engine) return S_OK;
+    engine->settings.AllowedSites = std::move(sites);
+    engine->SyncSettings(true);
+    return S_OK;
+}
+
+HRESULT KrellinIF::get_RecentBlockedCount(LONG* value) {
+    if (!value) return E_POINTER;
+    XShell* engine = Engine();
+    *value = engine ? static_cast<LONG>(engine->Recent().Entries().size()) : 0;
+    return S_OK;
+}
+
+HRESULT KrellinIF::get_RecentBlockedUrl(LONG index, BSTR* value) {
+    if (!value) return E_POINTER;
+    *value = nullptr;
+    XShell* engine = Engine();
+    const BlockedPopup* popup =
+        engine && index >= 0 ? engine->Recent().At(static_cast<size_t>(index)) : nullptr;
+    if (!popup) return E_INVALIDARG;
+    *value = SysAllocString(popup->url.c_str());
+    return *value ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT KrellinIF::ShowBlocked(LONG index) {
+    XShell* engine = Engine();
+    if (!engine || index < 0) return E_INVALIDARG;
+    return engine->ShowBlocked(static_cast<size_t>(index));
 }
 
 HRESULT KrellinIF::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {

@@ -1,6 +1,7 @@
 // The agent's automation object: the control panel's way to read and change
-// the agent's settings, read the block count, show the diagnostics window,
-// ask whether the agent is ready, and make it quit. It holds no state: every
+// the agent's settings, read the block count and the popups blocked lately,
+// open one of them anyway, show the diagnostics window, ask whether the
+// agent is ready, and make it quit. It holds no state: every
 // call works on the process's agent window and its engine.
 #pragma once
 
@@ -10,8 +11,8 @@
 
 namespace vx {
 
-class KrellinIF : public ComObject<KrellinIF, IKrellinIF, IConnectionPointContainer>,
-                  public TypeInfoDispatch<KrellinIF, IKrellinIF, &IID_IKrellinIF> {
+class KrellinIF : public ComObject<KrellinIF, IKrellinIF2, IConnectionPointContainer>,
+                  public TypeInfoDispatch<KrellinIF, IKrellinIF2, &IID_IKrellinIF2> {
   public:
     static constexpr bool kAggregatable = true;
     static const QITAB* QiTable();
@@ -38,6 +39,15 @@ class KrellinIF : public ComObject<KrellinIF, IKrellinIF, IConnectionPointContai
     STDMETHODIMP put_KillFixedSize(LONG value) override;
     STDMETHODIMP get_BypassKeys(SHORT* value) override;
     STDMETHODIMP put_BypassKeys(SHORT value) override;
+    STDMETHODIMP get_AllowUserInitiated(LONG* value) override;
+    STDMETHODIMP put_AllowUserInitiated(LONG value) override;
+    STDMETHODIMP get_NotifyOnBlock(LONG* value) override;
+    STDMETHODIMP put_NotifyOnBlock(LONG value) override;
+    STDMETHODIMP get_AllowedSites(BSTR* value) override;
+    STDMETHODIMP put_AllowedSites(BSTR value) override;
+    STDMETHODIMP get_RecentBlockedCount(LONG* value) override;
+    STDMETHODIMP get_RecentBlockedUrl(LONG index, BSTR* value) override;
+    STDMETHODIMP ShowBlocked(LONG index) override;
 
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;

@@ -18,6 +18,7 @@ namespace {
 #define VX_WEBBROWSEREVENTS2_CLSID "{6A8C9DAD-110F-4B3F-BC9E-813507F4AED4}"
 #define VX_SHELLWINDOWSEVENTS_CLSID "{ECFBD407-8AE8-46B6-97C0-C25653D4D477}"
 #define VX_KRELLIN_LIBID "{687BF1F8-30E4-4C43-8487-467EBC8F0D47}"
+#define VX_ENGINE_LIBID "{21BCA4AC-445D-44CC-9180-60C4C594BE8B}"
 
 const RegistryEntry kAppIdEntries[] = {VX_APPID_ROWS(VX_KRELLIN_APPID, "Krellin", "Krellin.EXE")};
 
@@ -37,7 +38,7 @@ const RegistryEntry kShellWindowsEventsEntries[] = {
     VX_SERVER_CLASS_ROWS("Krellin.ShellWindowsEvents", VX_SHELLWINDOWSEVENTS_CLSID,
                          "ShellWindowsEvents Class", VX_KRELLIN_APPID),
     VX_PROGRAMMABLE_CLASS_ROWS("Krellin.ShellWindowsEvents", VX_SHELLWINDOWSEVENTS_CLSID,
-                               VX_KRELLIN_LIBID),
+                               VX_ENGINE_LIBID),
 };
 
 ClassFactory<KrellinIF> gKrellinIFFactory;

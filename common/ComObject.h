@@ -84,9 +84,10 @@ template <class Derived, class... Interfaces> class ComObject : public Interface
 };
 
 // IDispatch for a dual interface Iface of Derived, served from the type
-// information of the module's embedded type library: GetIDsOfNames resolves
-// by name, Invoke converts the arguments and calls the vtable entry.
-template <class Derived, class Iface, const IID* Iid> class TypeInfoDispatch {
+// information of the module's embedded type library number Library:
+// GetIDsOfNames resolves by name, Invoke converts the arguments and calls
+// the vtable entry.
+template <class Derived, class Iface, const IID* Iid, UINT Library = 1> class TypeInfoDispatch {
   public:
     HRESULT TypeInfoCount(UINT* count) {
         if (!count) return E_POINTER;
@@ -97,18 +98,18 @@ template <class Derived, class Iface, const IID* Iid> class TypeInfoDispatch {
         if (!info) return E_POINTER;
         *info = nullptr;
         if (index != 0) return DISP_E_BADINDEX;
-        return LoadOwnTypeInfo(*Iid, info);
+        return LoadOwnTypeInfo(*Iid, info, Library);
     }
     HRESULT IdsOfNames(LPOLESTR* names, UINT count, DISPID* ids) {
         ComPtr<ITypeInfo> info;
-        HRESULT hr = LoadOwnTypeInfo(*Iid, info.Put());
+        HRESULT hr = LoadOwnTypeInfo(*Iid, info.Put(), Library);
         if (FAILED(hr)) return hr;
         return info->GetIDsOfNames(names, count, ids);
     }
     HRESULT InvokeMember(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                          EXCEPINFO* excep, UINT* argErr) {
         ComPtr<ITypeInfo> info;
-        HRESULT hr = LoadOwnTypeInfo(*Iid, info.Put());
+        HRESULT hr = LoadOwnTypeInfo(*Iid, info.Put(), Library);
         if (FAILED(hr)) return hr;
         Iface* self = static_cast<Derived*>(this);
         return info->Invoke(self, id, flags, params, result, excep, argErr);

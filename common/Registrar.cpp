@@ -91,31 +91,40 @@ void RemoveRegistryTable(const RegistryTable& table) {
     for (size_t i = 0; i < table.count; ++i) DeleteKeyTree(table.entries[i].key);
 }
 
+// Library 1 must be there; the numbers after it end at the first missing one.
 HRESULT RegisterOwnTypeLibrary() {
-    ComPtr<ITypeLib> lib;
-    std::wstring path = OwnModulePath();
-    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Put());
-    if (FAILED(hr)) return hr;
-    return RegisterTypeLib(lib.Get(), &path[0], nullptr);
+    for (UINT index = 1; index <= kMaxOwnTypeLibs; ++index) {
+        ComPtr<ITypeLib> lib;
+        std::wstring path = OwnTypeLibPath(index);
+        HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Put());
+        if (FAILED(hr)) return index == 1 ? hr : S_OK;
+        hr = RegisterTypeLib(lib.Get(), &path[0], nullptr);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
 }
 
 HRESULT UnregisterOwnTypeLibrary() {
-    ComPtr<ITypeLib> lib;
-    HRESULT hr = LoadOwnTypeLib(lib.Put());
-    if (FAILED(hr)) return hr;
-    TLIBATTR* attr = nullptr;
-    hr = lib->GetLibAttr(&attr);
-    if (FAILED(hr)) return hr;
-    TLIBATTR library = *attr;
-    lib->ReleaseTLibAttr(attr);
-    // A library that is not registered is already as unregistration leaves it.
-    ComPtr<ITypeLib> registered;
-    if (FAILED(LoadRegTypeLib(library.guid, library.wMajorVerNum, library.wMinorVerNum,
-                              library.lcid, registered.Put())))
-        return S_OK;
-    registered.Reset();
-    return UnRegisterTypeLib(library.guid, library.wMajorVerNum, library.wMinorVerNum,
-                             library.lcid, library.syskind);
+    for (UINT index = 1; index <= kMaxOwnTypeLibs; ++index) {
+        ComPtr<ITypeLib> lib;
+        HRESULT hr = LoadOwnTypeLib(lib.Put(), index);
+        if (FAILED(hr)) return index == 1 ? hr : S_OK;
+        TLIBATTR* attr = nullptr;
+        hr = lib->GetLibAttr(&attr);
+        if (FAILED(hr)) return hr;
+        TLIBATTR library = *attr;
+        lib->ReleaseTLibAttr(attr);
+        // A library that is not registered is already as unregistration leaves it.
+        ComPtr<ITypeLib> registered;
+        if (FAILED(LoadRegTypeLib(library.guid, library.wMajorVerNum, library.wMinorVerNum,
+                                  library.lcid, registered.Put())))
+            continue;
+        registered.Reset();
+        hr = UnRegisterTypeLib(library.guid, library.wMajorVerNum, library.wMinorVerNum,
+                               library.lcid, library.syskind);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
 }
 
 } // namespace vx

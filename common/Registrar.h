@@ -79,8 +79,8 @@ std::string CommandLinePath(const std::string& longPath);
 // The program's own full file name.
 std::string ModuleFileName();
 
-// Registers the type library embedded in the program file (resource
-// TYPELIB 1), and removes that registration again.
+// Registers the type libraries embedded in the program file (resources
+// TYPELIB 1, 2, ...), and removes those registrations again.
 HRESULT RegisterOwnTypeLibrary();
 HRESULT UnregisterOwnTypeLibrary();
 

@@ -115,6 +115,7 @@ template <typename H, BOOL(WINAPI* Destroy)(H)> class ScopedGdiLike {
 
     H Get() const { return h_; }
     explicit operator bool() const { return h_ != nullptr; }
+    H Detach() { return std::exchange(h_, nullptr); }
     void Reset(H h = nullptr) {
         if (h_) Destroy(h_);
         h_ = h;

@@ -22,28 +22,36 @@ std::wstring OwnModulePath() {
     }
 }
 
-HRESULT LoadOwnTypeLib(ITypeLib** lib) {
+std::wstring OwnTypeLibPath(UINT index) {
+    std::wstring path = OwnModulePath();
+    if (!path.empty() && index > 1) path += L"\\" + std::to_wstring(index);
+    return path;
+}
+
+HRESULT LoadOwnTypeLib(ITypeLib** lib, UINT index) {
     if (!lib) return E_POINTER;
     *lib = nullptr;
+    if (index < 1 || index > kMaxOwnTypeLibs) return TYPE_E_CANTLOADLIBRARY;
     // Deliberately kept until the process ends: type information is asked
     // for on every late-bound call, and the loader's own cache is per name.
-    static ITypeLib* cached = nullptr;
-    if (!cached) {
-        std::wstring path = OwnModulePath();
+    static ITypeLib* cached[kMaxOwnTypeLibs] = {};
+    ITypeLib*& kept = cached[index - 1];
+    if (!kept) {
+        std::wstring path = OwnTypeLibPath(index);
         if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
-        HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &cached);
+        HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &kept);
         if (FAILED(hr)) return hr;
     }
-    cached->AddRef();
-    *lib = cached;
+    kept->AddRef();
+    *lib = kept;
     return S_OK;
 }
 
-HRESULT LoadOwnTypeInfo(REFIID iid, ITypeInfo** info) {
+HRESULT LoadOwnTypeInfo(REFIID iid, ITypeInfo** info, UINT index) {
     if (!info) return E_POINTER;
     *info = nullptr;
     ComPtr<ITypeLib> lib;
-    HRESULT hr = LoadOwnTypeLib(lib.Put());
+    HRESULT hr = LoadOwnTypeLib(lib.Put(), index);
     if (FAILED(hr)) return hr;
     return lib->GetTypeInfoOfGuid(iid, info);
 }

@@ -1,4 +1,4 @@
-// The type library embedded in this module as resource TYPELIB 1.
+// The type libraries embedded in this module as resources TYPELIB 1, 2, ...
 #pragma once
 
 #include <windows.h>
@@ -11,11 +11,19 @@ namespace vx {
 // Full path of the module (program or DLL) that contains this code.
 std::wstring OwnModulePath();
 
-// Type information for iid from the module's own type library. The library
-// is loaded once and kept for the life of the process.
-HRESULT LoadOwnTypeInfo(REFIID iid, ITypeInfo** info);
+// The highest resource number a module's type library may have.
+constexpr UINT kMaxOwnTypeLibs = 4;
 
-// The module's own type library, with a new reference for the caller.
-HRESULT LoadOwnTypeLib(ITypeLib** lib);
+// Type information for iid from the module's type library number `index`.
+// Each library is loaded once and kept for the life of the process.
+HRESULT LoadOwnTypeInfo(REFIID iid, ITypeInfo** info, UINT index = 1);
+
+// The module's type library number `index`, with a new reference for the
+// caller.
+HRESULT LoadOwnTypeLib(ITypeLib** lib, UINT index = 1);
+
+// The path LoadTypeLibEx and RegisterTypeLib take for library `index`: the
+// module's path, followed by "\<index>" for any but the first.
+std::wstring OwnTypeLibPath(UINT index);
 
 } // namespace vx

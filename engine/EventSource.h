@@ -12,6 +12,10 @@
 
 namespace vx {
 
+// The resource number of the engine's type library (EngineEvents.idl) in the
+// program that links the engine; the sinks dispatch through it.
+constexpr UINT kEngineTypeLib = 2;
+
 // A new sink of class Sink told of `owner`, with the one reference the
 // caller holds while connecting it; null (after logging the step's fixed
 // text) when it cannot be made.

@@ -106,6 +106,12 @@ void Explorer::PutVisible(bool visible) {
     if (FAILED(hr)) LogFailure("Explorer Invoke Error...", hr);
 }
 
+HRESULT Explorer::Navigate(const std::wstring& url) {
+    HRESULT hr = InvokeByName(L"Navigate", DISPATCH_METHOD, nullptr, "s", url.c_str());
+    if (FAILED(hr)) LogFailure("Explorer Invoke Error...", hr);
+    return hr;
+}
+
 void Explorer::Quit() {
     HRESULT hr = InvokeByName(L"Quit", DISPATCH_METHOD, nullptr);
     if (FAILED(hr)) LogFailure("Explorer Invoke Error...", hr);

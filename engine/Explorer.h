@@ -32,9 +32,11 @@ class Explorer : public DispatchObject {
     bool GetVisible();
     void PutVisible(bool visible);
     void Quit();
+    HRESULT Navigate(const std::wstring& url);
 
     // Browser events, from this window's sink: the popup decision.
     void OnNewWindow2(IDispatch** ppDisp);
+    void OnNewWindow3(IDispatch** ppDisp, VARIANT_BOOL* cancel, ULONG flags, const wchar_t* url);
     void OnBeforeNavigate2(VARIANT* url, VARIANT* targetFrameName, VARIANT_BOOL* cancel);
     void OnNavigateComplete2(VARIANT* url);
     void OnWindowSetResizable(bool resizable);
@@ -51,17 +53,32 @@ class Explorer : public DispatchObject {
     // Set by the window's own quit event: the record goes at the next
     // revocation or reconciliation, pending or not.
     bool quit = false;
+    // Handed out by this engine for a new-window request and not navigated
+    // yet: the other new-window event of the same request finds it.
+    bool supplied = false;
+    // NewWindow3's news: the user clicked for the window; an override key
+    // was held (as good as held bypass keys).
+    bool userInitiated = false;
+    bool overrideKey = false;
     std::optional<std::wstring> openerUrl;
     std::optional<std::wstring> locationUrl;
     XShell* Shell() const { return shell_; }
 
+    // The events that can block a window, named in the log.
+    enum class Event { BeforeNavigate2, NavigateComplete2, WindowSetResizable, NewWindow3 };
+
   private:
-    enum class Event { BeforeNavigate2, NavigateComplete2, WindowSetResizable };
     void Allow();
-    void Block(Event event, VARIANT_BOOL* cancel);
-    // The same-site test for a new window's address; `openerSite` gets the
-    // opener's site key for the log.
-    bool IsSameSite(const std::wstring& url, std::wstring& openerSite);
+    // Counts the block, cancels the event (when it can be), quits the window.
+    void Block(Event event, VARIANT_BOOL* cancel, const std::wstring& url);
+    // The first navigation of a pending window: url is where it goes,
+    // pageUrl the address the same-site rule looks at.
+    void Judge(Event event, const std::wstring& url, const std::wstring& pageUrl,
+               VARIANT_BOOL* cancel);
+    // The window this engine already handed out for the same request, if
+    // *ppDisp holds one; otherwise hands one out through ppDisp.
+    Explorer* SuppliedFor(IDispatch** ppDisp) const;
+    Explorer* Supply(IDispatch** ppDisp);
 
     XShell* shell_;
     // The record holds a counted reference besides the connection point's,

@@ -73,6 +73,20 @@ HRESULT RegistryClient::SetAppDWORD(const wchar_t* name, LONG value) {
     return Logged(InvokeByName(L"SetAppDWORD", DISPATCH_METHOD, nullptr, "sI", name, value));
 }
 
+HRESULT RegistryClient::GetAppList(const wchar_t* name, std::wstring& lines) {
+    Variant answer;
+    HRESULT hr = InvokeByName(L"GetAppList", DISPATCH_METHOD, answer.Get(), "s", name);
+    if (SUCCEEDED(hr) && V_VT(answer.Get()) != VT_BSTR) hr = DISP_E_TYPEMISMATCH;
+    if (FAILED(hr)) return Logged(hr);
+    BSTR text = V_BSTR(answer.Get());
+    lines.assign(text ? text : L"", SysStringLen(text));
+    return hr;
+}
+
+HRESULT RegistryClient::SetAppList(const wchar_t* name, const std::wstring& lines) {
+    return Logged(InvokeByName(L"SetAppList", DISPATCH_METHOD, nullptr, "ss", name, lines.c_str()));
+}
+
 HRESULT RegistryClient::DisableMessenger() {
     return Logged(InvokeByName(L"DisableMessenger", DISPATCH_METHOD, nullptr));
 }

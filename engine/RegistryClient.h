@@ -27,6 +27,9 @@ class RegistryClient : public DispatchObject {
     HRESULT SetAppString(const wchar_t* name, const std::wstring& value);
     HRESULT GetAppDWORD(const wchar_t* name, LONG& value);
     HRESULT SetAppDWORD(const wchar_t* name, LONG value);
+    // A list of text lines, "\r\n" between them; a missing list reads as "".
+    HRESULT GetAppList(const wchar_t* name, std::wstring& lines);
+    HRESULT SetAppList(const wchar_t* name, const std::wstring& lines);
     HRESULT DisableMessenger();
 
   private:

@@ -1,6 +1,6 @@
 // Platform identifiers the engine needs, declared here so that the engine
 // does not pull in the platform's shell headers (their event interfaces
-// would clash with the dual forms in the agent's type library).
+// would clash with the dual forms in the engine's type library).
 #pragma once
 
 #include <windows.h>

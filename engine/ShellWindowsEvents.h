@@ -3,15 +3,16 @@
 
 #include "../common/ComObject.h"
 
-#include "Krellin.h"
+#include "EngineEvents.h"
+#include "EventSource.h"
 
 namespace vx {
 
 class XShell;
 
-class ShellWindowsEvents
-    : public ComObject<ShellWindowsEvents, DShellWindowsEvents>,
-      public TypeInfoDispatch<ShellWindowsEvents, DShellWindowsEvents, &IID_DShellWindowsEvents> {
+class ShellWindowsEvents : public ComObject<ShellWindowsEvents, DShellWindowsEvents>,
+                           public TypeInfoDispatch<ShellWindowsEvents, DShellWindowsEvents,
+                                                   &IID_DShellWindowsEvents, kEngineTypeLib> {
   public:
     static constexpr bool kAggregatable = false;
     static const QITAB* QiTable();

@@ -47,6 +47,12 @@ HRESULT WebBrowserEvents2::WindowSetResizable(VARIANT_BOOL resizable) {
     return S_OK;
 }
 
+HRESULT WebBrowserEvents2::NewWindow3(IDispatch** ppDisp, VARIANT_BOOL* cancel, ULONG flags, BSTR,
+                                      BSTR url) {
+    if (owner_) owner_->OnNewWindow3(ppDisp, cancel, flags, url);
+    return S_OK;
+}
+
 HRESULT WebBrowserEvents2::InterfaceSupportsErrorInfo(REFIID riid) {
     return IsEqualIID(riid, IID_DWebBrowserEvents2) ? S_OK : S_FALSE;
 }

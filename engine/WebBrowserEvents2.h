@@ -3,7 +3,8 @@
 
 #include "../common/ComObject.h"
 
-#include "Krellin.h"
+#include "EngineEvents.h"
+#include "EventSource.h"
 
 namespace vx {
 
@@ -11,7 +12,8 @@ class Explorer;
 
 class WebBrowserEvents2
     : public ComObject<WebBrowserEvents2, DWebBrowserEvents2, ISupportErrorInfo>,
-      public TypeInfoDispatch<WebBrowserEvents2, DWebBrowserEvents2, &IID_DWebBrowserEvents2> {
+      public TypeInfoDispatch<WebBrowserEvents2, DWebBrowserEvents2, &IID_DWebBrowserEvents2,
+                              kEngineTypeLib> {
   public:
     static constexpr bool kAggregatable = false;
     static const QITAB* QiTable();
@@ -32,6 +34,8 @@ class WebBrowserEvents2
     STDMETHODIMP NavigateComplete2(IDispatch* pDisp, VARIANT* url) override;
     STDMETHODIMP OnQuit() override;
     STDMETHODIMP WindowSetResizable(VARIANT_BOOL resizable) override;
+    STDMETHODIMP NewWindow3(IDispatch** ppDisp, VARIANT_BOOL* cancel, ULONG flags, BSTR urlContext,
+                            BSTR url) override;
 
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 

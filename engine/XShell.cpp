@@ -110,7 +110,6 @@ XShell::~XShell() {
     retired_.clear();
     settings_.reset();
     --busy_;
-    AudioFileName.clear();
     disp_.Reset();
 }
 
@@ -310,6 +309,10 @@ Explorer* XShell::AddExplorer(IDispatch* browser) {
         return record;
     }
 
+    return CreateExplorer(true);
+}
+
+Explorer* XShell::CreateExplorer(bool pending) {
     AddStatusLine("New Window Creating...");
     DispatchObject fresh;
     const unsigned registeredBefore = registrations_;
@@ -342,7 +345,7 @@ Explorer* XShell::AddExplorer(IDispatch* browser) {
     auto created = std::unique_ptr<Explorer>(new (std::nothrow) Explorer(this, fresh.Dispatch()));
     if (!created) return nullptr;
     Explorer* record = explorers_.Append(std::move(created));
-    record->pending = true;
+    record->pending = pending;
     record->Connect();
     return record;
 }
@@ -362,43 +365,7 @@ void XShell::DestroyRetired() {
     --busy_;
 }
 
-} // namespace vx
-
-namespace vx {
-
-namespace {
-
-bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
-    size_t n = wcslen(prefix);
-    return text.size() >= n && _wcsnicmp(text.c_str(), prefix, n) == 0;
-}
-
-} // namespace
-
-bool XShell::IsKnownUrl(std::wstring url) {
-    bool bypass = BypassKeysDown();
-    bool start = _wcsicmp(url.c_str(), StartPageUrl().c_str()) == 0;
-    bool local = StartsWith(url, L"file:") && url.find(ProgramFilesUrl()) != std::wstring::npos;
-    bool resource = StartsWith(url, L"res:");
-    url = LowerText(std::move(url));
-    // Sites are matched on the host alone: a site's name elsewhere in the
-    // address (a query, a path, a user name) lets nothing through.
-    const std::wstring host = UrlHost(url.c_str());
-    bool maker = IsHostOnSite(host, kMakerDomainW);
-    bool favorite = false;
-    if (!bypass && !start && !local && !maker && !resource) {
-        favorite = favorites_.IsFavorite(host);
-        if (favorite) AddStatusLine("Favorite Popup Allowed...");
-    }
-    if (start || starting_ || bypass || favorite || local || resource || maker) {
-        AddStatusLineW("New IE Window Found : ", SysAllocString(url.c_str()));
-        return true;
-    }
-    AddStatusLineW("New IE Window Blocked, unknown URL : ", SysAllocString(url.c_str()));
-    return false;
-}
-
-std::shared_ptr<RegistryClient> XShell::Settings() {
+std::shared_ptr<RegistryClient> XShell::SettingsClient() {
     if (!settings_ || !settings_->HasReference()) {
         std::shared_ptr<RegistryClient> client(new (std::nothrow) RegistryClient());
         if (!client) return nullptr;
@@ -413,14 +380,14 @@ std::shared_ptr<RegistryClient> XShell::Settings() {
 
 HRESULT XShell::UseSettings(const std::function<HRESULT(RegistryClient&)>& work) {
     Busy busy(this);
-    std::shared_ptr<RegistryClient> client = Settings();
+    std::shared_ptr<RegistryClient> client = SettingsClient();
     if (!client) return E_OUTOFMEMORY;
     HRESULT hr = work(*client);
     if (!IsServiceGone(hr)) return hr;
     // Only the client that failed is dropped: a nested call may already
     // have made a new one.
     if (settings_ == client) settings_.reset();
-    client = Settings();
+    client = SettingsClient();
     if (!client) return E_OUTOFMEMORY;
     return work(*client);
 }
@@ -431,32 +398,42 @@ void XShell::SyncSettings(bool save) {
     auto first = [](HRESULT& kept, HRESULT hr) {
         if (SUCCEEDED(kept)) kept = hr;
     };
+    Settings& s = settings;
     if (save) {
         UseSettings([&](RegistryClient& client) {
-            HRESULT hr = client.SetAppDWORD(L"MuteAudio", MuteAudio);
-            first(hr, client.SetAppString(L"AudioFileName", AudioFileName));
-            first(hr, client.SetAppDWORD(L"AllowSameSite", AllowSameSite));
-            first(hr, client.SetAppDWORD(L"KillFixedSize", KillFixedSize));
-            first(hr, client.SetAppDWORD(L"BypassKeys", BypassKeys));
+            HRESULT hr = client.SetAppDWORD(L"MuteAudio", s.MuteAudio);
+            first(hr, client.SetAppString(L"AudioFileName", s.AudioFileName));
+            first(hr, client.SetAppDWORD(L"AllowSameSite", s.AllowSameSite));
+            first(hr, client.SetAppDWORD(L"KillFixedSize", s.KillFixedSize));
+            first(hr, client.SetAppDWORD(L"BypassKeys", s.BypassKeys));
+            first(hr, client.SetAppDWORD(L"AllowUserInitiated", s.AllowUserInitiated));
+            first(hr, client.SetAppDWORD(L"NotifyOnBlock", s.NotifyOnBlock));
+            first(hr, client.SetAppList(L"AllowedSites", JoinSiteList(s.AllowedSites)));
             return hr;
         });
         return;
     }
     UseSettings([&](RegistryClient& client) {
-        HRESULT hr = client.GetAppDWORD(L"MuteAudio", MuteAudio);
-        first(hr, client.GetAppString(L"AudioFileName", AudioFileName));
+        HRESULT hr = client.GetAppDWORD(L"MuteAudio", s.MuteAudio);
+        first(hr, client.GetAppString(L"AudioFileName", s.AudioFileName));
         // Without a sound file there is nothing to play.
-        if (AudioFileName.empty()) MuteAudio = 1;
-        first(hr, client.GetAppDWORD(L"AllowSameSite", AllowSameSite));
-        first(hr, client.GetAppDWORD(L"KillFixedSize", KillFixedSize));
-        LONG keys = BypassKeys;
+        if (s.AudioFileName.empty()) s.MuteAudio = 1;
+        first(hr, client.GetAppDWORD(L"AllowSameSite", s.AllowSameSite));
+        first(hr, client.GetAppDWORD(L"KillFixedSize", s.KillFixedSize));
+        LONG keys = s.BypassKeys;
         first(hr, client.GetAppDWORD(L"BypassKeys", keys));
-        BypassKeys = static_cast<unsigned short>(keys & 0xFFFF);
+        s.BypassKeys = static_cast<unsigned short>(keys & 0xFFFF);
+        first(hr, client.GetAppDWORD(L"AllowUserInitiated", s.AllowUserInitiated));
+        first(hr, client.GetAppDWORD(L"NotifyOnBlock", s.NotifyOnBlock));
+        std::wstring sites;
+        HRESULT read = client.GetAppList(L"AllowedSites", sites);
+        first(hr, read);
+        if (SUCCEEDED(read)) ParseSiteList(sites, &s.AllowedSites, true);
         return hr;
     });
 }
 
-LONG XShell::AddBlockCount(ULONG n, bool announce) {
+LONG XShell::AddBlockCount(ULONG n) {
     // Every settings call lets other events and automation calls run on this
     // thread, and between its read and its write a nested call could store a
     // block that the write then takes back. So only the outermost call talks
@@ -492,19 +469,55 @@ LONG XShell::AddBlockCount(ULONG n, bool announce) {
         } while (unstoredBlocks_ != 0);
         storingCount_ = false;
     }
-    if (n > 0 && announce) AnnounceBlock(static_cast<LONG>(total));
     return static_cast<LONG>(total);
 }
 
-void XShell::AnnounceBlock(LONG total) {
-    if (!MuteAudio) {
-        std::string sound = NarrowText(AudioFileName.c_str(), AudioFileName.size(), MAX_PATH - 1);
+void XShell::AnnounceBlock(LONG total, const std::wstring& url, const std::wstring& openerUrl) {
+    const std::wstring& sound = settings.AudioFileName;
+    if (!settings.MuteAudio) {
+        std::string file = NarrowText(sound.c_str(), sound.size(), MAX_PATH - 1);
         // Any writer of the shared settings may have named a share or an
         // address; the agent of every user would open it.
-        if (IsLocalFilePath(sound.c_str()))
-            PlaySoundA(sound.c_str(), nullptr, SND_ASYNC | SND_FILENAME);
+        if (IsLocalFilePath(file.c_str()))
+            PlaySoundA(file.c_str(), nullptr, SND_ASYNC | SND_FILENAME);
     }
-    if (host_) host_->BlockCountRaised(total);
+    // The opener's site as the allowed sites hold it: no leading dot.
+    std::wstring site = openerUrl.empty() ? std::wstring() : LowerText(SiteKey(openerUrl.c_str()));
+    if (!site.empty() && site[0] == L'.') site.erase(0, 1);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const bool tell = recent_.Add({url, site, now}, openerUrl, GetTickCount64());
+    if (!host_) return;
+    host_->BlockCountRaised(total);
+    // A copy: the host's calls may let another block in.
+    const BlockedPopup latest = *recent_.At(0);
+    if (tell && settings.NotifyOnBlock) host_->ShowBlockNotice(latest);
+}
+
+HRESULT XShell::ShowBlocked(size_t index) {
+    const BlockedPopup* popup = recent_.At(index);
+    if (!popup) return E_INVALIDARG;
+    // A copy: a block during the calls below changes the list.
+    const std::wstring url = popup->url;
+    Busy busy(this);
+    Explorer* record = CreateExplorer(false);
+    if (!record) return E_FAIL;
+    AddStatusLineW("Blocked Popup Shown : ", SysAllocString(url.c_str()));
+    HRESULT hr = record->Navigate(url);
+    record->PutVisible(true);
+    return hr;
+}
+
+HRESULT XShell::AllowSite(const std::wstring& site) {
+    std::vector<std::wstring> one;
+    HRESULT hr = ParseSiteList(site, &one);
+    if (FAILED(hr) || one.size() != 1) return E_INVALIDARG;
+    std::vector<std::wstring>& sites = settings.AllowedSites;
+    if (std::find(sites.begin(), sites.end(), one[0]) != sites.end()) return S_FALSE;
+    if (sites.size() >= kMaxAllowedSites) return E_INVALIDARG;
+    sites.push_back(one[0]);
+    SyncSettings(true);
+    return S_OK;
 }
 
 bool XShell::BypassKeysDown() const {
@@ -513,7 +526,7 @@ bool XShell::BypassKeysDown() const {
         int key;
     } keys[] = {{1, VK_CONTROL}, {2, VK_MENU}, {4, VK_SHIFT}};
     for (const auto& k : keys)
-        if ((BypassKeys & k.bit) && (GetAsyncKeyState(k.key) & 0x8000)) return true;
+        if ((settings.BypassKeys & k.bit) && (GetAsyncKeyState(k.key) & 0x8000)) return true;
     return false;
 }
 

@@ -1,8 +1,10 @@
 // The popup engine's root: the live list of the shell's windows.
 #pragma once
 
+#include "BlockedPopups.h"
 #include "ExplorerList.h"
 #include "Marklor.h"
+#include "Settings.h"
 
 #include "../common/DispatchObject.h"
 
@@ -55,33 +57,45 @@ class XShell : public DispatchObject {
     Explorer* AddExplorer(IDispatch* browser);
     Explorer* FindExplorer(IDispatch* browser) const { return explorers_.Find(browser); }
 
-    // Whether a URL about to be shown is one the user always allows; logs
-    // the verdict with the URL in lower case.
-    bool IsKnownUrl(std::wstring url);
+    // The allow rules of the popup decision (PopupDecision.cpp). Each
+    // answers whether it lets a popup through; `site` gets what matched.
+    bool UserInitiatedRule(bool clicked) const { return clicked && settings.AllowUserInitiated; }
+    bool SameSiteRule(const std::wstring& url, const std::wstring& openerUrl, std::wstring* site);
+    bool AllowedSiteRule(const std::wstring& openerUrl, std::wstring* site) const;
+    // Whether a URL about to be shown is one the user always allows (the
+    // bypass keys, or `bypass`, count too); logs the verdict with the URL in
+    // lower case.
+    bool IsKnownUrl(std::wstring url, bool bypass = false);
+    // Whether no rule could let a popup for url from openerUrl through, so
+    // that it may be refused before any window is made.
+    bool IsCertainBlock(const std::wstring& url, const std::wstring& openerUrl);
 
-    // Loads (save false) or saves (save true) the five settings through
-    // the settings service.
+    // Opens the blocked popup at index (0 the newest) in a new visible
+    // window that is not judged; E_INVALIDARG for an index with no entry.
+    HRESULT ShowBlocked(size_t index);
+    // Adds a site (a plain host name) to the allowed sites and saves them.
+    HRESULT AllowSite(const std::wstring& site);
+    const BlockedPopups& Recent() const { return recent_; }
+
+    // Loads (save false) or saves (save true) the settings through the
+    // settings service.
     void SyncSettings(bool save);
     // Runs `work` on the engine's one settings client, made and pointed at
     // the product's key when there is none. When the service has gone
     // away, the client is made afresh and `work` runs once more. Answers
     // what `work` answered.
     HRESULT UseSettings(const std::function<HRESULT(RegistryClient&)>& work);
-    // Adds n to the stored block count and answers the new total; a block
-    // (n > 0) also sounds the alert and refreshes the host's tray tip,
-    // unless the caller does that itself later with AnnounceBlock.
-    LONG AddBlockCount(ULONG n, bool announce = true);
-    // The alert and the tray tip for a block that brought the count to total.
-    void AnnounceBlock(LONG total);
+    // Adds n to the stored block count and answers the new total.
+    LONG AddBlockCount(ULONG n);
+    // What follows a block that brought the count to total, once its window
+    // has been told to quit: the alert, the tray tip, the recent list and
+    // the notice.
+    void AnnounceBlock(LONG total, const std::wstring& url, const std::wstring& openerUrl);
     // Whether a key selected by BypassKeys is held down now.
     bool BypassKeysDown() const;
 
-    // Settings, at their defaults until loaded.
-    unsigned short BypassKeys = 1;
-    LONG KillFixedSize = 1;
-    LONG AllowSameSite = 1;
-    std::wstring AudioFileName;
-    LONG MuteAudio = 1;
+    // At their defaults until loaded.
+    Settings settings;
 
     bool IsStarting() const { return starting_; }
     ExplorerList& Explorers() { return explorers_; }
@@ -103,7 +117,10 @@ class XShell : public DispatchObject {
     static void CALLBACK ReconcileTimerProc(HWND, UINT, UINT_PTR id, DWORD);
     void ReconcileUnexplained();
     void CancelReconciliation();
-    std::shared_ptr<RegistryClient> Settings();
+    std::shared_ptr<RegistryClient> SettingsClient();
+    // A new browser window, made hidden and recorded; pending when it is
+    // to be judged at its first navigation.
+    Explorer* CreateExplorer(bool pending);
     void ConnectShellEvents();
     void DisconnectShellEvents();
     // Records taken out of the list are destroyed only once no engine call
@@ -126,6 +143,7 @@ class XShell : public DispatchObject {
     ULONG unstoredBlocks_ = 0;
     ULONG lastStoredCount_ = 0;
     FavoriteSites favorites_;
+    BlockedPopups recent_;
     // Kept between operations; users hold their own reference for the
     // length of a call, since a nested call may replace it.
     std::shared_ptr<RegistryClient> settings_;

@@ -70,8 +70,9 @@ else
   echo "The control panel did not show its page."
 fi
 wine cscript //nologo "$js" settings
-echo "== Block count in the registry"
+echo "== Block count and allowed sites in the registry"
 wine reg query 'HKLM\Software\Quandrel, Inc.\Vornix! Popup Blocker\1.00.000' /v BlockCount
+wine reg query 'HKLM\Software\Quandrel, Inc.\Vornix! Popup Blocker\1.00.000' /v AllowedSites
 wine cscript //nologo "$js" quit
 wait "$agent_pid" 2>/dev/null || true
 agent_pid=""

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace vx {
 
@@ -61,8 +62,9 @@ bool IsProductPath(const std::string* parts, size_t count) {
 
 const QITAB* Registry::QiTable() {
     static const QITAB table[] = {
-        QITABENT(Registry, IRegistry),
-        QITABENTMULTI(Registry, IDispatch, IRegistry),
+        QITABENT(Registry, IRegistry2),
+        QITABENTMULTI(Registry, IRegistry, IRegistry2),
+        QITABENTMULTI(Registry, IDispatch, IRegistry2),
         QITABENT(Registry, ISupportErrorInfo),
         QITABENT(Registry, IConnectionPointContainer),
         {},
@@ -145,6 +147,67 @@ STDMETHODIMP Registry::SetAppDWORD(BSTR bsName, LONG lValue) {
     return hr;
 }
 
+STDMETHODIMP Registry::GetAppList(BSTR bsName, BSTR* lines) {
+    if (!lines) return E_POINTER;
+    *lines = nullptr;
+    const std::wstring name = WidenText(Narrow(bsName));
+    HKEY key = nullptr;
+    HRESULT hr = CurrentKey(KEY_QUERY_VALUE, &key);
+    if (!key) return hr;
+    // What the largest list SetAppList writes needs, and no more: a value
+    // someone else made larger reads as missing.
+    constexpr DWORD kMaxBytes = (kMaxListLines * (kMaxLineLength + 1) + 1) * sizeof(wchar_t);
+    DWORD type = 0, size = 0;
+    std::wstring text;
+    if (RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        type == REG_MULTI_SZ && size <= kMaxBytes) {
+        std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
+        if (RegQueryValueExW(key, name.c_str(), nullptr, &type,
+                             reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS) {
+            for (const wchar_t* line = data.data(); *line; line += wcslen(line) + 1) {
+                if (!text.empty()) text += L"\r\n";
+                text += line;
+            }
+        }
+    }
+    *lines = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return *lines ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP Registry::SetAppList(BSTR bsName, BSTR lines) {
+    // Checked before anything is opened: a list that does not fit the bounds
+    // writes nothing at all.
+    const UINT length = SysStringLen(lines);
+    if (length > kMaxListLines * (kMaxLineLength + 2)) return E_INVALIDARG;
+    std::wstring data;
+    size_t count = 0;
+    for (UINT start = 0; start < length;) {
+        UINT end = start;
+        while (end < length && lines[end] != L'\n')
+            ++end;
+        UINT stop = end > start && lines[end - 1] == L'\r' ? end - 1 : end;
+        if (stop > start) {
+            if (stop - start > kMaxLineLength || ++count > kMaxListLines ||
+                std::find(lines + start, lines + stop, L'\0') != lines + stop)
+                return E_INVALIDARG;
+            data.append(lines + start, stop - start);
+            data.push_back(L'\0');
+        }
+        start = end + 1;
+    }
+    data.push_back(L'\0');
+    if (count == 0) data.push_back(L'\0');
+    const std::wstring name = WidenText(Narrow(bsName));
+    HKEY key = nullptr;
+    HRESULT hr = CurrentKey(KEY_SET_VALUE, &key);
+    if (key) {
+        RegSetValueExW(key, name.c_str(), 0, REG_MULTI_SZ,
+                       reinterpret_cast<const BYTE*>(data.data()),
+                       static_cast<DWORD>(data.size() * sizeof(wchar_t)));
+    }
+    return hr;
+}
+
 STDMETHODIMP Registry::get_TopLevelKey(LONG* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = topLevelKey_;
@@ -177,7 +240,7 @@ STDMETHODIMP Registry::EnableMessenger() {
 }
 
 STDMETHODIMP Registry::InterfaceSupportsErrorInfo(REFIID riid) {
-    return IsEqualIID(riid, IID_IRegistry) ? S_OK : S_FALSE;
+    return IsEqualIID(riid, IID_IRegistry) || IsEqualIID(riid, IID_IRegistry2) ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP Registry::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {

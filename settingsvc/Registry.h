@@ -1,5 +1,5 @@
-// The Registry automation object: string and number values under a key
-// path named by its properties, and the Messenger switch.
+// The Registry automation object: string, number and list values under a
+// key path named by its properties, and the Messenger switch.
 #pragma once
 
 #include "ComObject.h"
@@ -10,11 +10,14 @@
 namespace vx {
 
 class Registry
-    : public ComObject<Registry, IRegistry, ISupportErrorInfo, IConnectionPointContainer>,
-      public TypeInfoDispatch<Registry, IRegistry, &IID_IRegistry> {
+    : public ComObject<Registry, IRegistry2, ISupportErrorInfo, IConnectionPointContainer>,
+      public TypeInfoDispatch<Registry, IRegistry2, &IID_IRegistry2> {
   public:
     static constexpr bool kAggregatable = true;
     static constexpr LONG kDefaultTopLevelKey = static_cast<LONG>(0x80000002u);
+    // The bounds of one list: its lines, and the characters of each.
+    static constexpr size_t kMaxListLines = 4096;
+    static constexpr size_t kMaxLineLength = 255;
 
     static const QITAB* QiTable();
     static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
@@ -46,6 +49,10 @@ class Registry
     STDMETHODIMP Reset() override;
     STDMETHODIMP DisableMessenger() override;
     STDMETHODIMP EnableMessenger() override;
+
+    // IRegistry2
+    STDMETHODIMP GetAppList(BSTR bsName, BSTR* lines) override;
+    STDMETHODIMP SetAppList(BSTR bsName, BSTR lines) override;
 
     // ISupportErrorInfo
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;

@@ -1,7 +1,7 @@
 // The agent window and the automation object in-process, with the settings
 // service, the shell's collection and the favourites reader as doubles.
 #include "FakeRegistry.h"
-#include "FakeShellWindows.h"
+#include "ShellWindowCollection.h"
 #include "InProcessClass.h"
 
 #include "agent/AgentWindow.h"
@@ -31,7 +31,8 @@ class AgentTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(com_.Result()));
-        collection = ComPtr<fakes::FakeShellWindows>::Attach(new fakes::FakeShellWindows());
+        collection = ComPtr<browserdouble::ShellWindowCollection>(
+            browserdouble::ShellWindowCollection::Get());
         shellClass = std::make_unique<fakes::InProcessClass>(
             kShellWindowsProgId, kClsidShellWindows, CLSCTX_INPROC_SERVER,
             [this](REFIID riid, void** ppv) { return collection->QueryInterface(riid, ppv); });
@@ -47,6 +48,7 @@ class AgentTest : public ::testing::Test {
         EXPECT_EQ(nullptr, theAgentWindow);
         registry.reset();
         shellClass.reset();
+        browserdouble::ShellWindowCollection::Close();
         collection.Reset();
     }
 
@@ -80,7 +82,7 @@ class AgentTest : public ::testing::Test {
 
     ComApartment com_;
     fakes::RegistryStore store;
-    ComPtr<fakes::FakeShellWindows> collection;
+    ComPtr<browserdouble::ShellWindowCollection> collection;
     std::unique_ptr<fakes::InProcessClass> shellClass, registry;
     std::unique_ptr<OwnedWindow> window;
     std::function<void()> during_;
@@ -147,7 +149,8 @@ TEST_F(AgentTest, ABlockRefreshesTheTipAndStoresShowTrayEvenWhileHidden) {
     bool shown = true;
     RunLoop([&] {
         store.calls.clear();
-        theAgentWindow->Engine()->AddBlockCount(1);
+        XShell* engine = theAgentWindow->Engine();
+        engine->AnnounceBlock(engine->AddBlockCount(1), L"http://ad.example.net/", L"");
         tip = theAgentWindow->TrayTip();
         shown = theAgentWindow->TrayShown();
     });
@@ -301,8 +304,9 @@ TEST_F(AutomationTest, PutsReachTheEngineBitZeroRulesAndSaveAllFive) {
             EXPECT_EQ(S_OK, (a.Get()->*row.put)(row.value));
             EXPECT_EQ(S_OK, (b.Get()->*row.get)(&v)) << "the other client sees it";
             EXPECT_EQ(row.expect, v);
-            EXPECT_EQ(5, std::count_if(store.calls.begin(), store.calls.end(),
-                                       [](const std::wstring& c) { return c.find(L"SetApp") == 0; }));
+            EXPECT_EQ(8,
+                      std::count_if(store.calls.begin(), store.calls.end(),
+                                    [](const std::wstring& c) { return c.find(L"SetApp") == 0; }));
         }
         EXPECT_EQ(S_OK, a->put_BypassKeys(0x0100));
         EXPECT_EQ(S_OK, b->get_BypassKeys(&keys));
@@ -415,9 +419,8 @@ TEST_F(AutomationTest, TheTypeLibraryCarriesItsIdentity) {
     EXPECT_EQ(0, attr->wMinorVerNum);
     EXPECT_EQ(0x409u, attr->lcid);
     lib->ReleaseTLibAttr(attr);
-    for (const GUID* type : {&IID_IKrellinIF, &DIID__IKrellinIFEvents, &CLSID_KrellinIF,
-                             &CLSID_WebBrowserEvents2, &CLSID_ShellWindowsEvents,
-                             &IID_DWebBrowserEvents2, &IID_DShellWindowsEvents}) {
+    for (const GUID* type :
+         {&IID_IKrellinIF, &IID_IKrellinIF2, &DIID__IKrellinIFEvents, &CLSID_KrellinIF}) {
         ComPtr<ITypeInfo> info;
         EXPECT_EQ(S_OK, lib->GetTypeInfoOfGuid(*type, info.Put()));
     }

@@ -6,8 +6,8 @@
 
 namespace vx::browserdouble {
 
-// A browser application object (what "InternetExplorer.Application.1"
-// names while the double is registered).
+// A browser application object (what the platform's browser class is
+// treated as while the double is registered).
 inline constexpr CLSID kClsidDoubleBrowser = {
     0xB4A00AEE, 0x7881, 0x4969, {0xA5, 0x10, 0x62, 0xF3, 0x35, 0x7C, 0x44, 0xFD}};
 // The process's one shell window collection.
@@ -21,9 +21,7 @@ inline constexpr CLSID kClsidShellWindows = {
     0x9BA05972, 0xF6A8, 0x11CF, {0xA4, 0x42, 0x00, 0xA0, 0xC9, 0x0A, 0x8F, 0x39}};
 
 constexpr const wchar_t* kScriptProgId = L"BrowserDouble.Script";
-constexpr const wchar_t* kBrowserProgId = L"InternetExplorer.Application.1";
 constexpr const wchar_t* kShellWindowsProgId = L"Shell.FolderView.1";
-constexpr const wchar_t* kForwardDll = L"ShellWindowsForward.dll";
 
 constexpr const wchar_t* kBrowserFullName = L"C:\\Program Files\\Internet Explorer\\iexplore.exe";
 constexpr const wchar_t* kFolderFullName = L"C:\\windows\\explorer.exe";
@@ -37,6 +35,7 @@ enum : DISPID {
     kDispNavigateComplete2 = 252,
     kDispOnQuit = 253,
     kDispWindowSetResizable = 262,
+    kDispNewWindow3 = 273,
 };
 
 } // namespace vx::browserdouble

@@ -8,12 +8,11 @@
 
 namespace vx::browserdouble {
 
-// Registers the double's classes served by `exePath`, points the browser's
-// ProgID at them and the ShellWindows class at the forwarding DLL beside the
-// program. Values it displaces are kept for UnregisterDouble.
+// Registers the double's classes served by `exePath` and makes creations of
+// the platform's browser and ShellWindows classes make them instead.
 HRESULT RegisterDouble(const std::wstring& exePath);
 
-// Puts back what RegisterDouble displaced and removes the double's classes.
+// Removes all that RegisterDouble added.
 HRESULT UnregisterDouble();
 
 } // namespace vx::browserdouble

@@ -2,8 +2,6 @@
 
 #include <olectl.h>
 
-#include <vector>
-
 namespace vx::browserdouble {
 
 HRESULT EventPoint::QueryInterface(REFIID riid, void** ppv) {
@@ -33,6 +31,8 @@ HRESULT EventPoint::GetConnectionPointContainer(IConnectionPointContainer** cont
 HRESULT EventPoint::Advise(IUnknown* sink, DWORD* cookie) {
     if (!sink || !cookie) return E_POINTER;
     *cookie = 0;
+    ++advises;
+    if (FAILED(adviseResult)) return adviseResult;
     // As the browser does: the event interface first, plain IDispatch as
     // the fallback.
     ComPtr<IDispatch> disp;
@@ -45,6 +45,8 @@ HRESULT EventPoint::Advise(IUnknown* sink, DWORD* cookie) {
 }
 
 HRESULT EventPoint::Unadvise(DWORD cookie) {
+    if (duringUnadvise) duringUnadvise();
+    if (FAILED(unadviseResult)) return unadviseResult;
     return sinks_.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
 }
 
@@ -56,18 +58,23 @@ HRESULT EventPoint::EnumConnections(IEnumConnections** connections) {
 HRESULT EventPoint::Find(REFIID riid, IConnectionPoint** point) {
     if (!point) return E_POINTER;
     *point = nullptr;
+    if (FAILED(findResult)) return findResult;
     if (!IsEqualIID(riid, iid_)) return CONNECT_E_NOCONNECTION;
     *point = this;
     AddRef();
     return S_OK;
 }
 
-void EventPoint::Fire(DISPID id, DISPPARAMS* params) {
-    // A sink may unadvise, or others advise, while the call is out.
+std::vector<ComPtr<IDispatch>> EventPoint::Sinks() const {
     std::vector<ComPtr<IDispatch>> sinks;
     for (const auto& entry : sinks_)
         sinks.push_back(entry.second);
-    for (const auto& sink : sinks)
+    return sinks;
+}
+
+void EventPoint::Fire(DISPID id, DISPPARAMS* params) {
+    // A sink may unadvise, or others advise, while the call is out.
+    for (const auto& sink : Sinks())
         sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params, nullptr, nullptr,
                      nullptr);
 }

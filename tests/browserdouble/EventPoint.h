@@ -6,7 +6,9 @@
 
 #include <ocidl.h>
 
+#include <functional>
 #include <map>
+#include <vector>
 
 namespace vx::browserdouble {
 
@@ -32,7 +34,15 @@ class EventPoint : public IConnectionPoint {
     // answers back to the caller.
     void Fire(DISPID id, DISPPARAMS* params);
     LONG SinkCount() const { return static_cast<LONG>(sinks_.size()); }
+    std::vector<ComPtr<IDispatch>> Sinks() const;
     void DropSinks() { sinks_.clear(); }
+
+    // For the in-process tests: failures to answer, how often sinks were
+    // advised, and what runs inside every Unadvise (as events may arrive
+    // during the call).
+    HRESULT adviseResult = S_OK, unadviseResult = S_OK, findResult = S_OK;
+    int advises = 0;
+    std::function<void()> duringUnadvise;
 
   private:
     IConnectionPointContainer* owner_;

@@ -6,6 +6,7 @@
 #include "common/Scoped.h"
 
 #include <string>
+#include <type_traits>
 
 namespace vx::browserdouble {
 
@@ -29,37 +30,22 @@ HRESULT IdsFromNames(const DispatchName (&table)[N], LPOLESTR* names, UINT count
     return DISP_E_UNKNOWNNAME;
 }
 
-// The argument at `position`, counted from the left, coerced to vt.
-inline HRESULT Arg(DISPPARAMS* params, UINT position, VARTYPE vt, Variant* value) {
+// The argument at `position`, counted from the left, coerced to a long, a
+// boolean or a text.
+template <typename T> HRESULT Arg(DISPPARAMS* params, UINT position, T* value) {
+    constexpr VARTYPE vt = std::is_same_v<T, LONG>   ? VT_I4
+                           : std::is_same_v<T, bool> ? VT_BOOL
+                                                     : VT_BSTR;
+    Variant v;
     UINT argErr = 0;
-    return DispGetParam(params, position, vt, value->Get(), &argErr);
-}
-
-inline HRESULT ArgLong(DISPPARAMS* params, UINT position, LONG* value) {
-    Variant v;
-    HRESULT hr = Arg(params, position, VT_I4, &v);
-    if (SUCCEEDED(hr)) *value = V_I4(v.Get());
-    return hr;
-}
-
-inline HRESULT ArgBool(DISPPARAMS* params, UINT position, bool* value) {
-    Variant v;
-    HRESULT hr = Arg(params, position, VT_BOOL, &v);
-    if (SUCCEEDED(hr)) *value = V_BOOL(v.Get()) != VARIANT_FALSE;
-    return hr;
-}
-
-inline HRESULT ArgText(DISPPARAMS* params, UINT position, std::wstring* value) {
-    Variant v;
-    HRESULT hr = Arg(params, position, VT_BSTR, &v);
-    if (SUCCEEDED(hr)) *value = V_BSTR(v.Get()) ? V_BSTR(v.Get()) : L"";
-    return hr;
-}
-
-inline HRESULT ArgDispatch(DISPPARAMS* params, UINT position, ComPtr<IDispatch>* value) {
-    Variant v;
-    HRESULT hr = Arg(params, position, VT_DISPATCH, &v);
-    if (SUCCEEDED(hr)) *value = ComPtr<IDispatch>(V_DISPATCH(v.Get()));
+    HRESULT hr = DispGetParam(params, position, vt, v.Get(), &argErr);
+    if (FAILED(hr)) return hr;
+    if constexpr (vt == VT_I4)
+        *value = V_I4(v.Get());
+    else if constexpr (vt == VT_BOOL)
+        *value = V_BOOL(v.Get()) != VARIANT_FALSE;
+    else
+        *value = V_BSTR(v.Get()) ? V_BSTR(v.Get()) : L"";
     return hr;
 }
 

@@ -7,6 +7,11 @@ namespace vx::browserdouble {
 namespace {
 // An event asked of a window that has gone.
 const HRESULT kWindowClosed = HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE);
+
+// An argument a script left out is no failure.
+HRESULT Optional(HRESULT hr) {
+    return hr == DISP_E_PARAMNOTFOUND ? S_OK : hr;
+}
 } // namespace
 
 const QITAB* ScriptControl::QiTable() {
@@ -29,10 +34,9 @@ HRESULT ScriptControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
         bool folder = false;
         bool visible = true;
         // A script may leave out the flags: a visible browser window.
-        auto optional = [](HRESULT hr) { return hr == DISP_E_PARAMNOTFOUND ? S_OK : hr; };
-        HRESULT hr = ArgText(params, 0, &url);
-        if (SUCCEEDED(hr)) hr = optional(ArgBool(params, 1, &folder));
-        if (SUCCEEDED(hr)) hr = optional(ArgBool(params, 2, &visible));
+        HRESULT hr = Arg(params, 0, &url);
+        if (SUCCEEDED(hr)) hr = Optional(Arg(params, 1, &folder));
+        if (SUCCEEDED(hr)) hr = Optional(Arg(params, 2, &visible));
         if (FAILED(hr)) return hr;
         ComPtr<BrowserWindow> window = shell->OpenWindow(url, folder, visible);
         if (!window) return E_OUTOFMEMORY;
@@ -40,24 +44,8 @@ HRESULT ScriptControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
     }
     case kOpenPopup:
         return OpenPopup(params, result);
-    case kIdOf: {
-        ComPtr<IDispatch> object;
-        HRESULT hr = ArgDispatch(params, 0, &object);
-        if (FAILED(hr)) return hr;
-        BrowserWindow* window = shell->FindByObject(object.Get());
-        return ReturnLong(result, window ? window->Id() : 0);
-    }
-    case kSinkCount: {
-        LONG windowId = 0;
-        HRESULT hr = ArgLong(params, 0, &windowId);
-        if (FAILED(hr)) return hr;
-        if (windowId == 0) return ReturnLong(result, shell->SinkCount());
-        return WindowMember(id, params, result);
-    }
-    case kNow:
-        return ReturnDouble(result, SecondsNow());
-    case kWindowCount:
-        return ReturnLong(result, shell->OpenCount());
+    case kLastWindow:
+        return ReturnLong(result, shell->LastId());
     case kProcessId:
         return ReturnLong(result, static_cast<LONG>(GetCurrentProcessId()));
     case kShutdown:
@@ -71,7 +59,7 @@ HRESULT ScriptControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
 
 HRESULT ScriptControl::WindowMember(DISPID id, DISPPARAMS* params, VARIANT* result) {
     LONG windowId = 0;
-    HRESULT hr = ArgLong(params, 0, &windowId);
+    HRESULT hr = Arg(params, 0, &windowId);
     if (FAILED(hr)) return hr;
     ShellWindowCollection* shell = ShellWindowCollection::Get();
     BrowserWindow* window = shell->Find(windowId);
@@ -82,7 +70,7 @@ HRESULT ScriptControl::WindowMember(DISPID id, DISPPARAMS* params, VARIANT* resu
         return S_OK;
     case kNavigate: {
         std::wstring url;
-        hr = ArgText(params, 1, &url);
+        hr = Arg(params, 1, &url);
         if (FAILED(hr)) return hr;
         if (!window->IsOpen()) return kWindowClosed;
         window->Navigate(url);
@@ -102,10 +90,6 @@ HRESULT ScriptControl::WindowMember(DISPID id, DISPPARAMS* params, VARIANT* resu
         return ReturnBool(result, window->WasCancelled());
     case kLocationUrl:
         return ReturnText(result, window->Url());
-    case kOpenerOf:
-        return ReturnLong(result, window->OpenerId());
-    case kSinkCount:
-        return ReturnLong(result, window->SinkCount());
     case kNewWindowTime:
         return ReturnDouble(result, window->NewWindowAt());
     case kQuitTime:
@@ -120,33 +104,20 @@ HRESULT ScriptControl::WindowMember(DISPID id, DISPPARAMS* params, VARIANT* resu
 }
 
 HRESULT ScriptControl::OpenPopup(DISPPARAMS* params, VARIANT* result) {
-    LONG openerId = 0;
+    LONG openerId = 0, events = 2, flags = 0;
     std::wstring url;
-    HRESULT hr = ArgLong(params, 0, &openerId);
-    if (SUCCEEDED(hr)) hr = ArgText(params, 1, &url);
+    HRESULT hr = Arg(params, 0, &openerId);
+    if (SUCCEEDED(hr)) hr = Arg(params, 1, &url);
+    // A script may leave out the events and the flags.
+    if (SUCCEEDED(hr)) hr = Optional(Arg(params, 2, &events));
+    if (SUCCEEDED(hr)) hr = Optional(Arg(params, 3, &flags));
     if (FAILED(hr)) return hr;
-    ShellWindowCollection* shell = ShellWindowCollection::Get();
-    BrowserWindow* opener = shell->Find(openerId);
+    BrowserWindow* opener = ShellWindowCollection::Get()->Find(openerId);
     if (!opener) return E_INVALIDARG;
     if (!opener->IsOpen()) return kWindowClosed;
-
-    double firedAt = SecondsNow();
-    bool cancel = false;
-    ComPtr<IDispatch> supplied = opener->FireNewWindow2(&cancel);
-    if (cancel) return ReturnLong(result, 0);
-    ComPtr<BrowserWindow> popup;
-    if (supplied) {
-        // A browser that is not ours cannot be navigated from here.
-        popup = ComPtr<BrowserWindow>(shell->FindByObject(supplied.Get()));
-        if (!popup) return E_NOINTERFACE;
-    } else {
-        // Nobody supplied a window: the browser opens one of its own.
-        popup = shell->OpenWindow(L"", false, true);
-        if (!popup) return E_OUTOFMEMORY;
-    }
-    popup->MarkPopup(openerId, firedAt);
-    if (popup->IsOpen()) popup->Navigate(url);
-    return ReturnLong(result, popup->Id());
+    // A supplied object that is not one of ours cannot be navigated from here.
+    ComPtr<BrowserWindow> popup = opener->OpenPopup(url, events, flags);
+    return popup ? ReturnLong(result, popup->Id()) : E_NOINTERFACE;
 }
 
 } // namespace vx::browserdouble

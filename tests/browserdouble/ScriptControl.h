@@ -1,6 +1,8 @@
 // "BrowserDouble.Script": what tests and demo scripts drive the double with.
 // Window ids are 1, 2, ... in order of opening, and are the cookies of the
-// collection's events; id 0 in SinkCount stands for the collection.
+// collection's events. OpenPopup(opener, url[, events[, flags]]) fires the
+// new-window events that `events` names (2, 3, 23 or 32; see
+// BrowserWindow::OpenPopup) and answers the popup's id.
 #pragma once
 
 #include "NamedDispatch.h"
@@ -35,39 +37,23 @@ class ScriptControl : public ComObject<ScriptControl, IDispatch> {
         kWasQuit,
         kWasCancelled,
         kLocationUrl,
-        kOpenerOf,
-        kSinkCount,
-        kIdOf,
         kNewWindowTime,
         kQuitTime,
         kShownTime,
         kNavigateTime,
-        kNow,
-        kWindowCount,
+        kLastWindow,
         kProcessId,
         kShutdown,
     };
     static constexpr DispatchName kNames[] = {
-        {L"OpenWindow", kOpenWindow},
-        {L"CloseWindow", kCloseWindow},
-        {L"Navigate", kNavigate},
-        {L"OpenPopup", kOpenPopup},
-        {L"AskFixedSize", kAskFixedSize},
-        {L"IsOpen", kIsOpen},
-        {L"IsVisible", kIsVisible},
-        {L"WasQuit", kWasQuit},
-        {L"WasCancelled", kWasCancelled},
-        {L"LocationURL", kLocationUrl},
-        {L"OpenerOf", kOpenerOf},
-        {L"SinkCount", kSinkCount},
-        {L"IdOf", kIdOf},
-        {L"NewWindowTime", kNewWindowTime},
-        {L"QuitTime", kQuitTime},
-        {L"ShownTime", kShownTime},
-        {L"NavigateTime", kNavigateTime},
-        {L"Now", kNow},
-        {L"WindowCount", kWindowCount},
-        {L"ProcessId", kProcessId},
+        {L"OpenWindow", kOpenWindow},       {L"CloseWindow", kCloseWindow},
+        {L"Navigate", kNavigate},           {L"OpenPopup", kOpenPopup},
+        {L"AskFixedSize", kAskFixedSize},   {L"IsOpen", kIsOpen},
+        {L"IsVisible", kIsVisible},         {L"WasQuit", kWasQuit},
+        {L"WasCancelled", kWasCancelled},   {L"LocationURL", kLocationUrl},
+        {L"NewWindowTime", kNewWindowTime}, {L"QuitTime", kQuitTime},
+        {L"ShownTime", kShownTime},         {L"NavigateTime", kNavigateTime},
+        {L"LastWindow", kLastWindow},       {L"ProcessId", kProcessId},
         {L"Shutdown", kShutdown},
     };
 

@@ -48,13 +48,17 @@ void ShellWindowCollection::Close() {
 HRESULT ShellWindowCollection::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                       VARIANT* result, EXCEPINFO*, UINT*) {
     if (!params) return E_INVALIDARG;
+    auto failure = failures.find(id == kCount ? L"Count" : L"Item");
+    if (failure != failures.end()) return failure->second;
     switch (id) {
     case kCount:
+        ++countReads;
         return ReturnLong(result, OpenCount());
     case kItem: {
         LONG index = 0;
-        HRESULT hr = ArgLong(params, 0, &index);
+        HRESULT hr = Arg(params, 0, &index);
         if (FAILED(hr)) return hr;
+        if (index == failingItem) return E_FAIL;
         ComPtr<IDispatch> window;
         if (index >= 0 && index < OpenCount())
             window = ComPtr<IDispatch>(static_cast<IDispatch*>(open_[index]));
@@ -103,15 +107,25 @@ HRESULT ShellWindowCollection::FindConnectionPoint(REFIID riid, IConnectionPoint
     return events_.Find(riid, point);
 }
 
-ComPtr<BrowserWindow> ShellWindowCollection::OpenWindow(const std::wstring& url, bool folder,
+ComPtr<BrowserWindow> ShellWindowCollection::MakeWindow(const std::wstring& url, bool folder,
                                                         bool visible) {
     LONG id = static_cast<LONG>(all_.size()) + 1;
     ComPtr<BrowserWindow> window(new (std::nothrow) BrowserWindow(this, id, folder, url, visible));
-    if (!window) return window;
-    all_.push_back(window);
-    open_.push_back(window.Get());
-    FireWindowEvent(kDispWindowRegistered, id);
+    if (window) all_.push_back(window);
     return window;
+}
+
+ComPtr<BrowserWindow> ShellWindowCollection::OpenWindow(const std::wstring& url, bool folder,
+                                                        bool visible, bool announce) {
+    ComPtr<BrowserWindow> window = MakeWindow(url, folder, visible);
+    if (!window) return window;
+    open_.push_back(window.Get());
+    if (announce) FireWindowEvent(kDispWindowRegistered, window->Id());
+    return window;
+}
+
+void ShellWindowCollection::Remove(BrowserWindow* window) {
+    open_.erase(std::remove(open_.begin(), open_.end(), window), open_.end());
 }
 
 void ShellWindowCollection::Revoke(BrowserWindow* window) {

@@ -9,6 +9,7 @@
 
 #include <exdisp.h>
 
+#include <map>
 #include <vector>
 
 namespace vx::browserdouble {
@@ -50,11 +51,18 @@ class ShellWindowCollection
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
 
-    // Opens a window and fires WindowRegistered with its id as the cookie
-    // before returning it.
-    ComPtr<BrowserWindow> OpenWindow(const std::wstring& url, bool folder, bool visible);
+    // A window that is not (yet) in the collection.
+    ComPtr<BrowserWindow> MakeWindow(const std::wstring& url, bool folder, bool visible);
+    // Opens a window and (unless told not to) fires WindowRegistered with
+    // its id as the cookie before returning it.
+    ComPtr<BrowserWindow> OpenWindow(const std::wstring& url, bool folder, bool visible,
+                                     bool announce = true);
     // Fires the window's OnQuit, takes it out and fires WindowRevoked with its id.
     void Revoke(BrowserWindow* window);
+    // Takes a window out without a word, as the shell may.
+    void Remove(BrowserWindow* window);
+    void FireWindowEvent(DISPID id, LONG cookie);
+    EventPoint& Events() { return events_; }
 
     // Any window ever made, open or not; null for an unknown id.
     BrowserWindow* Find(LONG id) const;
@@ -62,13 +70,17 @@ class ShellWindowCollection
     // for an object that is not one of ours.
     BrowserWindow* FindByObject(IUnknown* object) const;
     LONG OpenCount() const { return static_cast<LONG>(open_.size()); }
-    LONG SinkCount() const { return events_.SinkCount(); }
+    LONG LastId() const { return static_cast<LONG>(all_.size()); }
+
+    // For the in-process tests: Count or Item failing (by name), an index
+    // whose Item fails, and how often Count was read.
+    std::map<std::wstring, HRESULT> failures;
+    LONG failingItem = -1;
+    int countReads = 0;
 
   private:
     enum : DISPID { kCount = 1, kItem };
     static constexpr DispatchName kNames[] = {{L"Count", kCount}, {L"Item", kItem}};
-
-    void FireWindowEvent(DISPID id, LONG cookie);
 
     EventPoint events_;
     std::vector<ComPtr<BrowserWindow>> all_;

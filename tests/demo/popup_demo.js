@@ -10,14 +10,18 @@ function waitForAgent(agent) {
 }
 
 function outcome(id) {
-    if (browser.WasQuit(id))
+    if (browser.WasQuit(id)) {
+        if (!browser.NavigateTime(id)) return "blocked: the request cancelled, no window made";
         return browser.WasCancelled(id) ? "blocked: navigation cancelled, window closed"
                                         : "blocked: window closed";
+    }
     return browser.IsVisible(id) ? "shown" : "still hidden";
 }
 
-function popup(opener, url, why) {
-    var id = browser.OpenPopup(opener, url);
+// events: the browser's new-window events in order (2 NewWindow2, 3
+// NewWindow3); flags: NewWindow3's (2 the user clicked).
+function popup(opener, url, why, events, flags) {
+    var id = browser.OpenPopup(opener, url, events || 2, flags || 0);
     WScript.Echo("  popup " + url + " (" + why + ") -> " + outcome(id));
     return id;
 }
@@ -44,13 +48,26 @@ if (phase == "open") {
     var late = browser.OpenWindow("", false, false);
     browser.Navigate(late, "http://pop.elsewhere-network.net/");
     WScript.Echo("  a window that appeared after start-up navigates to an unknown site -> " + outcome(late));
+    WScript.Echo("Pages of a newer browser ask through NewWindow3, which tells a click:");
+    popup(opener, "http://login.elsewhere-network.net/", "the user clicked for it", 3, 2);
+    popup(opener, "http://ads.elsewhere-network.net/pop-under.html", "nobody clicked", 3);
+    WScript.Echo("Recently blocked, newest first (" + agent.RecentBlockedCount + "):");
+    for (var i = 0; i < agent.RecentBlockedCount; i++)
+        WScript.Echo("  " + i + ": " + agent.RecentBlockedUrl(i));
+    agent.ShowBlocked(0);
+    var anyway = browser.LastWindow;
+    WScript.Echo("  the newest opened anyway -> " + browser.LocationURL(anyway) + " " + outcome(anyway));
+    agent.AllowedSites = "opener.com";
+    WScript.Echo("Popups from opener.com always allowed: AllowedSites = " + agent.AllowedSites);
+    popup(opener, "http://ads.elsewhere-network.net/pop-under.html", "from an allowed site", 3);
     WScript.Echo("Blocked in all: " + agent.BlockedCount);
     agent.Visible = 1;
 } else if (phase == "settings") {
     var agent = new ActiveXObject("Krellin.KrellinIF.1");
     WScript.Echo("Agent settings: MuteAudio=" + agent.MuteAudio + " AllowSameSite=" + agent.AllowSameSite +
                  " KillFixedSize=" + agent.KillFixedSize + " BypassKeys=" + agent.BypassKeys +
-                 " ShowTray=" + agent.ShowTray);
+                 " ShowTray=" + agent.ShowTray + " AllowUserInitiated=" + agent.AllowUserInitiated +
+                 " NotifyOnBlock=" + agent.NotifyOnBlock + " AllowedSites=" + agent.AllowedSites);
 } else if (phase == "quit") {
     var agent = new ActiveXObject("Krellin.KrellinIF.1");
     agent.Quit();

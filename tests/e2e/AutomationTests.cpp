@@ -26,11 +26,10 @@ TEST_F(Automation, OnOffMembersTakeBitZeroAndStoreIt) {
     struct {
         const wchar_t* name;
         bool stored;
-    } const members[] = {{L"Visible", false},
-                         {L"MuteAudio", true},
-                         {L"ShowTray", true},
-                         {L"AllowSameSite", true},
-                         {L"KillFixedSize", true}};
+    } const members[] = {{L"Visible", false},      {L"MuteAudio", true},
+                         {L"ShowTray", true},      {L"AllowSameSite", true},
+                         {L"KillFixedSize", true}, {L"AllowUserInitiated", true},
+                         {L"NotifyOnBlock", true}};
     // Hiding the window or the icon costs Wine two seconds without a window
     // manager: one value of each kind.
     struct {
@@ -75,6 +74,37 @@ TEST_F(Automation, AudioFileNameIsCopiedInAndOut) {
         EXPECT_EQ(Agent().Text(L"AudioFileName"), name);
         EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, PopupRig::kSettingsKey, L"AudioFileName"), name);
     }
+}
+
+// A thousand sites, as the user would paste them, stored by the settings
+// service as one list; a put with a name that is no host changes nothing.
+TEST_F(Automation, AllowedSitesAreStoredAsOneListAndReadBack) {
+    std::wstring put, stored;
+    for (int i = 0; i < 1000; ++i) {
+        put += L"  Site" + std::to_wstring(i) + L".Example.COM \r\n\r\n";
+        stored += (i ? L"\r\n" : L"") + (L"site" + std::to_wstring(i) + L".example.com");
+    }
+    ASSERT_EQ(Agent().Put(L"AllowedSites", "s", put.c_str()), S_OK);
+    EXPECT_EQ(Agent().Text(L"AllowedSites"), stored);
+    EXPECT_TRUE(FAILED(Agent().Put(L"AllowedSites", "s", L"ok.com\r\nnot a host")));
+    EXPECT_EQ(Agent().Text(L"AllowedSites"), stored);
+    LateBound reg;
+    ASSERT_EQ(reg.Create(L"KrellinSvc.Registry.1", CLSCTX_LOCAL_SERVER), S_OK);
+    const struct {
+        const wchar_t *member, *part;
+    } path[] = {{L"Company", L"Quandrel, Inc."},
+                {L"Product", L"Vornix! Popup Blocker"},
+                {L"Version", L"1.00.000"}};
+    for (const auto& level : path)
+        ASSERT_EQ(reg.Put(level.member, "s", level.part), S_OK);
+    EXPECT_EQ(reg.Text(L"GetAppList", "s", L"AllowedSites"), stored) << "the service reads it back";
+    std::vector<wchar_t> data(64 * 1024);
+    DWORD size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, PopupRig::kSettingsKey, L"AllowedSites",
+                           RRF_RT_REG_MULTI_SZ, nullptr, data.data(), &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(L"site0.example.com", data.data()) << "one entry per site";
+    EXPECT_EQ(Agent().Put(L"AllowedSites", "s", L""), S_OK);
 }
 
 // Never cached: every read goes to the stored value, and is shown signed.

@@ -27,12 +27,17 @@ class Finally {
     std::function<void()> undo_;
 };
 
-TEST_F(Popups, EachPopupIsJudgedAtItsFirstNavigation) {
+// NewWindow3's flags: the user clicked; an override key was held.
+constexpr LONG kClicked = 0x2, kOverride = 0x8;
+
+TEST_F(Popups, EachPopupIsJudgedAtItsFirstNavigationOrRefused) {
     struct {
         const char* why;
         const wchar_t* url;
         LONG allowSameSite;
         bool blocked;
+        LONG events = 2, flags = 0; // the new-window events the browser fires, in order
+        const wchar_t* allowed = L"";
     } const cases[] = {
         {"unknown site", kUnknownSite, 1, true},
         {"opener's site", kSameSite, 1, false},
@@ -47,13 +52,28 @@ TEST_F(Popups, EachPopupIsJudgedAtItsFirstNavigation) {
         {"favourite's name in a query", L"http://ads.example.net/?r=favourite-paper.com", 1, true},
         {"host too short to be a site", L"http://abc/", 1, true},
         {"resource page", L"res://krellin.exe/about.htm", 0, false},
+        {"NewWindow3 alone, unrequested", kUnknownSite, 1, true, 3},
+        {"NewWindow3 alone, user-initiated", kUnknownSite, 1, false, 3, kClicked},
+        {"NewWindow3 alone, override key", kUnknownSite, 1, false, 3, kOverride},
+        {"both events, user-initiated", kUnknownSite, 1, false, 23, kClicked},
+        {"both events the other way round", kUnknownSite, 1, false, 32, kClicked},
+        {"both events, unrequested", kUnknownSite, 1, true, 23},
+        {"opener's site allowed", kUnknownSite, 0, false, 3, 0, L"opener.com"},
+        {"opener's host allowed", kUnknownSite, 0, false, 2, 0, L"www.opener.com"},
+        {"a look-alike allowed", kUnknownSite, 0, true, 2, 0, L"pener.com"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
         ASSERT_EQ(Agent().Put(L"AllowSameSite", "I", c.allowSameSite), S_OK);
+        ASSERT_EQ(Agent().Put(L"AllowedSites", "s", c.allowed), S_OK);
         LONG before = PopupRig::StoredBlockCount();
-        PopupRig::Outcome popup = Rig().Popup(c.url);
+        LONG last = Browser().Long(L"LastWindow").value_or(0);
+        PopupRig::Outcome popup =
+            Rig().StateOf(Browser()
+                              .Long(L"OpenPopup", "IsII", Rig().Opener(), c.url, c.events, c.flags)
+                              .value_or(0));
         ASSERT_NE(popup.id, 0);
+        EXPECT_EQ(Browser().Long(L"LastWindow"), last + 1) << "one window for the request";
         if (c.blocked) {
             EXPECT_TRUE(popup.Blocked()) << "quit " << popup.quit << ", cancelled "
                                          << popup.cancelled << ", ever shown " << popup.everShown;
@@ -61,10 +81,36 @@ TEST_F(Popups, EachPopupIsJudgedAtItsFirstNavigation) {
             EXPECT_TRUE(popup.Shown());
             CloseWindow(popup.id);
         }
+        // Refused at NewWindow3 alone: no window was there to navigate.
+        if (c.blocked && c.events == 3) {
+            EXPECT_EQ(Browser().Double(L"NavigateTime", "I", popup.id), 0.0);
+        }
         EXPECT_EQ(PopupRig::StoredBlockCount(), before + (c.blocked ? 1 : 0));
     }
     EXPECT_EQ(Agent().Put(L"AllowSameSite", "I", 1L), S_OK);
+    EXPECT_EQ(Agent().Put(L"AllowedSites", "s", L""), S_OK);
     EXPECT_EQ(Agent().Long(L"BlockedCount"), PopupRig::StoredBlockCount());
+}
+
+// What was blocked is listed newest first and can be opened anyway: a
+// visible window that is neither judged nor counted.
+TEST_F(Popups, BlockedPopupsAreListedAndCanBeOpenedAnyway) {
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(Rig()
+                        .Popup((std::wstring(kUnknownSite) + L"?n=" + std::to_wstring(i)).c_str())
+                        .Blocked());
+    EXPECT_EQ(Agent().Text(L"RecentBlockedUrl", "I", 0L), std::wstring(kUnknownSite) + L"?n=1");
+    EXPECT_EQ(Agent().Text(L"RecentBlockedUrl", "I", 1L), std::wstring(kUnknownSite) + L"?n=0");
+    LONG before = PopupRig::StoredBlockCount();
+    size_t from = Log().LineCount();
+    ASSERT_EQ(Agent().Do(L"ShowBlocked", "I", 1L), S_OK);
+    LONG shown = Browser().Long(L"LastWindow").value_or(0);
+    EXPECT_TRUE(Rig().StateOf(shown).Shown());
+    EXPECT_EQ(Browser().Text(L"LocationURL", "I", shown), std::wstring(kUnknownSite) + L"?n=0");
+    EXPECT_NE(Log().WaitForLine("Blocked Popup Shown : ", from, 5000), CapturedProcess::kNotFound);
+    EXPECT_EQ(Log().WaitForLine("New Popup Blocked!", from, 500), CapturedProcess::kNotFound);
+    EXPECT_EQ(PopupRig::StoredBlockCount(), before);
+    CloseWindow(shown);
 }
 
 TEST_F(Popups, FixedSizeWindowsAreKilledAndCountedWhileTheSettingIsOn) {

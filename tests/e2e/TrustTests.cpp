@@ -2,6 +2,7 @@
 // from a script: every way out of the product's own settings is tried, and
 // nothing outside the product's key may change.
 #include "AgentSuite.h"
+#include "RegistryTools.h"
 
 #include "KrellinSvc.h"
 
@@ -164,11 +165,15 @@ TEST_F(Trust, TheSettingsServiceActsOnlyOnTheProductKey) {
         LateBound late;
         ASSERT_EQ(Aim(late, a.root, a.parts), S_OK);
         // Through the interface's table: its results as the member gives them.
-        ComPtr<IRegistry> reg;
-        ASSERT_EQ(late.Dispatch()->QueryInterface(IID_IRegistry, reg.PutVoid()), S_OK);
+        ComPtr<IRegistry2> reg;
+        ASSERT_EQ(late.Dispatch()->QueryInterface(IID_IRegistry2, reg.PutVoid()), S_OK);
         Bstr name(L"VxAttack"), evil(L"C:\\evil.exe"), secret(L"ProductName");
         EXPECT_EQ(reg->SetAppString(name.Get(), evil.Get()), E_ACCESSDENIED);
         EXPECT_EQ(reg->SetAppDWORD(name.Get(), 1), E_ACCESSDENIED);
+        EXPECT_EQ(reg->SetAppList(name.Get(), evil.Get()), E_ACCESSDENIED);
+        Bstr lines;
+        EXPECT_EQ(reg->GetAppList(secret.Get(), lines.Put()), E_ACCESSDENIED);
+        EXPECT_TRUE(lines.IsNull());
         LONG number = 55;
         Bstr text(std::wstring(260, L'k').c_str());
         BSTR raw = text.Detach();
@@ -184,10 +189,29 @@ TEST_F(Trust, TheSettingsServiceActsOnlyOnTheProductKey) {
         ASSERT_EQ(Aim(late, root, {L"Software", L"Quandrel, Inc.", L"Vornix! Popup Blocker",
                                    L"no such version"}),
                   S_OK);
-        ComPtr<IRegistry> reg;
-        ASSERT_EQ(late.Dispatch()->QueryInterface(IID_IRegistry, reg.PutVoid()), S_OK);
+        ComPtr<IRegistry2> reg;
+        ASSERT_EQ(late.Dispatch()->QueryInterface(IID_IRegistry2, reg.PutVoid()), S_OK);
         EXPECT_EQ(reg->SetAppDWORD(Bstr(L"VxAttack").Get(), 1), S_OK) << "a missing key";
     }
+    // A list beyond the bounds writes nothing.
+    LateBound late;
+    ASSERT_EQ(Aim(late, kMachine,
+                  {L"Software", L"Quandrel, Inc.", L"Vornix! Popup Blocker", L"1.00.000"}),
+              S_OK);
+    ComPtr<IRegistry2> reg;
+    ASSERT_EQ(late.Dispatch()->QueryInterface(IID_IRegistry2, reg.PutVoid()), S_OK);
+    Bstr name(L"VxList"), lines;
+    ASSERT_EQ(reg->SetAppList(name.Get(), Bstr(L"a\r\nb").Get()), S_OK);
+    std::wstring tooMany;
+    for (int i = 0; i <= 4096; ++i)
+        tooMany += L"x\r\n";
+    for (const std::wstring& list : {tooMany, std::wstring(256, L'a'), std::wstring(L"a\0b", 3)})
+        EXPECT_EQ(
+            reg->SetAppList(name.Get(), Bstr(list.data(), static_cast<UINT>(list.size())).Get()),
+            E_INVALIDARG);
+    EXPECT_EQ(reg->GetAppList(name.Get(), lines.Put()), S_OK);
+    EXPECT_STREQ(L"a\r\nb", lines.Text());
+    DeleteValue(HKEY_LOCAL_MACHINE, PopupRig::kSettingsKey, L"VxList");
 }
 
 // Who may call or start each server, as its registration tells COM: SYSTEM,
@@ -347,11 +371,13 @@ TEST_F(Trust, RandomCallsCrashNothingAndWriteNothingOutsideTheProductKey) {
     Fuzz fuzz(run);
 
     // The agent's settings, put back afterwards.
-    static const wchar_t* const kSettings[] = {L"MuteAudio", L"AllowSameSite", L"KillFixedSize"};
+    static const wchar_t* const kSettings[] = {L"MuteAudio", L"AllowSameSite", L"KillFixedSize",
+                                               L"AllowUserInitiated", L"NotifyOnBlock"};
     std::vector<LONG> settings;
     for (const wchar_t* name : kSettings) settings.push_back(Agent().Long(name).value_or(1));
     std::optional<LONG> keys = Agent().Long(L"BypassKeys");
     std::optional<std::wstring> sound = Agent().Text(L"AudioFileName");
+    std::optional<std::wstring> sites = Agent().Text(L"AllowedSites");
 
     LateBound registries[3];
     for (auto& reg : registries) ASSERT_EQ(reg.Create(L"KrellinSvc.Registry.1", CLSCTX_LOCAL_SERVER), S_OK);
@@ -359,13 +385,14 @@ TEST_F(Trust, RandomCallsCrashNothingAndWriteNothingOutsideTheProductKey) {
     int calls = 0;
     for (; calls < 2000 && GetTickCount() < deadline; ++calls) {
         if (fuzz.Pick(3) == 0) {
-            // The agent, but not Quit (1), and no hiding of its window or
-            // icon (2, 6): each hide costs seconds without a window manager.
-            DISPID id = static_cast<DISPID>(1 + fuzz.Pick(11));
-            if (id == 1 || id == 2 || id == 6) id = 3;
+            // The agent, but not Quit (1), no hiding of its window or icon
+            // (2, 6): each hide costs seconds without a window manager, and
+            // no new browser windows (16).
+            DISPID id = static_cast<DISPID>(1 + fuzz.Pick(16));
+            if (id == 1 || id == 2 || id == 6 || id == 16) id = 3;
             FuzzCall(fuzz, Agent().Dispatch(), id, false);
         } else {
-            DISPID id = static_cast<DISPID>(1 + fuzz.Pick(14));
+            DISPID id = static_cast<DISPID>(1 + fuzz.Pick(15));
             FuzzCall(fuzz, registries[fuzz.Pick(3)].Dispatch(), id, id >= 6 && id <= 10);
         }
     }
@@ -384,6 +411,9 @@ TEST_F(Trust, RandomCallsCrashNothingAndWriteNothingOutsideTheProductKey) {
     }
     if (sound) {
         EXPECT_EQ(Agent().Put(L"AudioFileName", "s", sound->c_str()), S_OK);
+    }
+    if (sites) {
+        EXPECT_EQ(Agent().Put(L"AllowedSites", "s", sites->c_str()), S_OK);
     }
 }
 

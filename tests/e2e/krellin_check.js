@@ -25,7 +25,8 @@ check("IsServeReady", agent.IsServeReady, 1);
 // The window and the tray icon are left shown: hiding them costs Wine two
 // seconds each without a window manager, and Quit follows anyway.
 var shownOnly = {Visible: true, ShowTray: true};
-var onOff = ["Visible", "MuteAudio", "ShowTray", "AllowSameSite", "KillFixedSize"];
+var onOff = ["Visible", "MuteAudio", "ShowTray", "AllowSameSite", "KillFixedSize",
+             "AllowUserInitiated", "NotifyOnBlock"];
 for (var n = 0; n < onOff.length; n++) {
     var name = onOff[n];
     var original = agent[name];
@@ -51,6 +52,30 @@ agent.AudioFileName = "C:\\Sounds\\from script.wav";
 check("AudioFileName", agent.AudioFileName, "C:\\Sounds\\from script.wav");
 agent.AudioFileName = sound;
 check("AudioFileName restored", agent.AudioFileName, sound);
+
+function refused(what, attempt) {
+    try {
+        attempt();
+    } catch (e) {
+        if ((e.number >>> 0) == 0x80070057) return;
+        check(what + " fails with", (e.number >>> 0).toString(16), "80070057");
+    }
+    check(what, "went through", "refused");
+}
+
+var sites = agent.AllowedSites;
+agent.AllowedSites = " B.example.com \r\n\r\na.example.org\r\nb.example.com";
+check("AllowedSites", agent.AllowedSites, "b.example.com\r\na.example.org");
+refused("AllowedSites with a path", function () { agent.AllowedSites = "a.example.org/x"; });
+check("AllowedSites kept", agent.AllowedSites, "b.example.com\r\na.example.org");
+agent.AllowedSites = sites;
+check("AllowedSites restored", agent.AllowedSites, sites);
+
+var recent = agent.RecentBlockedCount;
+check("RecentBlockedCount", recent >= 0 && recent <= 20, true);
+if (recent > 0) check("RecentBlockedUrl", typeof agent.RecentBlockedUrl(0), "string");
+refused("RecentBlockedUrl past the end", function () { return agent.RecentBlockedUrl(recent); });
+refused("ShowBlocked past the end", function () { agent.ShowBlocked(recent); });
 
 var count = agent.BlockedCount;
 check("BlockedCount type", typeof count, "number");

@@ -1,97 +1,255 @@
-#include "PopupTestSupport.h"
+#include "EngineTestSupport.h"
+
+#include "DoubleIds.h"
+#include "RegistryTools.h"
+
+#include "common/UrlForms.h"
+
+#include <optional>
 
 namespace vx::test {
 namespace {
 
-class DecisionTest : public PopupTest {
-  protected:
-    // Lines that begin with `text` after the time stamp.
-    int LoggedPrefix(const std::string& text) const {
-        int n = 0;
-        for (const auto& line : log.Lines())
-            if (line.size() >= 27 + text.size() && line.compare(27, text.size(), text) == 0) ++n;
-        return n;
+using browserdouble::kOverrideKey;
+using browserdouble::kUserInitiated;
+
+const wchar_t kOpener[] = L"http://www.opener.com/index.html";
+
+// Sets a text value for the test, putting the old state back afterwards.
+class ScopedText {
+  public:
+    ScopedText(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& value)
+        : root_(root), path_(path), name_(name), old_(ReadText(root, path, name)) {
+        WriteText(root_, path_, name_, value);
     }
+    ~ScopedText() {
+        old_ ? WriteText(root_, path_, name_, *old_) : DeleteValue(root_, path_, name_);
+    }
+
+  private:
+    HKEY root_;
+    const wchar_t *path_, *name_;
+    std::optional<std::wstring> old_;
 };
 
-struct Outcome {
+class DecisionTest : public EngineTest {};
+
+enum class Outcome { Shown, Blocked, Refused };
+
+struct Row {
     const char* what;
-    LONG allowSameSite;
-    const wchar_t* url;      // the popup's first navigation
-    const wchar_t* location; // the popup's LocationURL then
-    bool atComplete;         // judged at NavigateComplete2 instead
-    bool shown;
+    const wchar_t* url; // the popup's address: NewWindow3's, and its first navigation's
+    Outcome outcome;
     const char* line;
+    int events = 2; // see BrowserWindow::OpenPopup
+    LONG flags = 0; // NewWindow3's
+    const wchar_t* opener = kOpener;
+    LONG sameSite = 1, clicked = 1; // AllowSameSite, AllowUserInitiated
+    const wchar_t* allowed = L"";   // AllowedSites
 };
 
-TEST_F(DecisionTest, FirstNavigationOfAPopupShowsOrBlocksIt) {
-    const Outcome rows[] = {
-        {"same site", 1, L"http://ads.opener.com/a.html", L"", false, true,
-         "BeforeNavigate2 Event : Same Site Allowed : .opener.com"},
-        {"other site, unknown", 1, L"http://www.elsewhere.net/a.html", L"", false, false,
-         "BeforeNavigate2 Event : New Popup Blocked! Total Now 1"},
-        {"same site with the rule off", 0, L"http://ads.opener.com/a.html", L"", false, false,
-         "BeforeNavigate2 Event : New Popup Blocked! Total Now 1"},
-        {"maker's site", 1, L"http://www.Quandrel.com/News", L"", false, true,
-         "New IE Window Found : http://www.quandrel.com/news"},
-        {"maker's site with the rule off", 0, L"http://www.quandrel.com/news", L"", false, true,
-         "New IE Window Found : http://www.quandrel.com/news"},
-        {"resource page", 0, L"res://shdoclc.dll/about.htm", L"", false, true,
-         "New IE Window Found : res:"},
-        {"unknown, judged at completion", 1, L"http://www.elsewhere.net/", L"http://www.elsewhere.net/",
-         true, false, "NavigateComplete2 Event : New Popup Blocked! Total Now 1"},
-        {"same site by the window's address at completion", 1, L"http://www.elsewhere.net/",
-         L"http://shop.opener.com/", true, true,
+constexpr Outcome kShown = Outcome::Shown, kBlocked = Outcome::Blocked, kRefused = Outcome::Refused;
+const char kAtFirst[] = "BeforeNavigate2 Event : New Popup Blocked! Total Now 1";
+const char kAtNewWindow3[] = "NewWindow3 Event : New Popup Blocked! Total Now 1";
+const wchar_t kElsewhere[] = L"http://www.elsewhere.net/";
+
+const Row kRows[] = {
+    {"same site", L"http://ads.opener.com/a.html", kShown,
+     "BeforeNavigate2 Event : Same Site Allowed : .opener.com"},
+    {"other site, unknown", L"http://www.elsewhere.net/a.html", kBlocked, kAtFirst},
+    {"same site with the rule off", L"http://ads.opener.com/a.html", kBlocked, kAtFirst, 2, 0,
+     kOpener, 0},
+    {"bare domain of the opener", L"http://example.com/x", kShown,
+     "BeforeNavigate2 Event : Same Site Allowed : .example.com", 2, 0, L"http://www.example.com/"},
+    {"www of a bare opener", L"http://www.example.com/x", kShown,
+     "BeforeNavigate2 Event : Same Site Allowed : example.com", 2, 0, L"http://example.com/"},
+    {"same host, country domain", L"http://www.example.co.uk/x", kShown,
+     "BeforeNavigate2 Event : Same Site Allowed : www.example.co.uk", 2, 0,
+     L"http://www.example.co.uk/"},
+    {"sibling host, country domain", L"http://shop.example.co.uk/x", kBlocked,
+     "New IE Window Blocked, unknown URL : http://shop.example.co.uk/x", 2, 0,
+     L"http://www.example.co.uk/"},
+    {"host too short", L"http://abc/x", kBlocked,
+     "New IE Window Blocked, unknown URL : http://abc/x", 2, 0, L"http://abc/"},
+    {"site name in a query", L"http://ads.other.net/?r=example.com", kBlocked, kAtFirst, 2, 0,
+     L"http://www.example.com/"},
+    {"site name as a sub-domain", L"http://example.com.other.net/", kBlocked, kAtFirst, 2, 0,
+     L"http://www.example.com/"},
+    {"look-alike host", L"http://badexample.com/", kBlocked, kAtFirst, 2, 0,
+     L"http://www.example.com/"},
+    {"opener without an address", L"http://www.example.com/", kBlocked, kAtFirst, 2, 0, L""},
+    {"maker's site", L"http://www.Quandrel.com/News", kShown,
+     "New IE Window Found : http://www.quandrel.com/news"},
+    {"maker's site with the rule off", L"http://www.quandrel.com/news", kShown,
+     "New IE Window Found : http://www.quandrel.com/news", 2, 0, kOpener, 0},
+    {"resource page", L"res://shdoclc.dll/about.htm", kShown,
+     "New IE Window Found : res://shdoclc.dll/about.htm", 2, 0, kOpener, 0},
+    {"allowed site", kElsewhere, kShown, "BeforeNavigate2 Event : Allowed Site : example.com", 2, 0,
+     L"http://www.example.com/", 0, 1, L"example.com"},
+    {"allowed site's sub-domain", kElsewhere, kShown,
+     "BeforeNavigate2 Event : Allowed Site : example.com", 3, 0, L"http://a.b.example.com/", 1, 1,
+     L"other.org\r\nexample.com"},
+    {"look-alike of an allowed site", kElsewhere, kBlocked, kAtFirst, 2, 0,
+     L"http://notexample.com/", 1, 1, L"example.com"},
+    {"NewWindow3 alone, unrequested", kElsewhere, kRefused, kAtNewWindow3, 3},
+    {"NewWindow3 alone, user-initiated", kElsewhere, kShown,
+     "BeforeNavigate2 Event : User Initiated Popup Allowed", 3, kUserInitiated},
+    {"user-initiated with the setting off", kElsewhere, kRefused, kAtNewWindow3, 3, kUserInitiated,
+     kOpener, 1, 0},
+    {"override key", kElsewhere, kShown, "New IE Window Found : http://www.elsewhere.net/", 3,
+     kOverrideKey},
+    {"NewWindow3 alone, same site", L"http://ads.opener.com/", kShown,
+     "BeforeNavigate2 Event : Same Site Allowed : .opener.com", 3},
+    {"NewWindow3 alone, blank address", L"about:blank", kBlocked, kAtFirst, 3},
+    {"both events, user-initiated", kElsewhere, kShown,
+     "BeforeNavigate2 Event : User Initiated Popup Allowed", 23, kUserInitiated},
+    {"both events the other way round", kElsewhere, kShown,
+     "BeforeNavigate2 Event : User Initiated Popup Allowed", 32, kUserInitiated},
+    {"both events, override key", kElsewhere, kShown,
+     "New IE Window Found : http://www.elsewhere.net/", 23, kOverrideKey},
+    {"both events, unrequested", kElsewhere, kBlocked, kAtNewWindow3, 23},
+};
+
+TEST_F(DecisionTest, EachPopupIsShownBlockedAtItsFirstNavigationOrRefused) {
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.what);
+        Restart();
+        Start(row.sameSite);
+        shell->settings.AllowUserInitiated = row.clicked;
+        ASSERT_EQ(S_OK, ParseSiteList(row.allowed, &shell->settings.AllowedSites));
+        opener->SetUrl(row.opener);
+        const int made = browsers->creations;
+        Window popup = Popup(row.url, row.events, row.flags);
+        ASSERT_TRUE(popup);
+        const bool shown = row.outcome == Outcome::Shown;
+        EXPECT_EQ(row.outcome == Outcome::Refused ? made : made + 1, browsers->creations)
+            << "one window made, and none for a refused request";
+        EXPECT_EQ(shown, popup->IsVisible());
+        EXPECT_EQ(shown ? 0 : 1, popup->quits + (row.outcome == Outcome::Refused ? 1 : 0));
+        EXPECT_EQ(!shown, popup->WasCancelled());
+        EXPECT_EQ(shown ? 0 : 1, Count());
+        EXPECT_EQ(1, Logged(row.line));
+        EXPECT_EQ(row.events == 3 && row.flags == kOverrideKey ? 0 : 1,
+                  Logged("NewWindow2 Event : IE Popup Attempt...") +
+                      Logged("NewWindow3 Event : IE Popup Attempt..."))
+            << "one attempt for one request";
+        // Later navigations are only logged.
+        if (shown) popup->Navigate(L"http://www.elsewhere.net/2");
+        EXPECT_EQ(shown, popup->IsVisible() && !popup->WasQuit());
+    }
+}
+
+TEST_F(DecisionTest, AtCompletionTheWindowsOwnAddressDecidesTheSameSite) {
+    struct {
+        const wchar_t* location;
+        bool shown;
+        const char* line;
+    } const rows[] = {
+        {L"http://www.elsewhere.net/", false,
+         "NavigateComplete2 Event : New Popup Blocked! Total Now 1"},
+        {L"http://shop.opener.com/", true,
          "NavigateComplete2 Event : Same Site Allowed : .opener.com"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        store = fakes::RegistryStore();
-        StartWith(row.allowSameSite, 1);
-        FakeBrowser* popup = OpenPopup();
-        ASSERT_TRUE(popup);
-        EXPECT_EQ(1, LoggedPrefix("NewWindow2 Event : IE Popup Attempt..."));
-        Explorer* record = shell->FindExplorer(popup);
-        ASSERT_TRUE(record && record->pending);
-        EXPECT_EQ(L"http://www.opener.com/index.html", record->openerUrl.value_or(L"?"));
-
-        popup->locationUrl = row.location;
-        VARIANT_BOOL cancel = VARIANT_FALSE;
-        if (row.atComplete)
-            popup->FireNavigateComplete2(row.url);
-        else
-            popup->FireBeforeNavigate2(row.url, nullptr, &cancel);
-
-        EXPECT_FALSE(record->pending);
-        EXPECT_EQ(row.shown, popup->visible);
+        Restart();
+        Start();
+        Window popup = Popup(L"", 2, 0, false);
+        popup->SetUrl(row.location);
+        popup->FireNavigateComplete2(L"http://www.elsewhere.net/");
+        EXPECT_EQ(row.shown, popup->IsVisible());
         EXPECT_EQ(row.shown ? 0 : 1, popup->quits);
-        EXPECT_EQ(!row.shown && !row.atComplete, cancel == VARIANT_TRUE) << "only BeforeNavigate2 cancels";
-        EXPECT_EQ(row.shown ? 0 : 1, Count());
-        EXPECT_EQ(1, LoggedPrefix(row.line));
-
-        // Later navigations are only logged.
-        popup->FireBeforeNavigate2(L"http://www.elsewhere.net/2", nullptr, &cancel);
-        EXPECT_EQ(row.shown ? 0 : 1, popup->quits);
-        shell.reset();
-        for (auto& b : created) collection->Remove(b.Get());
-        created.clear();
-        log = StatusLog();
+        EXPECT_FALSE(popup->WasCancelled()) << "only BeforeNavigate2 cancels";
+        EXPECT_EQ(1, Logged(row.line));
     }
 }
 
 TEST_F(DecisionTest, WindowsThatAreNotPendingAreOnlyLogged) {
-    StartWith(0, 1);
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    opener->FireBeforeNavigate2(L"http://www.elsewhere.net/page", nullptr, &cancel);
-    opener->FireBeforeNavigate2(L"http://www.elsewhere.net/frame", L"side", &cancel);
-    opener->FireNavigateComplete2(L"http://www.elsewhere.net/page");
+    opener->SetUrl(L"http://www.elsewhere.net/");
+    Start(0);
+    EXPECT_EQ(1, Logged("New IE Window Found : http://www.elsewhere.net/")) << "open at start-up";
+    opener->Navigate(L"http://www.elsewhere.net/page");
+    opener->Navigate(L"http://www.elsewhere.net/frame", L"side");
     EXPECT_EQ(1, Logged("BeforeNavigate2 Event : http://www.elsewhere.net/page"));
-    EXPECT_EQ(0, LoggedPrefix("BeforeNavigate2 Event : http://www.elsewhere.net/frame"))
+    EXPECT_EQ(0, Logged("BeforeNavigate2 Event : http://www.elsewhere.net/frame"))
         << "a named frame's navigation is not logged";
     EXPECT_EQ(1, Logged("NavigateComplete2 Event : http://www.elsewhere.net/page"));
-    EXPECT_EQ(VARIANT_FALSE, cancel);
-    EXPECT_EQ(0, opener->quits);
-    EXPECT_EQ(0, Count());
+    EXPECT_FALSE(opener->WasCancelled());
+    EXPECT_EQ(0, opener->quits + Count());
+}
+
+TEST_F(DecisionTest, AddressesAlwaysAllowedAreMatchedWholeOrOnTheHost) {
+    const wchar_t* const main = L"Software\\Microsoft\\Internet Explorer\\Main";
+    const wchar_t* const version = L"Software\\Microsoft\\Windows\\CurrentVersion";
+    auto start = std::make_unique<ScopedText>(HKEY_CURRENT_USER, main, L"Start Page",
+                                              L"http://start.example.net/home");
+    auto folder = std::make_unique<ScopedText>(HKEY_LOCAL_MACHINE, version, L"ProgramFilesDir",
+                                               L"C:\\Program Files");
+    using fakes::Folder;
+    using fakes::Link;
+    *favorites = {
+        Link(L"Short", L"a.b"),
+        Link(L"Tiny host", L"http://abc/"),
+        Folder(L"News", {Link(L"Paper", L"http://www.daily-paper.com/front")}),
+        Folder(L"Ended", {Link(L"", L""), Link(L"Hidden", L"http://www.after-end.org/")}),
+        Link(L"Shop", L"http://shop.example.org/"),
+        Link(L"Maker", L"http://www.quandrel.com/"), // asked only when no other rule allows
+    };
+    Start(0);
+    const int walks = favoriteWalks;
+    struct {
+        const wchar_t* url;
+        bool known;
+    } const rows[] = {
+        {L"http://start.example.net/home", true},
+        {L"HTTP://START.EXAMPLE.NET/home", true},
+        {L"http://start.example.net/home?x=1", false},
+        {L"http://start.example.net/home#top", false},
+        {L"C:\\Program Files\\Quandrel\\help.htm", true},
+        {L"file:///C:/Program Files/Other/page.htm", true},
+        {L"C:\\windows\\help.htm", false},
+        {L"http://www.elsewhere.net/C:/Program Files/", false},
+        {L"RES://ieframe.dll/navcancl.htm", true},
+        {L"http://support.quandrel.com/x", true},
+        {L"http://ads.example.net/?r=quandrel.com", false},
+        {L"http://quandrel.com.example.net/", false},
+        {L"http://notquandrel.com/", false},
+        {L"http://quandrel.com@example.net/", false},
+        {L"http://sport.daily-paper.com/today", true},
+        {L"http://daily-paper.com/", true},
+        {L"http://www.elsewhere.net/?ref=.daily-paper.com", false},
+        {L"http://www.example.org/", true},
+        {L"http://www.after-end.org/", false}, // behind the item that ends its folder
+        {L"http://a.b/", false},
+        {L"http://abc/", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.known, shell->IsKnownUrl(CanonicalUrl(row.url)))
+            << std::string(row.url, row.url + wcslen(row.url));
+    EXPECT_EQ(3, Logged("Favorite Popup Allowed..."));
+    EXPECT_EQ(walks, favoriteWalks) << "read at start-up, not at every decision";
+    EXPECT_EQ(1, Logged("New IE Window Blocked, unknown URL : http://notquandrel.com/"));
+    EXPECT_EQ(1, Logged("New IE Window Found : http://support.quandrel.com/x")) << "in lower case";
+
+    // A start page that does not fit counts as missing; without a Program
+    // Files folder every local page is known.
+    start.reset();
+    folder.reset();
+    start = std::make_unique<ScopedText>(HKEY_CURRENT_USER, main, L"Start Page",
+                                         L"http://start.example.net/" + std::wstring(240, L'p'));
+    folder = std::make_unique<ScopedText>(HKEY_LOCAL_MACHINE, version, L"ProgramFilesDir",
+                                          L"C:\\" + std::wstring(270, L'd'));
+    EXPECT_FALSE(shell->IsKnownUrl(L"http://start.example.net/" + std::wstring(240, L'p')));
+    EXPECT_TRUE(shell->IsKnownUrl(L"file:///C:/windows/help.htm"));
+}
+
+TEST_F(DecisionTest, WithoutTheFavouritesReaderTheOtherRulesStillWork) {
+    reader.reset();
+    Start(0);
+    EXPECT_EQ(1, Logged("Marklor Creation Error..."));
+    int before = Logged("Marklor Invoke Error...");
+    EXPECT_FALSE(shell->IsKnownUrl(L"http://www.elsewhere.net/"));
+    EXPECT_EQ(before + 1, Logged("Marklor Invoke Error...")) << "First fails";
+    EXPECT_TRUE(shell->IsKnownUrl(L"http://www.quandrel.com/"));
 }
 
 TEST_F(DecisionTest, FixedSizeWindowsAreBlockedWhateverTheirState) {
@@ -101,51 +259,94 @@ TEST_F(DecisionTest, FixedSizeWindowsAreBlockedWhateverTheirState) {
         bool blocked;
     } rows[] = {{1, false, true}, {1, true, false}, {0, false, false}};
     for (const auto& row : rows) {
-        store = fakes::RegistryStore();
-        StartWith(1, row.killFixedSize);
-        opener->quits = 0;
-        opener->FireWindowSetResizable(row.resizable);
-        EXPECT_EQ(row.blocked ? 1 : 0, opener->quits);
+        Restart();
+        Window window = collection->OpenWindow(L"", false, true);
+        Start(1, row.killFixedSize);
+        window->FireWindowSetResizable(row.resizable);
+        EXPECT_EQ(row.blocked ? 1 : 0, window->quits);
         EXPECT_EQ(row.blocked ? 1 : 0, Count());
-        EXPECT_EQ(row.blocked ? 1 : 0,
-                  Logged("WindowSetResizable Event : New Popup Blocked! Total Now 1"));
-        shell.reset();
-        log = StatusLog();
+        EXPECT_EQ(row.blocked,
+                  Logged("WindowSetResizable Event : New Popup Blocked! Total Now 1") == 1);
     }
-
     // An allowed popup that later asks for a fixed size is still blocked.
-    store = fakes::RegistryStore();
-    StartWith(1, 1);
-    FakeBrowser* popup = OpenPopup();
-    ASSERT_TRUE(popup);
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    popup->FireBeforeNavigate2(L"http://ads.opener.com/", nullptr, &cancel);
-    ASSERT_TRUE(popup->visible);
+    Window popup = Popup(L"http://ads.opener.com/");
+    ASSERT_TRUE(popup->IsVisible());
+    shell->settings.KillFixedSize = 1;
     popup->FireWindowSetResizable(false);
     EXPECT_EQ(1, popup->quits);
     EXPECT_EQ(1, Count());
+    EXPECT_EQ(L"http://ads.opener.com/", shell->Recent().At(0)->url);
 }
 
 TEST_F(DecisionTest, HeldBypassKeyLetsPopupsThrough) {
     store.dwords[L"BypassKeys"] = 4; // Shift
-    StartWith(0, 1);
+    Start(0);
     keybd_event(VK_SHIFT, 0, 0, 0);
     bool held = shell->BypassKeysDown();
-    FakeBrowser* popup = OpenPopup();
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    if (popup) popup->FireBeforeNavigate2(L"http://www.elsewhere.net/", nullptr, &cancel);
-    if (popup) popup->FireWindowSetResizable(false);
+    Window popup = Popup(L"http://www.elsewhere.net/");
+    Window third = Popup(L"http://www.elsewhere.net/", 3);
+    popup->FireWindowSetResizable(false);
     keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
     if (!held) GTEST_SKIP() << "this desktop does not report injected keys as held";
 
-    ASSERT_TRUE(popup);
-    EXPECT_EQ(0, Logged("NewWindow2 Event : IE Popup Attempt..."));
-    EXPECT_FALSE(shell->FindExplorer(popup)->openerUrl.has_value()) << "no opener while bypassing";
-    EXPECT_TRUE(popup->visible);
-    EXPECT_EQ(0, popup->quits) << "not even for a fixed size";
-    EXPECT_EQ(VARIANT_FALSE, cancel);
-    EXPECT_EQ(1, Logged("New IE Window Found : http://www.elsewhere.net/"));
+    EXPECT_EQ(0, Logged("NewWindow2 Event : IE Popup Attempt...") +
+                     Logged("NewWindow3 Event : IE Popup Attempt..."));
+    EXPECT_TRUE(popup->IsVisible() && third->IsVisible());
+    EXPECT_EQ(0, popup->quits + third->quits) << "not even for a fixed size";
+    EXPECT_FALSE(popup->WasCancelled() || third->WasCancelled());
+    EXPECT_EQ(2, Logged("New IE Window Found : http://www.elsewhere.net/"));
     EXPECT_FALSE(shell->BypassKeysDown());
+}
+
+TEST_F(DecisionTest, BlockedPopupsAreListedAnnouncedOncePerPageAndShownOnRequest) {
+    Start();
+    for (int i = 0; i <= 20; ++i)
+        ASSERT_TRUE(Popup((L"http://ads.elsewhere.net/" + std::to_wstring(i)).c_str())->WasQuit());
+    const BlockedPopups& recent = shell->Recent();
+    ASSERT_EQ(20u, recent.Entries().size()) << "21 blocks keep 20";
+    EXPECT_EQ(L"http://ads.elsewhere.net/20", recent.At(0)->url) << "newest first";
+    EXPECT_EQ(L"http://ads.elsewhere.net/1", recent.At(19)->url);
+    EXPECT_EQ(L"opener.com", recent.At(0)->openerSite);
+    EXPECT_EQ(21, lastTotal);
+    EXPECT_EQ(std::vector<std::wstring>{L"opener.com"}, notices) << "one notice for one page";
+    opener->SetUrl(L"http://www.opener.com/other.html");
+    Popup(L"http://ads.elsewhere.net/21");
+    EXPECT_EQ(2u, notices.size()) << "another page is announced";
+    shell->settings.NotifyOnBlock = 0;
+    opener->SetUrl(L"http://www.opener.com/third.html");
+    Popup(L"http://ads.elsewhere.net/22");
+    EXPECT_EQ(2u, notices.size()) << "not with the setting off";
+
+    // Opened anyway: visible, neither judged nor counted.
+    const LONG count = Count();
+    ASSERT_EQ(S_OK, shell->ShowBlocked(1));
+    BrowserWindow* shown = collection->Find(collection->LastId());
+    EXPECT_TRUE(shown->IsVisible() && shown->IsOpen());
+    EXPECT_EQ(L"http://ads.elsewhere.net/21", shown->Url());
+    EXPECT_EQ(count, Count());
+    EXPECT_EQ(1, Logged("Blocked Popup Shown : http://ads.elsewhere.net/21"));
+    EXPECT_EQ(E_INVALIDARG, shell->ShowBlocked(20));
+
+    // Its opener's site, allowed: the next popup from there is shown.
+    EXPECT_EQ(S_OK, shell->AllowSite(recent.At(0)->openerSite));
+    EXPECT_EQ(S_FALSE, shell->AllowSite(L"Opener.com "));
+    EXPECT_EQ(E_INVALIDARG, shell->AllowSite(L"opener.com/x"));
+    EXPECT_EQ(L"opener.com", store.lists[L"AllowedSites"]);
+    EXPECT_TRUE(Popup(L"http://ads.elsewhere.net/23")->IsVisible());
+}
+
+TEST(BlockedPopupsTest, APageIsAnnouncedOnceInItsQuietTime) {
+    struct {
+        const wchar_t* page;
+        ULONGLONG at;
+        bool announced;
+    } const rows[] = {
+        {L"http://a/", 1000, true},  {L"http://a/", 10999, false}, {L"http://b/", 11000, true},
+        {L"http://a/", 11000, true}, {L"http://b/", 20999, false}, {L"http://b/", 21000, true},
+    };
+    BlockedPopups popups;
+    for (const auto& row : rows)
+        EXPECT_EQ(row.announced, popups.Add({L"http://ad/", L"", {}}, row.page, row.at)) << row.at;
 }
 
 TEST_F(DecisionTest, BlockedTotalsAreShownSignedAndWrap) {
@@ -157,41 +358,32 @@ TEST_F(DecisionTest, BlockedTotalsAreShownSignedAndWrap) {
         {0x7FFFFFFF, "BeforeNavigate2 Event : New Popup Blocked! Total Now -2147483648"},
     };
     for (const auto& row : rows) {
-        store = fakes::RegistryStore();
+        Restart();
         store.dwords[L"BlockCount"] = row.stored;
-        StartWith(0, 1);
-        FakeBrowser* popup = OpenPopup();
-        ASSERT_TRUE(popup);
-        VARIANT_BOOL cancel = VARIANT_FALSE;
-        popup->FireBeforeNavigate2(L"http://www.elsewhere.net/", nullptr, &cancel);
+        Start(0);
+        Popup(L"http://www.elsewhere.net/");
         EXPECT_EQ(1, Logged(row.line));
         EXPECT_EQ(static_cast<LONG>(static_cast<ULONG>(row.stored) + 1), Count());
-        shell.reset();
-        for (auto& b : created) collection->Remove(b.Get());
-        created.clear();
     }
 }
 
 TEST_F(DecisionTest, AFailedCountReadNeverOverwritesTheStoredTotal) {
     store.dwords[L"BlockCount"] = 41;
-    StartWith(0, 1);
+    Start(0);
     store.failures[L"GetAppDWORD"] = RPC_E_DISCONNECTED;
     store.calls.clear();
-    FakeBrowser* popup = OpenPopup();
-    ASSERT_TRUE(popup);
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    popup->FireBeforeNavigate2(L"http://www.elsewhere.net/", nullptr, &cancel);
+    Window popup = Popup(L"http://www.elsewhere.net/");
     EXPECT_EQ(41, Count());
-    EXPECT_EQ(VARIANT_TRUE, cancel) << "the popup is still blocked";
+    EXPECT_TRUE(popup->WasCancelled()) << "the popup is still blocked";
     EXPECT_EQ(1, popup->quits);
     EXPECT_EQ(2, Logged("Registry Invoke Error...")) << "the read, and again on a new client";
     EXPECT_EQ(2, store.objects) << "a disconnected client is made afresh";
-    for (const auto& call : store.calls) EXPECT_EQ(std::wstring::npos, call.find(L"SetAppDWORD"));
+    for (const auto& call : store.calls)
+        EXPECT_EQ(std::wstring::npos, call.find(L"SetAppDWORD"));
 
     // The block is not lost: it is stored once the store answers again,
     // also when it is a write that failed.
-    store.failures.clear();
-    store.failures[L"SetAppDWORD"] = RPC_E_DISCONNECTED;
+    store.failures = {{L"SetAppDWORD", RPC_E_DISCONNECTED}};
     EXPECT_EQ(42, shell->AddBlockCount(0));
     EXPECT_EQ(41, Count());
     store.failures.clear();
@@ -199,60 +391,48 @@ TEST_F(DecisionTest, AFailedCountReadNeverOverwritesTheStoredTotal) {
     EXPECT_EQ(42, Count());
 }
 
-TEST_F(DecisionTest, WithoutAWindowToSupplyNewWindow2LeavesTheRequestAlone) {
-    StartWith(1, 1);
+TEST_F(DecisionTest, WithoutAWindowToSupplyTheRequestIsLeftAlone) {
+    Start();
     browsers->createResult = E_ACCESSDENIED;
-    IDispatch* supplied = nullptr;
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    opener->FireNewWindow2(&supplied, &cancel);
-    EXPECT_EQ(nullptr, supplied);
-    EXPECT_EQ(VARIANT_FALSE, cancel);
+    Window popup = Popup(L"http://www.elsewhere.net/");
     EXPECT_EQ(0, Logged("NewWindow2 Event : IE Popup Attempt..."));
     EXPECT_EQ(1, Logged("AddExplorer:: Explorer Creation Error..."));
+    EXPECT_EQ(1, popup->quits) << "the browser's own window, judged as any other";
 }
 
 TEST_F(DecisionTest, BrowsersFailingMidDecisionAreNeverShownByMistake) {
-    StartWith(0, 1);
-    FakeBrowser* popup = OpenPopup();
-    ASSERT_TRUE(popup);
-    popup->failures[L"Visible"] = RPC_E_DISCONNECTED;
-    popup->failures[L"Quit"] = RPC_E_DISCONNECTED;
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    popup->FireBeforeNavigate2(L"http://www.quandrel.com/", nullptr, &cancel);
-    EXPECT_FALSE(popup->visible) << "an unreadable Visible counts as shown";
-    EXPECT_FALSE(shell->FindExplorer(popup)->pending);
+    Start(0);
+    Window popup = Popup(L"", 2, 0, false);
+    popup->failures = {{L"Visible", RPC_E_DISCONNECTED}, {L"Quit", RPC_E_DISCONNECTED}};
+    popup->Navigate(L"http://www.quandrel.com/");
+    EXPECT_FALSE(popup->IsVisible()) << "an unreadable Visible counts as shown";
+    EXPECT_FALSE(shell->FindExplorer(popup.Get())->pending);
 
-    FakeBrowser* second = OpenPopup();
-    ASSERT_TRUE(second);
+    Window second = Popup(L"", 2, 0, false);
     second->failures[L"Quit"] = RPC_E_DISCONNECTED;
-    second->FireBeforeNavigate2(L"http://www.elsewhere.net/", nullptr, &cancel);
-    EXPECT_FALSE(second->visible);
-    EXPECT_EQ(VARIANT_TRUE, cancel);
-    EXPECT_FALSE(shell->FindExplorer(second)->pending);
+    second->Navigate(L"http://www.elsewhere.net/");
+    EXPECT_FALSE(second->IsVisible());
+    EXPECT_TRUE(second->WasCancelled());
+    EXPECT_FALSE(shell->FindExplorer(second.Get())->pending);
     EXPECT_EQ(2, Logged("Explorer Invoke Error...")) << "the Visible read and the second Quit";
 }
 
 TEST_F(DecisionTest, MissingAndMalformedEventArgumentsAreJudgedAsEmpty) {
-    StartWith(1, 1);
-    FakeBrowser* popup = OpenPopup();
-    ASSERT_TRUE(popup);
+    Start();
+    Window popup = Popup(L"", 2, 0, false);
     // The URL argument carries no string at all.
     Variant empty;
     VARIANTARG none[2];
     V_VT(&none[1]) = VT_DISPATCH;
-    V_DISPATCH(&none[1]) = popup;
+    V_DISPATCH(&none[1]) = static_cast<IDispatch*>(popup.Get());
     V_VT(&none[0]) = VT_BYREF | VT_VARIANT;
     V_VARIANTREF(&none[0]) = empty.Get();
     DISPPARAMS params = {none, nullptr, 2, 0};
-    EXPECT_EQ(1, popup->Point().Fire(252, &params));
+    popup->Events().Fire(browserdouble::kDispNavigateComplete2, &params);
     EXPECT_EQ(1, Logged("NavigateComplete2 Event : "));
-    std::wstring huge(100000, L'a');
-    huge = L"http://" + huge + L".com/";
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    FakeBrowser* other = OpenPopup();
-    ASSERT_TRUE(other);
-    other->FireBeforeNavigate2(huge.c_str(), nullptr, &cancel);
-    EXPECT_FALSE(shell->FindExplorer(other)->pending);
+    Window other = Popup(L"", 2, 0, false);
+    other->Navigate(L"http://" + std::wstring(100000, L'a') + L".com/");
+    EXPECT_TRUE(other->WasQuit());
 }
 
 } // namespace

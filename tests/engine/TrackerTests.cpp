@@ -1,82 +1,83 @@
 #include "EngineTestSupport.h"
 
+#include "DoubleIds.h"
+
+#include <olectl.h>
+
+#include <functional>
+
 namespace vx::test {
 namespace {
 
-class TrackerTest : public EngineTest {};
+using browserdouble::kDispWindowRegistered;
+using browserdouble::kDispWindowRevoked;
+
+class TrackerTest : public EngineTest {
+  protected:
+    // The shell drops a window and says so, without the window quitting.
+    void Revoked(BrowserWindow* window) {
+        collection->Remove(window);
+        collection->FireWindowEvent(kDispWindowRevoked, window->Id());
+    }
+};
 
 TEST_F(TrackerTest, InitialScanTracksEveryWindowShowsHiddenOnesAndMarksNonePending) {
-    auto hiddenIE = MakeBrowser(fakes::kIEFullName, L"http://a.example.com/", false);
-    auto shownIE = MakeBrowser(fakes::kIEFullName, L"http://b.example.com/", true);
-    auto folder = MakeBrowser(fakes::kFolderFullName, L"file:///C:/", false);
-    for (auto* b : {hiddenIE.Get(), shownIE.Get(), folder.Get()}) collection->Add(b);
-
+    Window hiddenIE = collection->OpenWindow(L"http://a.example.com/", false, false);
+    Window folder = collection->OpenWindow(L"file:///C:/", true, false);
     Start();
-
     ASSERT_EQ(3u, shell->Explorers().Count());
     EXPECT_EQ(3, Logged("Window Opening..."));
-    EXPECT_TRUE(hiddenIE->visible);
-    EXPECT_TRUE(folder->visible);
-    EXPECT_EQ(0, shownIE->visiblePuts);
+    EXPECT_TRUE(hiddenIE->IsVisible());
+    EXPECT_TRUE(folder->IsVisible());
+    EXPECT_EQ(0, opener->visiblePuts);
     for (auto& record : shell->Explorers()) EXPECT_FALSE(record->pending);
-    EXPECT_EQ(1u, hiddenIE->Point().SinkCount());
-    EXPECT_EQ(1u, shownIE->Point().SinkCount());
-    EXPECT_EQ(0u, folder->Point().SinkCount()) << "folder windows get no sink";
-    EXPECT_EQ(1u, collection->Point().SinkCount());
+    EXPECT_EQ(1, hiddenIE->SinkCount());
+    EXPECT_EQ(1, opener->SinkCount());
+    EXPECT_EQ(0, folder->SinkCount()) << "folder windows get no sink";
+    EXPECT_EQ(1, collection->Events().SinkCount());
     EXPECT_FALSE(shell->IsStarting());
-}
 
-TEST_F(TrackerTest, WindowsSeenAfterStartupBecomePendingWithoutTouchingVisibility) {
-    Start();
-    auto ie = MakeBrowser(fakes::kIEFullName, L"http://c.example.com/", false);
-    auto folder = MakeBrowser(fakes::kFolderFullName, L"", false);
-
-    collection->Register(ie.Get());
-    collection->Register(folder.Get());
-
+    // Seen after start-up: pending, visibility untouched.
+    Window ie = collection->OpenWindow(L"http://c.example.com/", false, false);
+    Window later = collection->OpenWindow(L"", true, false);
     EXPECT_EQ(2, Logged("New Window Registered Event..."));
     Explorer* ieRecord = shell->FindExplorer(ie.Get());
-    Explorer* folderRecord = shell->FindExplorer(folder.Get());
+    Explorer* folderRecord = shell->FindExplorer(later.Get());
     ASSERT_TRUE(ieRecord && folderRecord);
-    EXPECT_TRUE(ieRecord->pending);
-    EXPECT_TRUE(ieRecord->IsConnected());
-    EXPECT_FALSE(folderRecord->pending);
-    EXPECT_FALSE(folderRecord->IsConnected());
-    EXPECT_EQ(0, ie->visiblePuts);
-    EXPECT_EQ(0, folder->visiblePuts);
+    EXPECT_TRUE(ieRecord->pending && ieRecord->IsConnected());
+    EXPECT_FALSE(folderRecord->pending || folderRecord->IsConnected());
+    EXPECT_EQ(0, ie->visiblePuts + later->visiblePuts);
 }
 
 TEST_F(TrackerTest, ReconciliationKeepsPendingRecordsAndDropsClosedOnes) {
-    auto old = MakeBrowser();
-    collection->Add(old.Get());
+    Window old = collection->OpenWindow(L"", false, true);
     Start();
-    auto popup = MakeBrowser();
-    collection->Register(popup.Get());
+    Window popup = collection->OpenWindow(L"", false, true);
     Explorer* popupRecord = shell->FindExplorer(popup.Get());
     ASSERT_TRUE(popupRecord && popupRecord->pending);
     popupRecord->openerUrl = L"http://opener.example.com/";
 
     // A known window met again keeps its record, its flags and its one sink.
-    collection->FireWindowRegistered();
+    collection->FireWindowEvent(kDispWindowRegistered, 0);
     EXPECT_EQ(popupRecord, shell->FindExplorer(popup.Get()));
     EXPECT_TRUE(popupRecord->pending);
     EXPECT_EQ(L"http://opener.example.com/", popupRecord->openerUrl.value_or(L""));
-    EXPECT_EQ(1, popup->Point().advises);
+    EXPECT_EQ(1, popup->Events().advises);
 
-    collection->Revoke(popup.Get());
-    collection->Revoke(old.Get());
+    Revoked(popup.Get());
+    Revoked(old.Get());
     EXPECT_TRUE(shell->ReconciliationPending()) << "revocations wait for one rescan";
     shell->RunPendingReconciliation();
     EXPECT_EQ(popupRecord, shell->FindExplorer(popup.Get())) << "pending survives";
     EXPECT_EQ(nullptr, shell->FindExplorer(old.Get()));
     EXPECT_EQ(1, Logged("Window Closed..."));
-    EXPECT_EQ(0u, old->Point().SinkCount()) << "a dropped record disconnects its sink";
+    EXPECT_EQ(0, old->SinkCount()) << "a dropped record disconnects its sink";
 
     popupRecord->pending = false;
-    collection->FireWindowRevoked();
+    collection->FireWindowEvent(kDispWindowRevoked, 0);
     shell->RunPendingReconciliation();
     EXPECT_EQ(nullptr, shell->FindExplorer(popup.Get()));
-    EXPECT_EQ(0u, shell->Explorers().Count());
+    EXPECT_EQ(1u, shell->Explorers().Count()) << "the opener";
 }
 
 TEST_F(TrackerTest, WindowsThatQuitGoWithTheirRevocationOrTheNextRescan) {
@@ -92,8 +93,7 @@ TEST_F(TrackerTest, WindowsThatQuitGoWithTheirRevocationOrTheNextRescan) {
     Start();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        auto window = MakeBrowser();
-        collection->Register(window.Get());
+        Window window = collection->OpenWindow(L"", false, true);
         Explorer* record = shell->FindExplorer(window.Get());
         ASSERT_TRUE(record);
         record->pending = row.pending;
@@ -110,7 +110,7 @@ TEST_F(TrackerTest, WindowsThatQuitGoWithTheirRevocationOrTheNextRescan) {
         }
         EXPECT_EQ(nullptr, shell->FindExplorer(window.Get()));
         EXPECT_EQ(closed + 1, Logged("Window Closed..."));
-        EXPECT_EQ(0u, window->Point().SinkCount());
+        EXPECT_EQ(0, window->SinkCount());
     }
 }
 
@@ -119,7 +119,6 @@ TEST_F(TrackerTest, IsIEIsACaseInsensitiveSubstringTestCachedOnceAnswered) {
         const wchar_t* fullName;
         bool isIE;
     } cases[] = {
-        {L"C:\\Program Files\\Internet Explorer\\iexplore.exe", true},
         {L"C:\\PROGRA~1\\INTERN~1\\IEXPLORE.EXE", true},
         {L"D:\\tools\\IExplore.exe.old\\other.exe", true},
         {L"C:\\windows\\explorer.exe", false},
@@ -128,7 +127,8 @@ TEST_F(TrackerTest, IsIEIsACaseInsensitiveSubstringTestCachedOnceAnswered) {
     };
     Start();
     for (const auto& c : cases) {
-        auto browser = MakeBrowser(c.fullName);
+        Window browser = collection->MakeWindow(L"", false, true);
+        browser->fullName = c.fullName;
         Explorer record(shell.get(), browser.Get());
         EXPECT_EQ(c.isIE, record.IsIE()) << std::string(c.fullName, c.fullName + wcslen(c.fullName));
         record.IsIE();
@@ -138,10 +138,9 @@ TEST_F(TrackerTest, IsIEIsACaseInsensitiveSubstringTestCachedOnceAnswered) {
 
 TEST_F(TrackerTest, FailingBrowserMembersAreLoggedAndDefaulted) {
     Start();
-    auto browser = MakeBrowser(fakes::kIEFullName, L"http://www.example.com/", false);
-    browser->failures[L"FullName"] = RPC_E_DISCONNECTED;
-    browser->failures[L"Visible"] = RPC_E_DISCONNECTED;
-    browser->failures[L"Quit"] = E_FAIL;
+    Window browser = collection->MakeWindow(L"http://www.example.com/", false, false);
+    browser->failures = {
+        {L"FullName", RPC_E_DISCONNECTED}, {L"Visible", RPC_E_DISCONNECTED}, {L"Quit", E_FAIL}};
     Explorer record(shell.get(), browser.Get());
 
     EXPECT_FALSE(record.IsIE());
@@ -166,14 +165,14 @@ TEST_F(TrackerTest, FailingBrowserMembersAreLoggedAndDefaulted) {
 }
 
 TEST_F(TrackerTest, FailingCollectionMembersCountAsNoWindowsOrSkipTheIndex) {
-    auto a = MakeBrowser(), b = MakeBrowser(), c = MakeBrowser();
-    for (auto* w : {a.Get(), b.Get(), c.Get()}) collection->Add(w);
-    collection->failingItems = {1};
+    Window a = collection->OpenWindow(L"", false, true),
+           b = collection->OpenWindow(L"", false, true);
+    collection->failingItem = 1;
     Start();
     EXPECT_EQ(1, Logged("XShell Invoke Error..."));
-    EXPECT_TRUE(shell->FindExplorer(a.Get()));
-    EXPECT_FALSE(shell->FindExplorer(b.Get()));
-    EXPECT_TRUE(shell->FindExplorer(c.Get()));
+    EXPECT_TRUE(shell->FindExplorer(opener.Get()));
+    EXPECT_FALSE(shell->FindExplorer(a.Get()));
+    EXPECT_TRUE(shell->FindExplorer(b.Get()));
 
     collection->failures[L"Count"] = E_FAIL;
     shell->Update();
@@ -187,66 +186,66 @@ TEST_F(TrackerTest, WithoutACollectionUpdateFindsNothingAndKeepsOnlyPendingRecor
     EXPECT_EQ(1, Logged("XShell Create Error..."));
     EXPECT_FALSE(LineAfter("XShell Create Error...").empty());
 
-    auto kept = MakeBrowser(), dropped = MakeBrowser();
+    Window kept = collection->MakeWindow(L"", false, true),
+           dropped = collection->MakeWindow(L"", false, true);
     shell->AddExplorer(kept.Get())->pending = true;
-    shell->AddExplorer(dropped.Get());
+    Explorer* record = shell->AddExplorer(dropped.Get());
     EXPECT_EQ(2, Logged("New Window Found..."));
+    EXPECT_TRUE(record->IsConnected() && !record->pending);
+    EXPECT_EQ(record, shell->AddExplorer(dropped.Get())) << "a known browser is found";
     shell->Update();
     EXPECT_TRUE(shell->FindExplorer(kept.Get()));
     EXPECT_FALSE(shell->FindExplorer(dropped.Get()));
 }
 
-TEST_F(TrackerTest, CollectionSinkFailuresLeaveNoSinkAlive) {
+// The failed sink itself is checked by the fixture: nothing may outlive it.
+TEST_F(TrackerTest, CollectionSinkFailuresLeaveNoSinkAliveAndAreLogged) {
     struct Case {
-        const char* text;
-        std::function<void(FakeShellWindows&)> arrange;
+        std::function<void(browserdouble::EventPoint&)> arrange;
+        const char* atStart;
+        const char* atEnd;
     } cases[] = {
-        {"XShell Advise Error...", [](FakeShellWindows& c) { c.Point().adviseResult = E_FAIL; }},
-        {"XShell Advise Error...",
-         [](FakeShellWindows& c) { c.findPointResult = CONNECT_E_NOCONNECTION; }},
+        {[](browserdouble::EventPoint& p) { p.adviseResult = E_FAIL; }, "XShell Advise Error...",
+         nullptr},
+        {[](browserdouble::EventPoint& p) { p.findResult = CONNECT_E_NOCONNECTION; },
+         "XShell Advise Error...", nullptr},
+        {[](browserdouble::EventPoint& p) { p.unadviseResult = E_UNEXPECTED; }, nullptr,
+         "XShell Unadvise Error..."},
     };
     for (const auto& c : cases) {
-        c.arrange(*collection.Get());
-        int before = Logged(c.text);
+        Restart();
+        c.arrange(collection->Events());
         Start();
-        EXPECT_EQ(before + 1, Logged(c.text));
-        EXPECT_EQ(0, ModuleLockCount()) << "the failed sink is destroyed";
+        EXPECT_EQ(c.atStart ? 1 : 0, Logged("XShell Advise Error..."));
         shell.reset();
-        collection->Point().adviseResult = S_OK;
-        collection->findPointResult = S_OK;
-        EXPECT_EQ(0, Logged("XShell Unadvise Error..."));
-        collection = ComPtr<FakeShellWindows>::Attach(new FakeShellWindows());
+        EXPECT_EQ(c.atEnd ? 1 : 0, Logged("XShell Unadvise Error..."));
+        auto& point = collection->Events();
+        point.adviseResult = point.unadviseResult = point.findResult = S_OK;
     }
 }
 
 TEST_F(TrackerTest, BrowserSinkFailuresAreRetriedByUpdate) {
-    auto browser = MakeBrowser();
-    browser->Point().adviseResult = CONNECT_E_ADVISELIMIT;
-    collection->Add(browser.Get());
+    Window browser = collection->OpenWindow(L"", false, true);
+    browser->Events().adviseResult = CONNECT_E_ADVISELIMIT;
     Start();
     EXPECT_EQ(1, Logged("Event Advise Error..."));
     Explorer* record = shell->FindExplorer(browser.Get());
     ASSERT_TRUE(record);
     EXPECT_FALSE(record->IsConnected());
-    EXPECT_EQ(1, ModuleLockCount()) << "only the collection's sink lives";
 
-    browser->Point().adviseResult = S_OK;
-    collection->FireWindowRegistered();
+    browser->Events().adviseResult = S_OK;
+    collection->FireWindowEvent(kDispWindowRegistered, 0);
     EXPECT_TRUE(record->IsConnected());
-    EXPECT_EQ(1u, browser->Point().SinkCount());
-    EXPECT_EQ(2, ModuleLockCount());
+    EXPECT_EQ(1, browser->SinkCount());
 }
 
 TEST_F(TrackerTest, EventsDuringAndAfterTheTearDownDoNothing) {
-    auto browser = MakeBrowser();
-    auto other = MakeBrowser();
-    collection->Add(browser.Get());
-    collection->Add(other.Get());
+    Window browser = collection->OpenWindow(L"", false, true);
     Start();
-    shell->KillFixedSize = 1;
-    auto shellSinks = collection->Point().Sinks();
-    auto browserSinks = browser->Point().Sinks();
-    for (auto& sink : other->Point().Sinks()) browserSinks.push_back(sink);
+    auto shellSinks = collection->Events().Sinks();
+    auto browserSinks = browser->Events().Sinks();
+    for (auto& sink : opener->Events().Sinks())
+        browserSinks.push_back(sink);
     ASSERT_EQ(1u, shellSinks.size());
     ASSERT_EQ(2u, browserSinks.size());
 
@@ -258,137 +257,90 @@ TEST_F(TrackerTest, EventsDuringAndAfterTheTearDownDoNothing) {
         V_VT(&arg) = VT_I4;
         V_I4(&arg) = 7;
         DISPPARAMS params = {&arg, nullptr, 1, 0};
-        EXPECT_EQ(S_OK, shellSinks[0]->Invoke(200, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr,
-                                              nullptr, nullptr));
-        VARIANTARG resizable;
-        V_VT(&resizable) = VT_BOOL;
-        V_BOOL(&resizable) = VARIANT_FALSE;
-        DISPPARAMS one = {&resizable, nullptr, 1, 0};
+        EXPECT_EQ(S_OK, shellSinks[0]->Invoke(kDispWindowRegistered, IID_NULL, 0, DISPATCH_METHOD,
+                                              &params, nullptr, nullptr, nullptr));
+        V_VT(&arg) = VT_BOOL;
+        V_BOOL(&arg) = VARIANT_FALSE;
         for (auto& sink : browserSinks)
-            EXPECT_EQ(S_OK, sink->Invoke(262, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr,
-                                         nullptr));
+            EXPECT_EQ(S_OK, sink->Invoke(browserdouble::kDispWindowSetResizable, IID_NULL, 0,
+                                         DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
         ++fired;
     };
     // Events arrive while the tear-down waits in each of its unadvise calls.
-    collection->Point().duringUnadvise = lateEvents;
-    browser->Point().duringUnadvise = lateEvents;
-    other->Point().duringUnadvise = lateEvents;
+    for (auto* point : {&collection->Events(), &browser->Events(), &opener->Events()})
+        point->duringUnadvise = lateEvents;
     int countReads = collection->countReads;
     shell.reset();
     EXPECT_EQ(3, fired);
-    EXPECT_EQ(0u, collection->Point().SinkCount()) << "unadvised at destruction";
-    EXPECT_EQ(0u, browser->Point().SinkCount());
-    EXPECT_EQ(0u, other->Point().SinkCount());
+    EXPECT_EQ(0, collection->Events().SinkCount()) << "unadvised at destruction";
+    EXPECT_EQ(0, browser->SinkCount() + opener->SinkCount());
 
     // And through sinks that someone still holds afterwards.
     lateEvents();
     EXPECT_EQ(countReads, collection->countReads) << "no Update without an owner";
-    EXPECT_EQ(0, browser->quits + other->quits);
-
-    collection->Point().duringUnadvise = nullptr;
-    browser->Point().duringUnadvise = other->Point().duringUnadvise = nullptr;
-    shellSinks.clear();
-    browserSinks.clear();
+    EXPECT_EQ(0, browser->quits + opener->quits);
+    for (auto* point : {&collection->Events(), &browser->Events(), &opener->Events()})
+        point->duringUnadvise = nullptr;
 }
 
-TEST_F(TrackerTest, SinksDispatchThroughTheTypeLibrary) {
+TEST_F(TrackerTest, SinksDispatchThroughTheEnginesTypeLibrary) {
     Start();
-    auto sinks = collection->Point().Sinks();
+    auto sinks = collection->Events().Sinks();
     ASSERT_EQ(1u, sinks.size());
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     EXPECT_EQ(DISP_E_MEMBERNOTFOUND, sinks[0]->Invoke(4711, IID_NULL, 0, DISPATCH_METHOD, &none,
                                                       nullptr, nullptr, nullptr));
-    DISPID id = 0;
-    LPOLESTR name = const_cast<LPOLESTR>(L"WindowRevoked");
-    EXPECT_EQ(S_OK, sinks[0]->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
-    EXPECT_EQ(201, id);
+    struct {
+        ComPtr<IDispatch> sink;
+        const wchar_t* name;
+        DISPID id;
+    } const members[] = {{sinks[0], L"WindowRevoked", 201},
+                         {opener->Events().Sinks()[0], L"NewWindow3", 273}};
+    for (const auto& m : members) {
+        DISPID id = 0;
+        LPOLESTR name = const_cast<LPOLESTR>(m.name);
+        EXPECT_EQ(S_OK, m.sink->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
+        EXPECT_EQ(m.id, id);
+    }
 }
 
-TEST_F(TrackerTest, UnadviseFailureAtDestructionIsLogged) {
-    Start();
-    collection->Point().unadviseResult = E_UNEXPECTED;
-    shell.reset();
-    EXPECT_EQ(1, Logged("XShell Unadvise Error..."));
-}
-
-// Creating a new browser window for NewWindow2.
-class AddExplorerTest : public EngineTest {
-  protected:
-    static constexpr CLSID kFakeBrowserClsid = {
-        0x5e1f9a31, 0x27c4, 0x4b8e, {0x9d, 0x11, 0x6a, 0x0c, 0x3e, 0x52, 0x7b, 0x90}};
-
-    void ServeBrowsers(bool registerInCollection) {
-        browserClass = std::make_unique<fakes::InProcessClass>(
-            kBrowserProgId, kFakeBrowserClsid, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-            [this, registerInCollection](REFIID riid, void** ppv) {
-                auto browser = MakeBrowser(fakes::kIEFullName, L"", false);
-                created.push_back(browser);
-                // The shell announces the new window while its creator still
-                // waits: the nested Update takes it in first.
-                if (registerInCollection) collection->Register(browser.Get());
-                return browser->QueryInterface(riid, ppv);
+// Creating a new browser window for a new-window request.
+TEST_F(TrackerTest, NoBrowserCreatesAHiddenPendingWindowWithoutARescan) {
+    struct {
+        const char* what;
+        bool listed;
+    } const rows[] = {{"announced by the shell", true}, {"not yet in the collection", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Restart();
+        browsers.reset();
+        browsers =
+            Serve(kBrowserProgId, kClsid(1), kAnywhere, [this, row](REFIID riid, void** ppv) {
+                HRESULT hr = BrowserWindow::CreateInstance(nullptr, riid, ppv);
+                if (!row.listed) collection->Remove(collection->Find(collection->LastId()));
+                return hr;
             });
-        ASSERT_TRUE(SUCCEEDED(browserClass->Registered()));
+        Start();
+        int countReads = collection->countReads;
+        Explorer* record = shell->AddExplorer(nullptr);
+        BrowserWindow* made = collection->Find(collection->LastId());
+        ASSERT_TRUE(record && made != opener.Get());
+        EXPECT_EQ(1, Logged("New Window Creating..."));
+        EXPECT_EQ(static_cast<IDispatch*>(made), record->Dispatch());
+        EXPECT_TRUE(record->pending && record->IsConnected());
+        EXPECT_FALSE(made->IsVisible()) << "supplied hidden";
+        EXPECT_EQ(2u, shell->Explorers().Count()) << "one record, though the shell announced it";
+        EXPECT_EQ(countReads, collection->countReads) << "no rescan on the popup's path";
+        EXPECT_EQ(1, made->SinkCount());
+        shell->Update();
+        EXPECT_EQ(record, shell->FindExplorer(made)) << "pending records stay";
     }
-
-    void TearDown() override {
-        shell.reset();
-        browserClass.reset();
-        created.clear();
-        EngineTest::TearDown();
-    }
-
-    std::unique_ptr<fakes::InProcessClass> browserClass;
-    std::vector<ComPtr<FakeBrowser>> created;
-};
-
-TEST_F(AddExplorerTest, AGivenBrowserIsFoundOrAddedConnectedAndNotPending) {
-    Start();
-    auto browser = MakeBrowser();
-    Explorer* record = shell->AddExplorer(browser.Get());
-    ASSERT_TRUE(record);
-    EXPECT_EQ(1, Logged("New Window Found..."));
-    EXPECT_TRUE(record->IsConnected());
-    EXPECT_FALSE(record->pending);
-    EXPECT_EQ(record, shell->AddExplorer(browser.Get()));
-    EXPECT_EQ(1, Logged("New Window Found..."));
 }
 
-TEST_F(AddExplorerTest, NoBrowserCreatesAHiddenPendingWindow) {
-    ServeBrowsers(true);
+TEST_F(TrackerTest, CreationFailureIsLoggedAndUpdateStillRuns) {
+    browsers->createResult = E_ACCESSDENIED;
     Start();
-    int countReads = collection->countReads;
-    Explorer* record = shell->AddExplorer(nullptr);
-    ASSERT_EQ(1u, created.size());
-    ASSERT_TRUE(record);
-    EXPECT_EQ(1, Logged("New Window Creating..."));
-    EXPECT_EQ(static_cast<IDispatch*>(created[0].Get()), record->Dispatch());
-    EXPECT_TRUE(record->pending);
-    EXPECT_TRUE(record->IsConnected());
-    EXPECT_FALSE(created[0]->visible) << "supplied hidden";
-    EXPECT_EQ(1u, shell->Explorers().Count()) << "one record, though the shell announced it";
-    EXPECT_EQ(1, Logged("Window Opening...")) << "as a rescan would have logged it";
-    EXPECT_EQ(countReads, collection->countReads) << "no rescan on the popup's path";
-    EXPECT_EQ(1u, created[0]->Point().SinkCount());
-}
-
-TEST_F(AddExplorerTest, ANewWindowNotYetInTheCollectionIsStillTrackedPending) {
-    ServeBrowsers(false);
-    Start();
-    Explorer* record = shell->AddExplorer(nullptr);
-    ASSERT_TRUE(record);
-    EXPECT_TRUE(record->pending);
-    EXPECT_TRUE(record->IsConnected());
-    shell->Update();
-    EXPECT_EQ(record, shell->FindExplorer(created[0].Get())) << "pending records stay";
-}
-
-TEST_F(AddExplorerTest, CreationFailureIsLoggedAndUpdateStillRuns) {
-    ServeBrowsers(true);
-    browserClass->createResult = E_ACCESSDENIED;
-    Start();
-    auto other = MakeBrowser();
-    collection->Add(other.Get());
+    Window other = collection->OpenWindow(L"", false, true, false);
     EXPECT_EQ(nullptr, shell->AddExplorer(nullptr));
     EXPECT_EQ(1, Logged("AddExplorer:: Explorer Creation Error..."));
     shell->RunPendingReconciliation();

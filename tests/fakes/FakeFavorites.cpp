@@ -2,47 +2,39 @@
 
 namespace vx::fakes {
 
-namespace {
-enum : DISPID { kFirst = 1, kNext, kName, kUrl, kGroup };
+const QITAB* FakeFavorites::QiTable() {
+    static const QITAB table[] = {QITABENT(FakeFavorites, IDispatch), {}};
+    return table;
 }
 
 FakeFavorites::FakeFavorites(std::shared_ptr<const std::vector<Favorite>> items, int* reads)
-    : FakeDispatch(IID_NULL,
-                   {{L"First", kFirst}, {L"Next", kNext}, {L"Name", kName}, {L"URL", kUrl},
-                    {L"Group", kGroup}}),
-      items_(std::move(items)), reads_(reads) {}
+    : items_(std::move(items)), reads_(reads) {}
 
 HRESULT FakeFavorites::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result,
                               EXCEPINFO*, UINT*) {
-    static const wchar_t* const names[] = {L"", L"First", L"Next", L"Name", L"URL", L"Group"};
-    if (id >= kFirst && id <= kGroup) {
-        if (HRESULT hr = Failure(names[id]); FAILED(hr)) return hr;
-    }
-    bool current = started_ && position_ < items_->size();
+    const Favorite* item = started_ && position_ < items_->size() ? &(*items_)[position_] : nullptr;
     switch (id) {
     case kFirst:
         started_ = true;
         position_ = 0;
         if (reads_) ++*reads_;
-        return position_ < items_->size() ? S_OK : E_FAIL;
+        return items_->empty() ? E_FAIL : S_OK;
     case kNext:
-        if (!current) return E_FAIL;
+        if (!item) return E_FAIL;
         ++position_;
         return position_ < items_->size() ? S_OK : E_FAIL;
     case kName:
-    case kUrl: {
-        const Favorite* item = current ? &(*items_)[position_] : nullptr;
-        V_VT(result) = VT_BSTR;
-        V_BSTR(result) = SysAllocString(item ? (id == kName ? item->name : item->url).c_str() : L"");
-        return S_OK;
-    }
+    case kUrl:
+        return browserdouble::ReturnText(result,
+                                         item ? (id == kName ? item->name : item->url) : L"");
     case kGroup: {
         V_VT(result) = VT_DISPATCH;
         V_DISPATCH(result) = nullptr;
-        if (current && (*items_)[position_].isFolder) {
-            auto children =
-                std::make_shared<const std::vector<Favorite>>((*items_)[position_].children);
-            V_DISPATCH(result) = new FakeFavorites(children, reads_);
+        if (item && item->isFolder) {
+            auto* folder = new FakeFavorites(
+                std::make_shared<const std::vector<Favorite>>(item->children), reads_);
+            folder->AddRef();
+            V_DISPATCH(result) = folder;
         }
         return S_OK;
     }

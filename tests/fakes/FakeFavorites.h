@@ -1,8 +1,12 @@
 #pragma once
 
-#include "FakeConnectionPoint.h"
+#include "NamedDispatch.h"
+
+#include "common/ComObject.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace vx::fakes {
 
@@ -20,15 +24,21 @@ inline Favorite Folder(std::wstring name, std::vector<Favorite> children) {
 }
 
 // The favourites reader over one list: First/Next succeed while an item is
-// current and fail past the end.
-class FakeFavorites : public FakeDispatch {
+// current and fail past the end; `reads` counts the walks begun.
+class FakeFavorites : public ComObject<FakeFavorites, IDispatch> {
   public:
-    explicit FakeFavorites(std::shared_ptr<const std::vector<Favorite>> items, int* reads);
+    static const QITAB* QiTable();
+    FakeFavorites(std::shared_ptr<const std::vector<Favorite>> items, int* reads);
 
+    VX_NAMED_DISPATCH_METHODS(kNames)
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO*, UINT*) override;
 
   private:
+    enum : DISPID { kFirst = 1, kNext, kName, kUrl, kGroup };
+    static constexpr browserdouble::DispatchName kNames[] = {
+        {L"First", kFirst}, {L"Next", kNext}, {L"Name", kName}, {L"URL", kUrl}, {L"Group", kGroup}};
+
     std::shared_ptr<const std::vector<Favorite>> items_;
     size_t position_ = 0;
     bool started_ = false;

@@ -1,8 +1,13 @@
 #pragma once
 
-#include "FakeConnectionPoint.h"
+#include "NamedDispatch.h"
+
+#include "common/ComObject.h"
 
 #include <functional>
+#include <map>
+#include <string>
+#include <vector>
 
 namespace vx::fakes {
 
@@ -10,6 +15,7 @@ namespace vx::fakes {
 struct RegistryStore {
     std::map<std::wstring, LONG> dwords;
     std::map<std::wstring, std::wstring> strings;
+    std::map<std::wstring, std::wstring> lists;
     // "Member name" or "Member name value" for every call, in order.
     std::vector<std::wstring> calls;
     // Member name -> forced failure.
@@ -21,14 +27,47 @@ struct RegistryStore {
 };
 
 // The settings service's Registry object as the agent uses it by name.
-class FakeRegistry : public FakeDispatch {
+class FakeRegistry : public ComObject<FakeRegistry, IDispatch> {
   public:
+    static const QITAB* QiTable();
     explicit FakeRegistry(RegistryStore* store);
 
+    VX_NAMED_DISPATCH_METHODS(kNames)
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO*, UINT*) override;
 
   private:
+    enum : DISPID {
+        kGetAppString = 1,
+        kSetAppString,
+        kGetAppDWORD,
+        kSetAppDWORD,
+        kGetAppList,
+        kSetAppList,
+        kTopLevelKey,
+        kTopFolder,
+        kCompany,
+        kProduct,
+        kVersion,
+        kSubFolder,
+        kDisableMessenger,
+    };
+    static constexpr browserdouble::DispatchName kNames[] = {
+        {L"GetAppString", kGetAppString},
+        {L"SetAppString", kSetAppString},
+        {L"GetAppDWORD", kGetAppDWORD},
+        {L"SetAppDWORD", kSetAppDWORD},
+        {L"GetAppList", kGetAppList},
+        {L"SetAppList", kSetAppList},
+        {L"TopLevelKey", kTopLevelKey},
+        {L"TopFolder", kTopFolder},
+        {L"Company", kCompany},
+        {L"Product", kProduct},
+        {L"Version", kVersion},
+        {L"SubFolder", kSubFolder},
+        {L"DisableMessenger", kDisableMessenger},
+    };
+
     RegistryStore* store_;
 };
 

@@ -39,9 +39,10 @@ class InProcessClass : public IClassFactory {
 };
 
 // A new double of class T handed out as riid; the double goes with its last
-// reference (doubles start with one reference of their own).
+// reference.
 template <class T, class... Args> HRESULT CreateDouble(REFIID riid, void** ppv, Args&&... args) {
     T* object = new T(std::forward<Args>(args)...);
+    object->AddRef();
     HRESULT hr = object->QueryInterface(riid, ppv);
     object->Release();
     return hr;
