@@ -6,6 +6,7 @@
 #include "InstallPaths.h"
 #include "LocalPath.h"
 #include "Product.h"
+#include "SiteList.h"
 #include "TextForms.h"
 #include "VornixUIResources.h"
 
@@ -46,38 +47,15 @@ void TellUser(const char* text) {
     Desktop().messageBox(nullptr, text, "Vornix!", MB_OK);
 }
 
-// The site the user typed, in lower case: a web address gives its host. Empty
-// when the text names no site (letters, digits, '-' and '.' only).
-std::string TypedSite(const std::string& text) {
-    size_t from = text.find_first_not_of(" \t");
-    std::string site = from == std::string::npos ? std::string() : text.substr(from);
-    size_t scheme = site.find("://");
-    if (scheme != std::string::npos) site.erase(0, scheme + 3);
-    site.erase(std::min(site.find_first_of("/:?# \t"), site.size()));
-    for (char& c : site) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        const bool allowed = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
-        if (!allowed) return std::string();
-    }
-    if (site.empty() || site.size() > 253 || site.front() == '.' || site.back() == '.') return std::string();
+// The site the user typed, in lower case: a web address gives its host.
+std::wstring TypedSite(const std::string& text) {
+    std::wstring site = LowerText(WidenText(text));
+    size_t from = site.find_first_not_of(L" \t");
+    site.erase(0, std::min(from, site.size()));
+    size_t scheme = site.find(L"://");
+    if (scheme != std::wstring::npos) site.erase(0, scheme + 3);
+    site.erase(std::min(site.find_first_of(L"/:?# \t"), site.size()));
     return site;
-}
-
-std::vector<std::string> SiteLines(const std::string& text) {
-    std::vector<std::string> sites;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = std::min(text.find_first_of("\r\n", at), text.size());
-        if (end > at) sites.push_back(text.substr(at, end - at));
-        at = end + 1;
-    }
-    return sites;
-}
-
-std::string JoinLines(const std::vector<std::string>& sites) {
-    std::string text;
-    for (const std::string& site : sites) text += (text.empty() ? "" : "\r\n") + site;
-    return text;
 }
 
 } // namespace
@@ -389,19 +367,20 @@ void ControlPanelDialog::OnRemoveSite() {
 // meanwhile (from the tray) are kept.
 void ControlPanelDialog::EditSites(bool add) {
     ReadMembers();
-    const std::string site = TypedSite(newSite_);
-    if (site.empty()) {
+    const std::wstring site = TypedSite(newSite_);
+    if (!IsPlainHostName(site)) {
         TellUser("Please type the name of a site, such as example.com. Popups from the site "
                  "and from its sub-domains are then let through.");
         return;
     }
     if (!client_) SyncAgent(Sync::Push);
     if (!client_) return;
-    std::vector<std::string> sites = SiteLines(client_->ReadAllowedSites());
+    std::vector<std::wstring> sites;
+    ParseSiteList(WidenText(client_->ReadAllowedSites()), &sites, true);
     auto found = std::find(sites.begin(), sites.end(), site);
     if (add && found == sites.end()) sites.push_back(site);
     if (!add && found != sites.end()) sites.erase(found);
-    if (FAILED(client_->WriteAllowedSites(JoinLines(sites)))) return;
+    if (FAILED(client_->WriteAllowedSites(NarrowText(JoinSiteList(sites).c_str())))) return;
     newSite_.clear();
     sites_ = client_->ReadAllowedSites();
     ShowMembers();

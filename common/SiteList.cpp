@@ -1,6 +1,6 @@
-#include "Settings.h"
+#include "SiteList.h"
 
-#include "../common/TextForms.h"
+#include "TextForms.h"
 
 #include <algorithm>
 
@@ -8,9 +8,17 @@ namespace vx {
 
 namespace {
 
-// Letters, digits and hyphens in labels of 1 to 63 characters, a hyphen
-// at neither end, at most 253 characters in all: nothing else can stand
-// for a site on the host alone.
+std::wstring Trimmed(const std::wstring& text, size_t begin, size_t end) {
+    while (begin < end && iswspace(text[begin]))
+        ++begin;
+    while (end > begin && iswspace(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+} // namespace
+
+// Nothing else can stand for a site on the host alone.
 bool IsPlainHostName(const std::wstring& name) {
     if (name.empty() || name.size() > 253) return false;
     size_t start = 0;
@@ -28,16 +36,6 @@ bool IsPlainHostName(const std::wstring& name) {
         start = end + 1;
     }
 }
-
-std::wstring Trimmed(const std::wstring& text, size_t begin, size_t end) {
-    while (begin < end && iswspace(text[begin]))
-        ++begin;
-    while (end > begin && iswspace(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-} // namespace
 
 HRESULT ParseSiteList(const std::wstring& text, std::vector<std::wstring>* sites,
                       bool skipInvalid) {
