@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks in a throwaway Wine session; prints figures.
+# Builds and runs the end-to-end benchmark in a throwaway Wine session; prints
+# its figures.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -8,6 +9,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 trap vx_session_stop EXIT
 vx_session_start
 bin="$root/build/bin"
-wine regsvr32 /s "$bin/Marklore.dll" || true
-wine "$bin/DecisionBenchmark.exe"
 wine "$bin/EndToEndBenchmark.exe"
