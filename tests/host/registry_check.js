@@ -13,7 +13,6 @@ function check(label, got, want) {
     }
 }
 
-
 function valueExists(name) {
     try {
         shell.RegRead(name);
@@ -57,7 +56,9 @@ try {
     reg.SetAppDWORD("BlockCount", 1);
     check("missing key stays missing", valueExists(product + "9.99.999\\"), false);
 
+    reg.TopLevelKey = -2147483647;
     reg.Reset();
+    check("TopLevelKey after Reset", reg.TopLevelKey, -2147483646);
     check("TopFolder after Reset", reg.TopFolder, "Software");
     check("Company after Reset", reg.Company, "");
     reg.DisableMessenger();

@@ -4,6 +4,11 @@
 
 namespace vx::test {
 
+bool KeyExists(HKEY root, const wchar_t* path) {
+    RegKey key;
+    return RegOpenKeyExW(root, path, 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+}
+
 std::optional<DWORD> ReadDword(HKEY root, const wchar_t* path, const wchar_t* name) {
     DWORD value = 0, size = sizeof value;
     if (RegGetValueW(root, path, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
@@ -12,36 +17,42 @@ std::optional<DWORD> ReadDword(HKEY root, const wchar_t* path, const wchar_t* na
 }
 
 std::optional<std::wstring> ReadText(HKEY root, const wchar_t* path, const wchar_t* name) {
-    DWORD size = 0;
-    if (RegGetValueW(root, path, name, RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS)
+    wchar_t text[2048];
+    DWORD size = sizeof text;
+    if (RegGetValueW(root, path, name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
         return std::nullopt;
-    std::wstring text(size / sizeof(wchar_t), L'\0');
-    if (RegGetValueW(root, path, name, RRF_RT_REG_SZ, nullptr, &text[0], &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    text.resize(wcsnlen(text.c_str(), text.size()));
-    return text;
+    return std::wstring(text, wcsnlen(text, size / sizeof(wchar_t)));
 }
 
-namespace {
+std::optional<std::string> ReadBytes(HKEY root, const char* path, const char* name, DWORD* type) {
+    std::string data(70000, '\0');
+    DWORD size = static_cast<DWORD>(data.size());
+    RegKey key;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, key.Put()) != ERROR_SUCCESS ||
+        RegQueryValueExA(key.Get(), name, nullptr, type, reinterpret_cast<BYTE*>(&data[0]),
+                         &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    data.resize(size);
+    return data;
+}
 
-LONG Write(HKEY root, const wchar_t* path, const wchar_t* name, DWORD type, const void* data,
-           DWORD size) {
+LONG WriteBytes(HKEY root, const char* path, const char* name, DWORD type,
+                const std::string& data) {
     RegKey key;
     LONG err =
-        RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(), nullptr);
+        RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(), nullptr);
     if (err != ERROR_SUCCESS) return err;
-    return RegSetValueExW(key.Get(), name, 0, type, static_cast<const BYTE*>(data), size);
+    return RegSetValueExA(key.Get(), name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                          static_cast<DWORD>(data.size()));
 }
 
-} // namespace
-
 LONG WriteDword(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value) {
-    return Write(root, path, name, REG_DWORD, &value, sizeof value);
+    return RegSetKeyValueW(root, path, name, REG_DWORD, &value, sizeof value);
 }
 
 LONG WriteText(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text) {
-    return Write(root, path, name, REG_SZ, text.c_str(),
-                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    return RegSetKeyValueW(root, path, name, REG_SZ, text.c_str(),
+                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 LONG DeleteValue(HKEY root, const wchar_t* path, const wchar_t* name) {
