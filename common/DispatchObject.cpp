@@ -77,8 +77,7 @@ struct ReferenceCode {
     char code;
     VARTYPE type;
 };
-constexpr ReferenceCode kReferenceCodes[] = {
-    {'i', VT_I2}, {'I', VT_I4}, {'s', VT_BSTR}, {'b', VT_BOOL}};
+constexpr ReferenceCode kReferenceCodes[] = {{'I', VT_I4}, {'s', VT_BSTR}};
 
 HRESULT StoreByReference(char code, va_list& ap, ArgumentList& args, size_t n) {
     for (const ReferenceCode& entry : kReferenceCodes) {

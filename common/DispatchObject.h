@@ -29,10 +29,10 @@ class DispatchObject {
     // optionally preceded by '&' for a by-reference argument:
     //
     //   code  by value (vararg type)       by reference (vararg type)
-    //   i     short (passed as int)        short*
+    //   i     short (passed as int)        -
     //   I     long                         long*
     //   s     const wchar_t* (copied)      BSTR*
-    //   b     int (non-zero is true)       VARIANT_BOOL*
+    //   b     int (non-zero is true)       -
     //
     // `result` may be null. Returns E_INVALIDARG without a reference, for an
     // unknown code, or for a property put without exactly one argument;

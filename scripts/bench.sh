@@ -9,5 +9,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 trap vx_session_stop EXIT
 vx_session_start
 bin="$root/build/bin"
-wine regsvr32 /s "$bin/Marklore.dll" || true
 wine "$bin/EndToEndBenchmark.exe"

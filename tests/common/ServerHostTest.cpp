@@ -8,7 +8,8 @@
 namespace vx {
 namespace {
 
-const CLSID kNoSuchClass = {0x3c1d0e55, 0x8d2a, 0x4f61, {0x9b, 0x0e, 0x27, 0x44, 0xa1, 0x5c, 0x6e, 0x12}};
+const CLSID kNoSuchClass = {
+    0x3c1d0e55, 0x8d2a, 0x4f61, {0x9b, 0x0e, 0x27, 0x44, 0xa1, 0x5c, 0x6e, 0x12}};
 
 class RecordingHost : public ServiceModule {
   public:
@@ -34,7 +35,8 @@ TEST(ServerHost, ClassesThatCannotBeRegisteredEndTheRunWithTheFailure) {
 }
 
 TEST(ServerHost, AProgramPathWithoutShortFormIsQuoted) {
-    EXPECT_EQ("\"C:\\no such folder\\Krellin.exe\"", CommandLinePath("C:\\no such folder\\Krellin.exe"));
+    EXPECT_EQ("\"C:\\no such folder\\Krellin.exe\"",
+              CommandLinePath("C:\\no such folder\\Krellin.exe"));
     char system[MAX_PATH] = {};
     GetSystemDirectoryA(system, MAX_PATH);
     std::string program = std::string(system) + "\\cmd.exe";

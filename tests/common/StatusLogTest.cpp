@@ -1,4 +1,5 @@
 #include "common/StatusLog.h"
+#include "common/UrlForms.h"
 
 #include <gtest/gtest.h>
 
@@ -8,97 +9,133 @@
 namespace vx {
 namespace {
 
-const std::regex kStamped("(Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
-                          "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
-                          "\\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4} : (.*)");
-
-// The text after the time stamp, or "<unstamped>".
+// The text after the time stamp ("Wed Jan 02 02:03:55 1980 : "), or "<unstamped>".
 std::string TextOf(const std::string& line) {
+    static const std::regex stamped("(Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
+                                    "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                                    "\\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4} : (.*)");
     std::smatch m;
-    if (!std::regex_match(line, m, kStamped) || m.position(3) != 27) return "<unstamped>";
-    return m[3];
+    return std::regex_match(line, m, stamped) && m.position(3) == 27 ? m[3].str() : "<unstamped>";
 }
 
+// The process's log, installed for the test: the URL forms write into it too.
 class StatusLogTest : public ::testing::Test {
   protected:
     void SetUp() override { SetTheStatusLog(&log_); }
     void TearDown() override { SetTheStatusLog(nullptr); }
+    std::string Last() const { return TextOf(log_.Lines().back()); }
 
     StatusLog log_;
 };
 
 TEST_F(StatusLogTest, HeaderComesFirstAndEmptyTextAddsNothingElse) {
     AddStatusLine("");
-    ASSERT_EQ(1, log_.LineCount());
-    EXPECT_EQ("Krellin Status Log:", log_.Lines()[0]);
-    AddStatusLine("");
     AddStatusLine(nullptr);
-    EXPECT_EQ(1, log_.LineCount());
-
-    StatusLog fresh;
-    fresh.AddStatusLine("first");
-    ASSERT_EQ(2, fresh.LineCount());
-    EXPECT_EQ(StatusLog::kHeader, fresh.Lines()[0]);
-    EXPECT_EQ("first", TextOf(fresh.Lines()[1]));
+    ASSERT_EQ(1, log_.LineCount());
+    EXPECT_EQ(StatusLog::kHeader, log_.Lines()[0]);
+    AddStatusLine("first");
+    ASSERT_EQ(2, log_.LineCount());
+    EXPECT_EQ("first", Last());
 }
 
 TEST_F(StatusLogTest, WideTextIsNarrowedAndCut) {
-    struct Row {
-        const char* prefix;
+    const struct {
         const wchar_t* text; // null stands for a null BSTR
         std::string logged;
+    } rows[] = {
+        {L"http://a.com/", "Event : http://a.com/"},
+        {L"ab\u0100cd", "Event : ab"},
+        {L"x\u00ffy", "Event : x\xffy"},
+        {L"", "Event : "},
+        {nullptr, "Event : "},
     };
-    const Row rows[] = {
-        {"Event : ", L"http://a.com/", "Event : http://a.com/"},
-        {"Cut : ", L"ab\u0100cd", "Cut : ab"},
-        {"Latin : ", L"x\u00ffy", "Latin : x\xffy"},
-        {"Empty : ", L"", "Empty : "},
-        {"Null : ", nullptr, "Null : "},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.prefix);
-        AddStatusLineW(row.prefix, row.text ? SysAllocString(row.text) : nullptr);
-        EXPECT_EQ(row.logged, TextOf(log_.Lines().back()));
+    for (const auto& row : rows) {
+        AddStatusLineW("Event : ", row.text ? SysAllocString(row.text) : nullptr);
+        EXPECT_EQ(row.logged, Last());
     }
 }
 
 TEST_F(StatusLogTest, KeepsTheNewestLinesEachCutToTheBound) {
-    constexpr size_t kStamp = 27; // "Wed Jan 02 02:03:55 1980 : "
-    const size_t longest = StatusLog::kMaxLineLength;
-    struct Row {
-        size_t length;
-        size_t kept; // of the text
-    };
-    const Row rows[] = {
-        {longest - kStamp, longest - kStamp},
-        {longest - kStamp + 1, longest - kStamp},
-        {64 * longest, longest - kStamp},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.length);
-        AddStatusLine(std::string(row.length, 'w').c_str());
-        EXPECT_EQ(std::string(row.kept, 'w'), TextOf(log_.Lines().back()));
+    const size_t longest = StatusLog::kMaxLineLength - 27; // after the time stamp
+    for (size_t length : {longest, longest + 1, 64 * StatusLog::kMaxLineLength}) {
+        AddStatusLine(std::string(length, 'w').c_str());
+        EXPECT_EQ(std::string(longest, 'w'), Last()) << length;
     }
-
     for (size_t i = 0; i <= StatusLog::kMaxLines; ++i)
         AddStatusLine(std::to_string(i).c_str());
     ASSERT_EQ(static_cast<LONG>(StatusLog::kMaxLines), log_.LineCount());
     EXPECT_EQ("1", TextOf(log_.Lines().front()));
-    EXPECT_EQ(std::to_string(StatusLog::kMaxLines), TextOf(log_.Lines().back()));
+    EXPECT_EQ(std::to_string(StatusLog::kMaxLines), Last());
     AddStatusLine("");
     EXPECT_EQ(static_cast<LONG>(StatusLog::kMaxLines), log_.LineCount()) << "no second header";
 }
 
-TEST_F(StatusLogTest, ErrorTexts) {
+TEST_F(StatusLogTest, ErrorTextsAreTheSystemsOneLineOrSayThereIsNone) {
     AddErrorText(static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    std::string known = TextOf(log_.Lines().back());
-    EXPECT_NE("<unstamped>", known);
-    EXPECT_FALSE(known.empty());
-    EXPECT_EQ(std::string::npos, known.find_first_of("\r\n"));
-    EXPECT_EQ(std::string::npos, known.find("Unknown error"));
-
+    EXPECT_NE("<unstamped>", Last());
+    EXPECT_NE("", Last());
+    EXPECT_EQ(std::string::npos, Last().find_first_of("\r\n"));
+    EXPECT_EQ(std::string::npos, Last().find("Unknown error"));
     AddErrorText(static_cast<DWORD>(0x2000ABCD));
-    EXPECT_EQ("Unknown error 0x2000ABCD", TextOf(log_.Lines().back()));
+    EXPECT_EQ("Unknown error 0x2000ABCD", Last());
+}
+
+TEST_F(StatusLogTest, SiteKeys) {
+    const struct {
+        const wchar_t *url, *key;
+    } rows[] = {
+        {L"http://www.example.com/path", L".example.com"},
+        {L"http://a.b.example.org/", L".example.org"},
+        {L"https://WWW.Example.NET/x", L".Example.NET"},
+        {L"http://example.com/", L"example.com"},
+        {L"http://user:pw@www.example.com:8080/p?q#f", L".example.com"},
+        {L"http://abc/", L""},
+        {L"http://abcd/", L"abcd"},
+        {L"http://www.example.co.uk/", L"www.example.co.uk"},
+        {L"http://192.168.0.1/", L"192.168.0.1"},
+        {L"http://www.example.community/", L"www.example.community"},
+        {L"about:blank", L"about:blank"},                // no host: the whole URL
+        {L"http://www.exam\u0100ple.com/", L"www.exam"}, // cut before U+0100
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.key, SiteKey(row.url)) << row.url;
+    EXPECT_EQ(0, log_.LineCount());
+    // An unparsable URL is its own key, and logged.
+    for (const wchar_t* url : {L"not a url", L""}) {
+        EXPECT_EQ(url, SiteKey(url));
+        ASSERT_GE(log_.LineCount(), 3);
+        EXPECT_EQ("Marklor CrackURL Error...", TextOf(log_.Lines()[log_.LineCount() - 2]));
+        EXPECT_NE("", Last());
+    }
+}
+
+TEST_F(StatusLogTest, CanonicalForms) {
+    const struct {
+        const wchar_t *url, *canonical;
+    } rows[] = {
+        {L"http://www.example.com/a\\b", L"http://www.example.com/a/b"},
+        {L"http://www.example.com/%41%42", L"http://www.example.com/AB"},
+        {L"http://a", L"http://a/"},
+        // The platform writes a local path as "file://C:/..."; one more '/'
+        // makes it the three-slash form.
+        {L"C:\\Program Files\\x", L"file:///C:/Program%20Files/x"},
+        {L"file:C:\\x", L"file:/C:/x"},
+        {L"http://www.example.com/ab\u0100cd", L"http://www.example.com/ab"},
+        {L"", L""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.canonical, CanonicalUrl(row.url)) << row.url;
+    EXPECT_EQ(CanonicalUrl(L"C:\\Program Files\\x"), CanonicalUrl(L"file:///C:/Program Files/x"));
+}
+
+TEST_F(StatusLogTest, HugeUrlsStayWithinBounds) {
+    const std::wstring path(100000, L'a'), url = L"http://www.example.com/" + path;
+    EXPECT_EQ(url, CanonicalUrl(url.c_str()));
+    EXPECT_EQ(L".example.com", SiteKey(url.c_str()));
+    EXPECT_EQ(path, CanonicalUrl(path.c_str()));
+    const std::wstring junk = L"no scheme " + path;
+    EXPECT_EQ(junk, SiteKey(junk.c_str()));
+    EXPECT_EQ("Marklor CrackURL Error...", TextOf(log_.Lines()[log_.LineCount() - 2]));
 }
 
 } // namespace

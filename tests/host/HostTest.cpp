@@ -31,14 +31,10 @@ struct Entry {
 
 struct Program {
     const char* label;
-    const wchar_t* exe;
-    const wchar_t* service;
-    const wchar_t* appId;
-    const wchar_t* progId;
+    const wchar_t *exe, *service, *appId, *progId;
     const wchar_t* probe; // a property every object of the class answers
     std::vector<const wchar_t*> classes;
-    std::vector<Entry> entries; // everything else a registration writes
-    std::vector<const wchar_t*> absent;
+    std::vector<Entry> entries; // what a client needs besides each class's server
     DWORD secondInstanceCode;
     bool quitEnds; // a client's Quit ends it; otherwise only a stop does
 };
@@ -54,17 +50,10 @@ const Program kPrograms[] = {
      {{L"AppID\\Krellin.EXE", L"AppID", KRELLIN_APPID},
       {L"Krellin.KrellinIF.1\\CLSID", nullptr, KRELLINIF},
       {L"Krellin.KrellinIF\\CurVer", nullptr, L"Krellin.KrellinIF.1"},
-      {L"CLSID\\" KRELLINIF, nullptr, L"KrellinIF Class"},
-      {L"CLSID\\" KRELLINIF L"\\Programmable", nullptr, nullptr},
-      {L"CLSID\\" KRELLINIF L"\\TypeLib", nullptr, KRELLIN_LIBID},
       {L"Krellin.WebBrowserEvents2\\CLSID", nullptr, WEBEVENTS},
-      {L"CLSID\\" WEBEVENTS L"\\ProgID", nullptr, L"Krellin.WebBrowserEvents2.1"},
       {L"Krellin.ShellWindowsEvents\\CurVer", nullptr, L"Krellin.ShellWindowsEvents.1"},
-      {L"CLSID\\" SHELLEVENTS L"\\VersionIndependentProgID", nullptr,
-       L"Krellin.ShellWindowsEvents"},
-      {L"TypeLib\\" KRELLIN_LIBID L"\\1.0", nullptr, L"Krellin 1.0 Type Library"}},
-     {L"Krellin.WebBrowserEvents2\\CurVer", L"CLSID\\" WEBEVENTS L"\\Programmable",
-      L"CLSID\\" WEBEVENTS L"\\TypeLib"},
+      {L"CLSID\\" KRELLINIF L"\\TypeLib", nullptr, KRELLIN_LIBID},
+      {L"TypeLib\\" KRELLIN_LIBID L"\\1.0", nullptr, nullptr}},
      0,
      true},
     {"KrellinSvc",
@@ -75,23 +64,13 @@ const Program kPrograms[] = {
      L"TopLevelKey",
      {REGISTRY},
      {{L"AppID\\KrellinSvc.EXE", L"AppID", SVC_APPID},
-      {L"KrellinSvc.Registry.1", nullptr, L"Registry Class"},
       {L"KrellinSvc.Registry.1\\CLSID", nullptr, REGISTRY},
       {L"KrellinSvc.Registry\\CurVer", nullptr, L"KrellinSvc.Registry.1"},
-      {L"CLSID\\" REGISTRY L"\\ProgID", nullptr, L"KrellinSvc.Registry.1"},
-      {L"CLSID\\" REGISTRY L"\\VersionIndependentProgID", nullptr, L"KrellinSvc.Registry"},
-      {L"CLSID\\" REGISTRY L"\\Programmable", nullptr, nullptr},
       {L"CLSID\\" REGISTRY L"\\TypeLib", nullptr, SVC_LIBID},
-      {L"TypeLib\\" SVC_LIBID L"\\1.0", nullptr, L"KrellinSvc 1.0 Type Library"}},
-     {},
+      {L"TypeLib\\" SVC_LIBID L"\\1.0", nullptr, nullptr}},
      ERROR_ALREADY_EXISTS,
      false},
 };
-
-bool KeyExists(const std::wstring& path) {
-    RegKey key;
-    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
-}
 
 std::wstring LongPath(const std::wstring& path) {
     wchar_t buffer[MAX_PATH];
@@ -99,7 +78,13 @@ std::wstring LongPath(const std::wstring& path) {
     return n && n < MAX_PATH ? std::wstring(buffer, n) : L"(no such file) " + path;
 }
 
-std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+std::string Narrow(const std::wstring& w) {
+    return std::string(w.begin(), w.end());
+}
+
+std::wstring ClassesText(const std::wstring& key, const wchar_t* name) {
+    return ReadText(HKEY_CLASSES_ROOT, key.c_str(), name).value_or(L"?");
+}
 
 class HostTest : public ::testing::TestWithParam<Program> {
   protected:
@@ -112,28 +97,17 @@ class HostTest : public ::testing::TestWithParam<Program> {
     void TearDown() override {
         Run(L"/UnregServer");
         // The agent may have had COM start the settings service.
-        for (DWORD id : FindProcesses(L"KrellinSvc.exe")) EndServerProcess(id);
+        for (DWORD id : FindProcesses(L"KrellinSvc.exe"))
+            EndServerProcess(id);
     }
     const Program& P() const { return GetParam(); }
     std::wstring Exe() const { return BesideTest(P().exe); }
+    std::wstring AppIdKey() const { return std::wstring(L"AppID\\") + P().appId; }
     DWORD Run(const wchar_t* switchText, const std::wstring& exe = L"") {
         return RunAndWait(Quoted(exe.empty() ? Exe() : exe) + L" " + switchText);
     }
     ScopedServiceHandle OpenService(DWORD access) {
         return ScopedServiceHandle(OpenServiceW(manager_.Get(), P().service, access));
-    }
-    std::optional<std::wstring> AppIdValue(const wchar_t* name) {
-        return ReadText(HKEY_CLASSES_ROOT, (std::wstring(L"AppID\\") + P().appId).c_str(), name);
-    }
-    bool WaitForState(SC_HANDLE service, DWORD state, SERVICE_STATUS_PROCESS* status) {
-        DWORD needed = 0;
-        for (int i = 0; i < 150; ++i) {
-            QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(status),
-                                 sizeof *status, &needed);
-            if (status->dwCurrentState == state) return true;
-            Sleep(100);
-        }
-        return false;
     }
 
     ComApartment com_;
@@ -145,44 +119,37 @@ TEST_P(HostTest, SwitchesWriteAndRemoveExactlyTheEntries) {
     const std::wstring copyDir = L"C:\\vx'q dir", copy = copyDir + L"\\" + P().exe;
     CreateDirectoryW(copyDir.c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(Exe().c_str(), copy.c_str(), FALSE));
-    struct Case {
+    const struct {
         std::wstring exe;
-        const wchar_t* reg;
-        const wchar_t* unreg;
+        const wchar_t *reg, *unreg;
         bool asService;
-    } const cases[] = {
+    } cases[] = {
         {Exe(), L"/RegServer", L"/UnregServer", false},
         {Exe(), L"-regserver", L"-UNREGSERVER", false},
         {Exe(), L"/SERVICE", L"-UnregServer", true},
         {copy, L"-Service", L"/unregserver", true},
     };
-    const std::wstring appId = std::wstring(L"AppID\\") + P().appId;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.exe + L" " + c.reg));
         // Whatever lies below a replaced class key goes.
         const std::wstring old = std::wstring(L"CLSID\\") + P().classes[0] + L"\\Old";
         ASSERT_EQ(ERROR_SUCCESS, WriteText(HKEY_CLASSES_ROOT, old.c_str(), nullptr, L"x"));
-
         ASSERT_EQ(0u, Run(c.reg, c.exe));
-        EXPECT_FALSE(KeyExists(old));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, old.c_str()));
         for (const Entry& e : P().entries) {
-            EXPECT_TRUE(KeyExists(e.key)) << Narrow(e.key);
+            EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, e.key)) << Narrow(e.key);
             if (e.value) {
-                EXPECT_EQ(e.value, ReadText(HKEY_CLASSES_ROOT, e.key, e.name).value_or(L"?"))
-                    << Narrow(e.key);
+                EXPECT_EQ(e.value, ClassesText(e.key, e.name)) << Narrow(e.key);
             }
         }
-        for (const wchar_t* key : P().absent) EXPECT_FALSE(KeyExists(key)) << Narrow(key);
         for (const wchar_t* clsid : P().classes) {
-            std::wstring key = std::wstring(L"CLSID\\") + clsid;
-            EXPECT_EQ(P().appId, ReadText(HKEY_CLASSES_ROOT, key.c_str(), L"AppID").value_or(L""));
-            key += L"\\LocalServer32";
-            EXPECT_EQ(LongPath(c.exe),
-                      LongPath(ReadText(HKEY_CLASSES_ROOT, key.c_str(), nullptr).value_or(L"")));
+            const std::wstring key = std::wstring(L"CLSID\\") + clsid;
+            EXPECT_EQ(P().appId, ClassesText(key, L"AppID"));
+            EXPECT_EQ(LongPath(c.exe), LongPath(ClassesText(key + L"\\LocalServer32", nullptr)));
         }
-        EXPECT_EQ(P().service, ReadText(HKEY_CLASSES_ROOT, appId.c_str(), nullptr).value_or(L""));
-        EXPECT_EQ(c.asService ? P().service : L"?", AppIdValue(L"LocalService").value_or(L"?"));
-        EXPECT_EQ(c.asService ? L"-Service" : L"?", AppIdValue(L"ServiceParameters").value_or(L"?"));
+        EXPECT_EQ(P().service, ClassesText(AppIdKey(), nullptr));
+        EXPECT_EQ(c.asService ? P().service : L"?", ClassesText(AppIdKey(), L"LocalService"));
+        EXPECT_EQ(c.asService ? L"-Service" : L"?", ClassesText(AppIdKey(), L"ServiceParameters"));
 
         ScopedServiceHandle service = OpenService(SERVICE_QUERY_CONFIG);
         ASSERT_EQ(c.asService, static_cast<bool>(service));
@@ -200,19 +167,22 @@ TEST_P(HostTest, SwitchesWriteAndRemoveExactlyTheEntries) {
             // Wine's QueryServiceConfig leaves the dependency list empty.
             std::wstring key = std::wstring(L"System\\CurrentControlSet\\Services\\") + P().service;
             wchar_t depends[32] = {};
-            DWORD size = sizeof depends - sizeof(wchar_t), type = 0;
-            ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(),
-                                                  L"DependOnService", RRF_RT_REG_MULTI_SZ, &type,
-                                                  depends, &size));
+            DWORD size = sizeof depends - sizeof(wchar_t);
+            ASSERT_EQ(ERROR_SUCCESS,
+                      RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"DependOnService",
+                                   RRF_RT_REG_MULTI_SZ, nullptr, depends, &size));
             EXPECT_STREQ(L"RPCSS", depends);
         }
         service.Reset();
 
         ASSERT_EQ(0u, Run(c.unreg, c.exe));
-        for (const Entry& e : P().entries) EXPECT_FALSE(KeyExists(e.key)) << Narrow(e.key);
-        EXPECT_FALSE(KeyExists(appId));
-        EXPECT_TRUE(KeyExists(L"AppID"));
-        EXPECT_TRUE(KeyExists(L"CLSID"));
+        for (const Entry& e : P().entries)
+            EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, e.key)) << Narrow(e.key);
+        for (const wchar_t* clsid : P().classes)
+            EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + clsid).c_str()));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, AppIdKey().c_str()));
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID") &&
+                    KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
         EXPECT_FALSE(OpenService(SERVICE_QUERY_CONFIG));
     }
     DeleteFileW(copy.c_str());
@@ -224,7 +194,7 @@ TEST_P(HostTest, PlainRegistrationAfterAServiceOneDeletesTheService) {
     ASSERT_TRUE(OpenService(SERVICE_QUERY_CONFIG));
     ASSERT_EQ(0u, Run(L"/RegServer"));
     EXPECT_FALSE(OpenService(SERVICE_QUERY_CONFIG));
-    EXPECT_FALSE(AppIdValue(L"LocalService").has_value());
+    EXPECT_EQ(L"?", ClassesText(AppIdKey(), L"LocalService"));
 }
 
 TEST_P(HostTest, FirstStartRegistersItselfAndASecondInstanceEnds) {
@@ -232,8 +202,7 @@ TEST_P(HostTest, FirstStartRegistersItselfAndASecondInstanceEnds) {
     CapturedProcess first;
     ASSERT_TRUE(first.Start(Quoted(Exe())));
     ASSERT_NE(CapturedProcess::kNotFound, first.WaitForLine("Service started", 0, 30000));
-    EXPECT_EQ(P().service, AppIdValue(nullptr).value_or(L""));
-
+    EXPECT_EQ(P().service, ClassesText(AppIdKey(), nullptr));
     // A second instance finds the first and ends, also when COM starts it.
     for (const wchar_t* line : {L"", L"-Embedding"})
         EXPECT_EQ(P().secondInstanceCode, Run(line)) << Narrow(line);
@@ -268,16 +237,20 @@ TEST_P(HostTest, AServiceRunsUntilStopped) {
     ScopedServiceHandle service = OpenService(SERVICE_ALL_ACCESS);
     ASSERT_TRUE(service);
     ASSERT_TRUE(StartServiceW(service.Get(), 0, nullptr)) << GetLastError();
+    ASSERT_TRUE(WaitForServiceState(service.Get(), SERVICE_RUNNING));
     SERVICE_STATUS_PROCESS status{};
-    ASSERT_TRUE(WaitForState(service.Get(), SERVICE_RUNNING, &status));
+    DWORD needed = 0;
+    ASSERT_TRUE(QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO,
+                                     reinterpret_cast<BYTE*>(&status), sizeof status, &needed));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_ACCEPT_STOP), status.dwControlsAccepted);
     ScopedHandle process(OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
     ASSERT_TRUE(process);
-
     SERVICE_STATUS stop{};
     ASSERT_TRUE(ControlService(service.Get(), SERVICE_CONTROL_STOP, &stop));
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(process.Get(), 15000));
-    EXPECT_TRUE(WaitForState(service.Get(), SERVICE_STOPPED, &status));
+    EXPECT_TRUE(WaitForServiceState(service.Get(), SERVICE_STOPPED));
+    ASSERT_TRUE(QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO,
+                                     reinterpret_cast<BYTE*>(&status), sizeof status, &needed));
     EXPECT_EQ(0u, status.dwWin32ExitCode);
 }
 
@@ -285,8 +258,8 @@ TEST_P(HostTest, AServiceRunsUntilStopped) {
 // it as a service, uses every member of a Registry object by name, stops the
 // service and removes the registration.
 TEST(SettingsServiceScript, AScriptClientUsesEveryMember) {
-    EXPECT_EQ(RunAndWait(L"cscript.exe //nologo " + Quoted(BesideTest(L"registry_check.js")) + L" " +
-                             Quoted(BesideTest(L"KrellinSvc.exe")),
+    EXPECT_EQ(RunAndWait(L"cscript.exe //nologo " + Quoted(BesideTest(L"registry_check.js")) +
+                             L" " + Quoted(BesideTest(L"KrellinSvc.exe")),
                          120000),
               0u);
 }

@@ -13,16 +13,6 @@ function check(label, got, want) {
     }
 }
 
-
-function valueExists(name) {
-    try {
-        shell.RegRead(name);
-        return true;
-    } catch (e) {
-        return false;
-    }
-}
-
 var exe = '"' + WScript.Arguments(0).replace(/\//g, "\\") + '"';
 var product = "HKLM\\Software\\Quandrel, Inc.\\Vornix! Popup Blocker\\";
 var agentKey = product + "1.00.000\\";
@@ -53,11 +43,9 @@ try {
     check("string argument", text, "default");
     check("number argument", count, 5);
 
-    reg.Version = "9.99.999";
-    reg.SetAppDWORD("BlockCount", 1);
-    check("missing key stays missing", valueExists(product + "9.99.999\\"), false);
-
+    reg.TopLevelKey = -2147483647;
     reg.Reset();
+    check("TopLevelKey after Reset", reg.TopLevelKey, -2147483646);
     check("TopFolder after Reset", reg.TopFolder, "Software");
     check("Company after Reset", reg.Company, "");
     reg.DisableMessenger();

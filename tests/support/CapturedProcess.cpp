@@ -2,42 +2,35 @@
 
 #include "ProcessTools.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace vx::test {
-
-CapturedProcess::~CapturedProcess() {
-    End();
-}
 
 bool CapturedProcess::Start(const std::wstring& commandLine) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
     ScopedHandle reader(readEnd), writer(writeEnd);
-    // Only the write end goes to the child.
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0); // only the write end goes
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
+    si.hStdOutput = si.hStdError = writeEnd;
     PROCESS_INFORMATION pi = {};
     if (!CreateProgramProcess(commandLine, true, &si, &pi)) return false;
     CloseHandle(pi.hThread);
     process_.Reset(pi.hProcess);
     id_ = pi.dwProcessId;
-    // With our copy of the write end gone, the pipe ends with the program.
-    writer.Reset();
+    writer.Reset(); // with our copy gone, the pipe ends with the program
     output_->pipe = std::move(reader);
     reader_ = std::thread(&CapturedProcess::Read, output_);
     return true;
 }
 
 void CapturedProcess::End() {
-    if (process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+    if (IsRunning(process_.Get())) {
         TerminateProcess(process_.Get(), 1);
         WaitForSingleObject(process_.Get(), 10000);
     }
@@ -56,16 +49,10 @@ void CapturedProcess::Read(std::shared_ptr<Output> output) {
     DWORD got = 0;
     while (ReadFile(output->pipe.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
         pending.append(buffer, got);
-        std::vector<std::string> complete;
-        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            size_t length = end > 0 && pending[end - 1] == '\r' ? end - 1 : end;
-            complete.push_back(pending.substr(0, length));
-            pending.erase(0, end + 1);
-        }
-        if (complete.empty()) continue;
         std::lock_guard<std::mutex> hold(output->lock);
-        for (auto& text : complete)
-            output->lines.push_back(std::move(text));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))
+            output->lines.push_back(
+                pending.substr(0, end > 0 && pending[end - 1] == '\r' ? end - 1 : end));
         output->changed.notify_all();
     }
     std::lock_guard<std::mutex> hold(output->lock);
@@ -82,8 +69,7 @@ size_t CapturedProcess::LineCount() const {
 std::vector<std::string> CapturedProcess::Lines(size_t from) const {
     std::lock_guard<std::mutex> hold(output_->lock);
     const auto& lines = output_->lines;
-    if (from >= lines.size()) return {};
-    return std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end());
+    return {lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())), lines.end()};
 }
 
 size_t CapturedProcess::WaitForLine(const std::string& text, size_t from, DWORD timeoutMs) const {

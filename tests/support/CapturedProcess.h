@@ -1,6 +1,5 @@
-// A program started with its standard output (and error) going into a pipe
-// that a background thread reads into a list of lines, so that a test can
-// wait for a line and look at everything the program wrote.
+// A program whose standard output (and error) a background thread reads
+// into lines, so that a test can wait for a line and read everything written.
 #pragma once
 
 #include "common/Scoped.h"
@@ -19,13 +18,12 @@ class CapturedProcess {
     static constexpr size_t kNotFound = static_cast<size_t>(-1);
 
     CapturedProcess() = default;
-    // Ends the program if it still runs.
-    ~CapturedProcess();
+    ~CapturedProcess() { End(); }
     CapturedProcess(const CapturedProcess&) = delete;
     CapturedProcess& operator=(const CapturedProcess&) = delete;
 
     bool Start(const std::wstring& commandLine);
-    // Terminates the program and waits for the reader to see the pipe close.
+    // Terminates the program if it still runs and waits for its output to end.
     void End();
 
     HANDLE Process() const { return process_.Get(); }
@@ -33,15 +31,15 @@ class CapturedProcess {
 
     size_t LineCount() const;
     std::vector<std::string> Lines(size_t from = 0) const;
-    // The index of the first line at or after `from` that contains text,
-    // waiting up to timeoutMs for it to be written; kNotFound when none came.
+    // The first line at or after `from` that contains text, waiting up to
+    // timeoutMs for it; kNotFound when none came.
     size_t WaitForLine(const std::string& text, size_t from, DWORD timeoutMs) const;
     // Waits until the program has closed its output (it has ended).
     bool WaitForEndOfOutput(DWORD timeoutMs) const;
 
   private:
-    // Shared with the reader thread, which may outlive this object when a
-    // process it started has inherited the pipe and keeps it open.
+    // Shared with the reader, which may outlive this object when a process
+    // the program started has inherited the pipe and keeps it open.
     struct Output {
         ScopedHandle pipe;
         std::mutex lock;

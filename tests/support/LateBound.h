@@ -12,33 +12,29 @@ namespace vx::test {
 
 class LateBound : public DispatchObject {
   public:
-    // Argument codes as for InvokeByName ("I" long, "i" short, "s" text,
-    // "b" int as boolean, ...).
+    // Argument codes as for InvokeByName ("I" long, "i" short, "s" text, "b" boolean).
     template <typename... Args>
     std::optional<LONG> Long(const wchar_t* name, const char* types = "", Args... args) {
-        Variant v;
-        if (FAILED(Get(VT_I4, &v, name, types, args...))) return std::nullopt;
-        return V_I4(v.Get());
+        return Get<LONG>(
+            VT_I4, [](VARIANT* v) { return V_I4(v); }, name, types, args...);
     }
     template <typename... Args>
     std::optional<bool> Bool(const wchar_t* name, const char* types = "", Args... args) {
-        Variant v;
-        if (FAILED(Get(VT_BOOL, &v, name, types, args...))) return std::nullopt;
-        return V_BOOL(v.Get()) != VARIANT_FALSE;
+        return Get<bool>(
+            VT_BOOL, [](VARIANT* v) { return V_BOOL(v) != VARIANT_FALSE; }, name, types, args...);
     }
     template <typename... Args>
     std::optional<double> Double(const wchar_t* name, const char* types = "", Args... args) {
-        Variant v;
-        if (FAILED(Get(VT_R8, &v, name, types, args...))) return std::nullopt;
-        return V_R8(v.Get());
+        return Get<double>(
+            VT_R8, [](VARIANT* v) { return V_R8(v); }, name, types, args...);
     }
     template <typename... Args>
     std::optional<std::wstring> Text(const wchar_t* name, const char* types = "", Args... args) {
-        Variant v;
-        if (FAILED(Get(VT_BSTR, &v, name, types, args...))) return std::nullopt;
-        return std::wstring(V_BSTR(v.Get()) ? V_BSTR(v.Get()) : L"");
+        return Get<std::wstring>(
+            VT_BSTR, [](VARIANT* v) { return std::wstring(V_BSTR(v) ? V_BSTR(v) : L""); }, name,
+            types, args...);
     }
-    // The raw answer's type as well: a 16-bit member must come back as one.
+    // The raw answer's type: a 16-bit member must come back as one.
     std::optional<VARTYPE> TypeOf(const wchar_t* name) {
         Variant v;
         if (FAILED(InvokeByName(name, DISPATCH_PROPERTYGET, v.Get()))) return std::nullopt;
@@ -54,13 +50,15 @@ class LateBound : public DispatchObject {
     }
 
   private:
-    template <typename... Args>
-    HRESULT Get(VARTYPE vt, Variant* out, const wchar_t* name, const char* types, Args... args) {
-        Variant raw;
-        HRESULT hr =
-            InvokeByName(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, raw.Get(), types, args...);
-        if (FAILED(hr)) return hr;
-        return VariantChangeType(out->Get(), raw.Get(), 0, vt);
+    template <typename T, typename Convert, typename... Args>
+    std::optional<T> Get(VARTYPE vt, Convert convert, const wchar_t* name, const char* types,
+                         Args... args) {
+        Variant raw, out;
+        if (FAILED(InvokeByName(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, raw.Get(), types,
+                                args...)) ||
+            FAILED(VariantChangeType(out.Get(), raw.Get(), 0, vt)))
+            return std::nullopt;
+        return convert(out.Get());
     }
 };
 

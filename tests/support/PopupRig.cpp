@@ -13,57 +13,44 @@ namespace vx::test {
 namespace {
 
 constexpr const wchar_t* kStartPageKey = L"Software\\Microsoft\\Internet Explorer\\Main";
-constexpr const wchar_t* kFavouriteFolder = L"Vornix end-to-end";
 
 std::wstring FavouriteFolder() {
-    return PopupRig::FavouritesPath(kFavouriteFolder);
+    return PopupRig::FavouritesPath(L"Vornix end-to-end");
 }
 
-HRESULT CallDll(const wchar_t* file, const char* entryName) {
-    HMODULE module = LoadLibraryW(BesideTest(file).c_str());
+struct Server {
+    const wchar_t* file;
+    const wchar_t* progId;
+    bool dll;
+};
+const Server kServers[] = {{L"KrellinSvc.exe", L"KrellinSvc.Registry.1", false},
+                           {L"Krellin.exe", L"Krellin.KrellinIF.1", false},
+                           {L"Marklore.dll", L"Marklore.Marklore.1", true},
+                           {L"BrowserDouble.exe", nullptr, false}};
+
+HRESULT Register(const Server& server, bool on) {
+    if (!server.dll) {
+        const wchar_t* switchText = server.progId
+                                        ? (on ? L" /RegServer" : L" /UnregServer")
+                                        : (on ? L" /RegisterDouble" : L" /UnregisterDouble");
+        DWORD code = RunAndWait(Quoted(BesideTest(server.file)) + switchText);
+        return code == 0 ? S_OK : code == kNoExitCode ? HRESULT_FROM_WIN32(WAIT_TIMEOUT) : E_FAIL;
+    }
+    HMODULE module = LoadLibraryW(BesideTest(server.file).c_str());
     if (!module) return HRESULT_FROM_WIN32(GetLastError());
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    auto entry =
-        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, entryName)));
+    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(
+        GetProcAddress(module, on ? "DllRegisterServer" : "DllUnregisterServer")));
     HRESULT hr = entry ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     FreeLibrary(module);
     return hr;
 }
 
-HRESULT Run(const wchar_t* program, const wchar_t* switchText) {
-    DWORD code = RunAndWait(Quoted(BesideTest(program)) + L" " + switchText);
-    return code == 0 ? S_OK : code == kNoExitCode ? HRESULT_FROM_WIN32(WAIT_TIMEOUT) : E_FAIL;
-}
-
-bool MutexExists(const char* name) {
-    return static_cast<bool>(ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, name)));
-}
-
-struct Server {
-    const wchar_t* file;
-    const wchar_t* progId; // registered when present
-    const wchar_t* registerSwitch;
-    const wchar_t* unregisterSwitch; // null: a DLL
-};
-const Server kServers[] = {
-    {L"KrellinSvc.exe", L"KrellinSvc.Registry.1", L"/RegServer", L"/UnregServer"},
-    {L"Krellin.exe", L"Krellin.KrellinIF.1", L"/RegServer", L"/UnregServer"},
-    {L"Marklore.dll", L"Marklore.Marklore.1", nullptr, nullptr},
-};
-
-// What Install found, so that Uninstall leaves the prefix as it was: other
-// test programs of the session rely on the programs not being registered.
+// What Install found, so that Uninstall leaves the prefix as it was.
 struct Installed {
     bool settingsKey = false;
     std::vector<const Server*> registeredHere;
     std::optional<std::wstring> startPage;
-};
-Installed gInstalled;
-
-bool KeyExists(HKEY root, const wchar_t* path) {
-    RegKey key;
-    return RegOpenKeyExW(root, path, 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
-}
+} gInstalled;
 
 } // namespace
 
@@ -76,40 +63,42 @@ std::wstring PopupRig::FavouritesPath(const wchar_t* folder) {
 }
 
 HRESULT PopupRig::Install() {
-    // Registration trouble goes to standard error instead of a message box
-    // nobody will click.
+    // Registration trouble goes to standard error, not to a message box.
     SetEnvironmentVariableW(L"VORNIX_NO_MESSAGEBOX", L"1");
     for (const Server& server : kServers) {
-        if (!KeyExists(HKEY_CLASSES_ROOT, server.progId))
+        if (!server.progId || !KeyExists(HKEY_CLASSES_ROOT, server.progId))
             gInstalled.registeredHere.push_back(&server);
-        HRESULT hr = server.registerSwitch ? Run(server.file, server.registerSwitch)
-                                           : CallDll(server.file, "DllRegisterServer");
+        HRESULT hr = Register(server, true);
         if (FAILED(hr)) return hr;
     }
-    HRESULT hr = Run(L"BrowserDouble.exe", L"/RegisterDouble");
-    if (FAILED(hr)) return hr;
-
     gInstalled.settingsKey = !KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey);
-    struct {
-        const wchar_t* name;
-        DWORD value;
-    } const defaults[] = {{L"MuteAudio", 1},
-                          {L"AllowSameSite", 1},
-                          {L"KillFixedSize", 1},
-                          {L"BypassKeys", 1},
-                          {L"ShowTray", 1}};
-    for (const auto& value : defaults) {
-        LONG err = WriteDword(HKEY_LOCAL_MACHINE, kSettingsKey, value.name, value.value);
+    for (const wchar_t* name :
+         {L"MuteAudio", L"AllowSameSite", L"KillFixedSize", L"BypassKeys", L"ShowTray"}) {
+        LONG err = WriteDword(HKEY_LOCAL_MACHINE, kSettingsKey, name, 1);
         if (err != ERROR_SUCCESS) return HRESULT_FROM_WIN32(err);
     }
     WriteText(HKEY_LOCAL_MACHINE, kSettingsKey, L"AudioFileName", L"");
-
     if (!gInstalled.startPage)
         gInstalled.startPage =
             ReadText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page").value_or(std::wstring());
     WriteText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", kStartPage);
-
     return WriteFavourite(L"Paper", kFavouriteUrl);
+}
+
+void PopupRig::Uninstall() {
+    for (const Server* server : gInstalled.registeredHere)
+        Register(*server, false);
+    gInstalled.registeredHere.clear();
+    if (gInstalled.settingsKey) RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey);
+    if (gInstalled.startPage) {
+        if (gInstalled.startPage->empty())
+            DeleteValue(HKEY_CURRENT_USER, kStartPageKey, L"Start Page");
+        else
+            WriteText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", *gInstalled.startPage);
+        gInstalled.startPage.reset();
+    }
+    RemoveFavourite(L"Paper");
+    RemoveDirectoryW(FavouriteFolder().c_str());
 }
 
 HRESULT PopupRig::WriteFavourite(const wchar_t* name, const wchar_t* url) {
@@ -132,27 +121,6 @@ void PopupRig::RemoveFavourite(const wchar_t* name) {
     DeleteFileW((FavouriteFolder() + L"\\" + name + L".url").c_str());
 }
 
-void PopupRig::Uninstall() {
-    Run(L"BrowserDouble.exe", L"/UnregisterDouble");
-    for (const Server* server : gInstalled.registeredHere) {
-        if (server->unregisterSwitch)
-            Run(server->file, server->unregisterSwitch);
-        else
-            CallDll(server->file, "DllUnregisterServer");
-    }
-    gInstalled.registeredHere.clear();
-    if (gInstalled.settingsKey) RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey);
-    if (gInstalled.startPage) {
-        if (gInstalled.startPage->empty())
-            DeleteValue(HKEY_CURRENT_USER, kStartPageKey, L"Start Page");
-        else
-            WriteText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", *gInstalled.startPage);
-        gInstalled.startPage.reset();
-    }
-    RemoveFavourite(L"Paper");
-    RemoveDirectoryW(FavouriteFolder().c_str());
-}
-
 HRESULT PopupRig::Fail(const char* step, HRESULT hr) {
     char code[16];
     snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
@@ -163,20 +131,7 @@ HRESULT PopupRig::Fail(const char* step, HRESULT hr) {
 HRESULT PopupRig::Start(int windows) {
     HRESULT hr = StartDouble();
     if (SUCCEEDED(hr)) hr = OpenWindows(windows);
-    if (FAILED(hr)) return hr;
-    return StartAgent();
-}
-
-HRESULT PopupRig::OpenWindows(int windows) {
-    for (int i = 0; i < windows; ++i) {
-        wchar_t url[64];
-        swprintf(url, 64, L"http://site%d.example.org/page.html", i);
-        std::optional<LONG> id =
-            browser_.Long(L"OpenWindow", "sbb", i == 0 ? kOpenerUrl : url, 0, 1);
-        if (!id) return Fail("OpenWindow", E_FAIL);
-        if (i == 0) opener_ = *id;
-    }
-    return S_OK;
+    return FAILED(hr) ? hr : StartAgent();
 }
 
 HRESULT PopupRig::StartDouble() {
@@ -186,6 +141,17 @@ HRESULT PopupRig::StartDouble() {
     if (!id) return Fail("ProcessId", E_FAIL);
     doubleProcess_.Reset(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION,
                                      FALSE, static_cast<DWORD>(*id)));
+    return S_OK;
+}
+
+HRESULT PopupRig::OpenWindows(int windows) {
+    for (int i = 0; i < windows; ++i) {
+        std::wstring url = L"http://site" + std::to_wstring(i) + L".example.org/page.html";
+        std::optional<LONG> id =
+            browser_.Long(L"OpenWindow", "sbb", i == 0 ? kOpenerUrl : url.c_str(), 0, 1);
+        if (!id) return Fail("OpenWindow", E_FAIL);
+        if (i == 0) opener_ = *id;
+    }
     return S_OK;
 }
 
@@ -206,7 +172,7 @@ void PopupRig::EndSettingsService() {
 
 size_t PopupRig::KillSettingsService() {
     size_t killed = EndProcesses(L"KrellinSvc.exe");
-    if (killed) deadServers_ = true;
+    deadServers_ |= killed > 0;
     return killed;
 }
 
@@ -222,7 +188,8 @@ HRESULT PopupRig::StartAgent() {
     // The class objects are registered before the single-instance mutex is
     // made: from then on a creation reaches this process instead of making
     // COM start a second agent.
-    for (int waited = 0; !MutexExists("Krellin Instance"); waited += 20) {
+    for (int waited = 0; !ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, "Krellin Instance"));
+         waited += 20) {
         if (waited > 30000 || !IsRunning(agentProcess_.Process()))
             return Fail("Krellin Instance mutex", E_FAIL);
         Sleep(20);
@@ -253,8 +220,7 @@ DWORD PopupRig::Stop() {
     browser_.Attach(nullptr);
     if (doubleProcess_ && WaitForExit(doubleProcess_.Get(), 10000) == kNoExitCode) KillDouble();
     doubleProcess_.Reset();
-    // COM started it for the agent; it never ends by itself.
-    EndSettingsService();
+    EndSettingsService(); // COM started it for the agent; it never ends by itself
     if (deadServers_) ForgetDeadServers();
     agentProcess_.End();
     return code;
@@ -281,12 +247,10 @@ LONG PopupRig::StoredBlockCount() {
 }
 
 LONG PopupRig::SettledBlockCount(LONG expected, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
     LONG count = StoredBlockCount();
-    while (count != expected && GetTickCount() - start < timeoutMs) {
+    for (DWORD start = GetTickCount(); count != expected && GetTickCount() - start < timeoutMs;
+         count = StoredBlockCount())
         PumpFor(50);
-        count = StoredBlockCount();
-    }
     return count;
 }
 

@@ -1,8 +1,7 @@
-// The agent Krellin running beside the scripted browser double, as a user's
-// desktop would have them: the programs registered, the settings key at its
-// defaults, a start page and a favourite, browser windows open before the
-// agent starts, the agent's status log captured from its standard output.
-// Used by the end-to-end tests and the end-to-end benchmark.
+// The agent Krellin beside the scripted browser double, as on a user's
+// desktop: the programs registered, the settings key at its defaults, a start
+// page and a favourite, browser windows open before the agent starts, the
+// agent's status log captured from its standard output.
 #pragma once
 
 #include "CapturedProcess.h"
@@ -18,10 +17,11 @@ class PopupRig {
     static constexpr const wchar_t* kStartPage = L"http://start.example.net/home";
     static constexpr const wchar_t* kFavouriteUrl = L"http://www.favourite-paper.com/";
 
-    // Once per test program: registers the four programs from the test's
-    // folder and prepares the settings key, the start page and a favourite.
+    // Once per test program: registers the programs beside the test and
+    // prepares the settings, the start page and a favourite. Uninstall puts
+    // the prefix back as it was: later test programs need the programs
+    // unregistered.
     static HRESULT Install();
-    // Unregisters the double, puts the start page back, drops the favourite.
     static void Uninstall();
 
     PopupRig() = default;
@@ -33,27 +33,24 @@ class PopupRig {
     // then the agent, waited for until it reports itself ready.
     HRESULT Start(int windows = 1);
     // Quits the agent, shuts the double down and ends the settings service,
-    // so that no process is left for the next test program. Answers the
-    // agent's exit code (kNoExitCode when it had to be ended by force).
+    // leaving no process behind. The agent's exit code (kNoExitCode when it
+    // had to be ended by force).
     DWORD Stop();
 
     HRESULT StartDouble();
-    // Opens `windows` browser windows in the double (the first is the opener).
     HRESULT OpenWindows(int windows);
     void KillDouble();
     HRESULT StartAgent();
-    // Ends the settings service as a stop from outside would (it revokes
-    // its class object); COM starts a new one at the next settings call.
+    // Ends the settings service as a stop from outside would (it revokes its
+    // class object); COM starts a new one at the next settings call.
     void EndSettingsService();
     // Kills it instead; answers how many processes there were.
     size_t KillSettingsService();
     // After a kill: ends the settings service and makes COM forget the
-    // killed servers' registrations (see RestartRpcss), so that they can be
-    // started again. The agent and a live double keep running but can no
-    // longer be reached through new activations.
+    // killed servers (see RestartRpcss); running servers can then no longer
+    // be reached through new activations.
     void ForgetDeadServers();
-    // Quit through the automation object; the agent's exit code once it
-    // has ended and closed its output.
+    // Quit through the automation object; the agent's exit code.
     DWORD QuitAgent(DWORD timeoutMs = 20000);
 
     LateBound& Browser() { return browser_; }
@@ -75,18 +72,16 @@ class PopupRig {
     Outcome StateOf(LONG id);
     // A page in the opener asks for a new window that navigates to url.
     Outcome Popup(const wchar_t* url);
-    // Saves (or removes) an internet shortcut in the rig's folder of the
-    // user's favourites.
+
     // A folder of that name in the user's Favorites ("" when there is none).
     static std::wstring FavouritesPath(const wchar_t* folder);
+    // Saves (or removes) an internet shortcut in the rig's own favourites folder.
     static HRESULT WriteFavourite(const wchar_t* name, const wchar_t* url);
     static void RemoveFavourite(const wchar_t* name);
-    // The stored block count, read from the registry itself.
     static LONG StoredBlockCount();
-    // The stored count once it reaches `expected` (or the last one read after
-    // the wait): a block counted while the agent was reading the count for
-    // a client is stored when that read's call completes, just after the
-    // popup's own events have returned.
+    // The stored count once it reaches `expected` (or the last one read): a
+    // block counted while the agent was reading the count for a client is
+    // stored when that read's call completes.
     static LONG SettledBlockCount(LONG expected, DWORD timeoutMs = 5000);
 
   private:

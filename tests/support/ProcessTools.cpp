@@ -8,8 +8,7 @@ namespace vx::test {
 
 std::wstring BesideTest(const wchar_t* file) {
     wchar_t path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path, n);
+    std::wstring dir(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
     return dir.substr(0, dir.find_last_of(L"\\/") + 1) + file;
 }
 
@@ -20,11 +19,9 @@ std::wstring Quoted(const std::wstring& path) {
 bool CreateProgramProcess(const std::wstring& commandLine, bool inheritHandles, STARTUPINFOW* si,
                           PROCESS_INFORMATION* pi) {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        // CreateProcessW may write into the command line.
-        std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-        line.push_back(L'\0');
-        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, inheritHandles, 0, nullptr,
-                           nullptr, si, pi))
+        std::wstring line = commandLine; // CreateProcessW may write into it
+        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, inheritHandles, 0, nullptr, nullptr,
+                           si, pi))
             return true;
         if (GetLastError() != ERROR_INTERNAL_ERROR) return false;
     }
@@ -41,9 +38,9 @@ ScopedHandle StartProcess(const std::wstring& commandLine) {
 }
 
 DWORD WaitForExit(HANDLE process, DWORD timeoutMs) {
-    if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) return kNoExitCode;
     DWORD code = kNoExitCode;
-    GetExitCodeProcess(process, &code);
+    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &code);
     return code;
 }
 
@@ -51,24 +48,29 @@ bool IsRunning(HANDLE process) {
     return process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
 }
 
+namespace {
+
+void Kill(HANDLE process) {
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 10000);
+}
+
+} // namespace
+
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs) {
     ScopedHandle process = StartProcess(commandLine);
     if (!process) return kNoExitCode;
     DWORD code = WaitForExit(process.Get(), timeoutMs);
-    if (code == kNoExitCode) {
-        TerminateProcess(process.Get(), 1);
-        WaitForSingleObject(process.Get(), 10000);
-    }
+    if (code == kNoExitCode) Kill(process.Get());
     return code;
 }
 
 std::vector<DWORD> FindProcesses(const wchar_t* exeName) {
     std::vector<DWORD> ids;
     ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return ids;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+    for (BOOL more = snapshot && Process32FirstW(snapshot.Get(), &entry); more;
          more = Process32NextW(snapshot.Get(), &entry))
         if (_wcsicmp(entry.szExeFile, exeName) == 0) ids.push_back(entry.th32ProcessID);
     return ids;
@@ -76,9 +78,7 @@ std::vector<DWORD> FindProcesses(const wchar_t* exeName) {
 
 void EndProcess(DWORD processId) {
     ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
-    if (!process) return;
-    TerminateProcess(process.Get(), 1);
-    WaitForSingleObject(process.Get(), 10000);
+    if (process) Kill(process.Get());
 }
 
 size_t EndProcesses(const wchar_t* exeName) {
@@ -100,8 +100,17 @@ bool EndServerProcess(DWORD processId, DWORD timeoutMs) {
         if (entry.th32OwnerProcessID == processId)
             PostThreadMessageW(entry.th32ThreadID, WM_QUIT, 0, 0);
     if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0) return true;
-    TerminateProcess(process.Get(), 1);
-    WaitForSingleObject(process.Get(), 10000);
+    Kill(process.Get());
+    return false;
+}
+
+bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs) {
+    SERVICE_STATUS status = {};
+    for (DWORD waited = 0; QueryServiceStatus(service, &status); waited += 50) {
+        if (status.dwCurrentState == state) return true;
+        if (waited >= timeoutMs) return false;
+        Sleep(50);
+    }
     return false;
 }
 
@@ -113,15 +122,9 @@ void RestartRpcss() {
                 : nullptr);
     SERVICE_STATUS status = {};
     if (!rpcss || !ControlService(rpcss.Get(), SERVICE_CONTROL_STOP, &status)) return;
-    for (int waited = 0; waited < 10000 && status.dwCurrentState != SERVICE_STOPPED; waited += 50) {
-        Sleep(50);
-        QueryServiceStatus(rpcss.Get(), &status);
-    }
+    WaitForServiceState(rpcss.Get(), SERVICE_STOPPED, 10000);
     StartServiceW(rpcss.Get(), 0, nullptr);
-    for (int waited = 0; waited < 10000 && status.dwCurrentState != SERVICE_RUNNING; waited += 50) {
-        Sleep(50);
-        QueryServiceStatus(rpcss.Get(), &status);
-    }
+    WaitForServiceState(rpcss.Get(), SERVICE_RUNNING, 10000);
 }
 
 namespace {
@@ -135,13 +138,13 @@ DWORD ListedHandleCount(DWORD processId) {
                                               static_cast<ULONG>(buffer.size()), &needed)) ==
            static_cast<NTSTATUS>(0xC0000004L)) // STATUS_INFO_LENGTH_MISMATCH
         buffer.resize(buffer.size() * 2);
-    if (status < 0) return 0;
-    for (size_t at = 0;;) {
+    for (size_t at = 0; status >= 0;) {
         auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + at);
         if (HandleToULong(entry->UniqueProcessId) == processId) return entry->HandleCount;
-        if (!entry->NextEntryOffset) return 0;
+        if (!entry->NextEntryOffset) break;
         at += entry->NextEntryOffset;
     }
+    return 0;
 }
 
 } // namespace
@@ -149,13 +152,12 @@ DWORD ListedHandleCount(DWORD processId) {
 bool ReadProcessFigures(HANDLE process, ProcessFigures* figures) {
     PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof memory;
-    if (!GetProcessHandleCount(process, &figures->handles)) return false;
-    if (!GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+    if (!GetProcessHandleCount(process, &figures->handles) ||
+        !GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                               sizeof memory))
         return false;
-    // Wine answers 0 for the handle count and the private bytes of any
-    // process; its process list has the count, and the page-file usage is
-    // the private commit there.
+    // Wine answers 0 for any process's handle count and private bytes; its
+    // process list has the count, and the page-file usage is the commit.
     if (figures->handles == 0) figures->handles = ListedHandleCount(GetProcessId(process));
     figures->privateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
     figures->workingSet = memory.WorkingSetSize;
@@ -163,10 +165,7 @@ bool ReadProcessFigures(HANDLE process, ProcessFigures* figures) {
 }
 
 void PumpFor(DWORD ms) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        DWORD waited = GetTickCount() - start;
-        if (waited >= ms) return;
+    for (DWORD start = GetTickCount(), waited = 0; waited < ms; waited = GetTickCount() - start) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - waited, QS_ALLINPUT);
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -1,5 +1,5 @@
-// Processes of the programs under test: started, waited for, found by name,
-// ended, and measured.
+// Processes and services of the programs under test: started, waited for,
+// found by name, ended, and measured.
 #pragma once
 
 #include "common/Scoped.h"
@@ -16,12 +16,10 @@ std::wstring BesideTest(const wchar_t* file);
 std::wstring Quoted(const std::wstring& path);
 
 // CreateProcessW, tried again while it answers ERROR_INTERNAL_ERROR: Wine
-// answers that when the new process ended during its start-up, before any
-// of the program ran (its loader never reported the start), so a second
-// try starts it afresh. Any other failure is final.
+// answers that when the new process ended in its start-up before any of the
+// program ran, so a second try starts it afresh.
 bool CreateProgramProcess(const std::wstring& commandLine, bool inheritHandles, STARTUPINFOW* si,
                           PROCESS_INFORMATION* pi);
-
 ScopedHandle StartProcess(const std::wstring& commandLine);
 // The exit code, or kNoExitCode when it did not end in time (it is then ended).
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 30000);
@@ -29,21 +27,20 @@ DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 30000);
 DWORD WaitForExit(HANDLE process, DWORD timeoutMs);
 bool IsRunning(HANDLE process);
 
-// Ids of the running processes whose program file is exeName.
 std::vector<DWORD> FindProcesses(const wchar_t* exeName);
 // Ends every process of that program; answers how many there were.
 size_t EndProcesses(const wchar_t* exeName);
 void EndProcess(DWORD processId);
-// Ends a COM server the way a WM_QUIT from outside would: its loop ends and
-// it revokes its class objects. Answers false when it had to be killed.
+// Ends a COM server as a WM_QUIT from outside would: its loop ends and it
+// revokes its class objects. False when it had to be killed.
 bool EndServerProcess(DWORD processId, DWORD timeoutMs = 10000);
 
-// Wine's RpcSs keeps the class registration of a server that was killed and
-// hands it to every later activation, which then fails with
-// RPC_S_SERVER_UNAVAILABLE. Restarting it forgets every registration, so
-// servers still running must not be needed through activation afterwards.
-// (Windows does not let RpcSs stop; there this does nothing.)
+// Wine's RpcSs keeps the class registration of a killed server and hands it
+// to every later activation (RPC_S_SERVER_UNAVAILABLE). A restart forgets
+// every registration, so running servers can no longer be activated.
 void RestartRpcss();
+
+bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs = 15000);
 
 struct ProcessFigures {
     DWORD handles = 0;
@@ -54,7 +51,6 @@ bool ReadProcessFigures(HANDLE process, ProcessFigures* figures);
 
 // Blocks for a while with the thread's messages pumped, as an apartment must.
 void PumpFor(DWORD ms);
-
 // Mouse input at the middle of a window, as a user's click arrives.
 void ClickOn(HWND window);
 

@@ -2,18 +2,65 @@
 // the programs stored and to prepare what they read.
 #pragma once
 
-#include <windows.h>
+#include "common/Scoped.h"
 
 #include <optional>
 #include <string>
 
 namespace vx::test {
 
-std::optional<DWORD> ReadDword(HKEY root, const wchar_t* path, const wchar_t* name);
-std::optional<std::wstring> ReadText(HKEY root, const wchar_t* path, const wchar_t* name);
-// Both create the key when it is missing.
-LONG WriteDword(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value);
-LONG WriteText(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text);
-LONG DeleteValue(HKEY root, const wchar_t* path, const wchar_t* name);
+inline bool KeyExists(HKEY root, const wchar_t* path) {
+    RegKey key;
+    return RegOpenKeyExW(root, path, 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+}
+
+inline std::optional<DWORD> ReadDword(HKEY root, const wchar_t* path, const wchar_t* name) {
+    DWORD value = 0, size = sizeof value;
+    if (RegGetValueW(root, path, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return value;
+}
+
+inline std::optional<std::wstring> ReadText(HKEY root, const wchar_t* path, const wchar_t* name) {
+    wchar_t text[2048];
+    DWORD size = sizeof text;
+    if (RegGetValueW(root, path, name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return std::wstring(text, wcsnlen(text, size / sizeof(wchar_t)));
+}
+
+// The raw data as the ANSI calls see it (strings narrowed), and its type.
+inline std::optional<std::string> ReadBytes(HKEY root, const char* path, const char* name,
+                                            DWORD* type = nullptr) {
+    std::string data(70000, '\0');
+    DWORD size = static_cast<DWORD>(data.size());
+    RegKey key;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, key.Put()) != ERROR_SUCCESS ||
+        RegQueryValueExA(key.Get(), name, nullptr, type, reinterpret_cast<BYTE*>(&data[0]),
+                         &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    data.resize(size);
+    return data;
+}
+
+// The writes create the key when it is missing.
+inline LONG WriteBytes(HKEY root, const char* path, const char* name, DWORD type,
+                       const std::string& data) {
+    return RegSetKeyValueA(root, path, name, type, data.data(), static_cast<DWORD>(data.size()));
+}
+
+inline LONG WriteDword(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value) {
+    return RegSetKeyValueW(root, path, name, REG_DWORD, &value, sizeof value);
+}
+
+inline LONG WriteText(HKEY root, const wchar_t* path, const wchar_t* name,
+                      const std::wstring& text) {
+    return RegSetKeyValueW(root, path, name, REG_SZ, text.c_str(),
+                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+inline LONG DeleteValue(HKEY root, const wchar_t* path, const wchar_t* name) {
+    return RegDeleteKeyValueW(root, path, name);
+}
 
 } // namespace vx::test

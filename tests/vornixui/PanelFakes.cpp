@@ -3,43 +3,36 @@
 #include "DesktopCalls.h"
 #include "Krellin.h"
 
-#include <cstdio>
-
 namespace vx::test {
 
 namespace {
 
-const std::pair<const wchar_t*, DISPID> kMembers[] = {
-    {L"Quit", 1},          {L"Visible", 2},     {L"BlockedCount", 3}, {L"MuteAudio", 4},
-    {L"AudioFileName", 5}, {L"ShowTray", 6},    {L"IsServeReady", 7}, {L"AllowSameSite", 8},
-    {L"KillFixedSize", 9}, {L"BypassKeys", 10},
-};
+// IKrellinIF's members by their declared DISPIDs.
+const wchar_t* const kMembers[] = {
+    L"Quit",     L"Visible",      L"BlockedCount",  L"MuteAudio",     L"AudioFileName",
+    L"ShowTray", L"IsServeReady", L"AllowSameSite", L"KillFixedSize", L"BypassKeys"};
 
-const wchar_t* MemberName(DISPID id) {
-    for (const auto& m : kMembers)
-        if (m.second == id) return m.first;
-    return nullptr;
+std::map<std::wstring, DISPID> MemberIds() {
+    std::map<std::wstring, DISPID> ids;
+    for (DISPID id = 1; id <= 10; ++id)
+        ids[kMembers[id - 1]] = id;
+    return ids;
 }
 
 std::string Describe(const VARIANT& v) {
-    char text[64];
     switch (V_VT(&v)) {
     case VT_BOOL:
-        snprintf(text, sizeof text, "bool:%d", V_BOOL(&v));
-        return text;
+        return "bool:" + std::to_string(V_BOOL(&v));
     case VT_I2:
-        snprintf(text, sizeof text, "i2:%d", V_I2(&v));
-        return text;
-    case VT_I4:
-        snprintf(text, sizeof text, "i4:%ld", static_cast<long>(V_I4(&v)));
-        return text;
+        return "i2:" + std::to_string(V_I2(&v));
     case VT_BSTR:
         return "bstr:" + Ascii(V_BSTR(&v) ? V_BSTR(&v) : L"");
     default:
-        snprintf(text, sizeof text, "vt%d", V_VT(&v));
-        return text;
+        return "vt" + std::to_string(V_VT(&v));
     }
 }
+
+DesktopRecorder* gRecorder = nullptr;
 
 } // namespace
 
@@ -50,63 +43,52 @@ std::string Ascii(const std::wstring& text) {
     return out;
 }
 
-// ---- FakeAgent ------------------------------------------------------------
+FakeAgent::FakeAgent(std::vector<std::string>* log)
+    : FakeDispatch(DIID__IKrellinIFEvents, MemberIds()), log_(log) {}
 
-const QITAB* FakeAgent::QiTable() {
-    static const QITAB table[] = {
-        QITABENT(FakeAgent, IDispatch), QITABENTMULTI2(FakeAgent, IID_IKrellinIF, IDispatch), {}};
-    return table;
-}
-
-HRESULT FakeAgent::GetTypeInfoCount(UINT* count) {
-    *count = 0;
-    return S_OK;
-}
-
-HRESULT FakeAgent::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    if (quit) return RPC_E_DISCONNECTED;
-    if (count != 1) return E_INVALIDARG;
-    for (const auto& m : kMembers) {
-        if (wcscmp(m.first, names[0]) == 0) {
-            ids[0] = m.second;
-            return S_OK;
-        }
-    }
-    ids[0] = DISPID_UNKNOWN;
-    return DISP_E_UNKNOWNNAME;
+bool FakeAgent::AnswersIid(REFIID riid) const {
+    return IsEqualIID(riid, IID_IKrellinIF);
 }
 
 HRESULT FakeAgent::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                           EXCEPINFO*, UINT*) {
     if (quit) return RPC_E_DISCONNECTED;
-    const wchar_t* name = MemberName(id);
-    if (!name) return DISP_E_MEMBERNOTFOUND;
-    auto failure = failures.find(name);
-
+    if (id < 1 || id > 10) return DISP_E_MEMBERNOTFOUND;
+    const std::wstring name = kMembers[id - 1];
     if (flags & DISPATCH_PROPERTYPUT) {
-        if (failure != failures.end()) return failure->second;
-        return Put(name, params);
+        if (params->cArgs != 1 || params->cNamedArgs != 1 ||
+            params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
+            return DISP_E_PARAMNOTOPTIONAL;
+        VARIANT& arg = params->rgvarg[0];
+        log_->push_back("put " + Ascii(name) + "=" + Describe(arg));
+        if (FAILED(Failure(name))) return Failure(name);
+        if (name == L"AudioFileName") {
+            if (V_VT(&arg) != VT_BSTR) return DISP_E_TYPEMISMATCH;
+            audioFileName = V_BSTR(&arg) ? V_BSTR(&arg) : L"";
+            return S_OK;
+        }
+        // The agent's own dispatch layer converts to its declared types.
+        Variant converted;
+        HRESULT hr = VariantChangeType(converted.Get(), &arg, 0, VT_I4);
+        if (SUCCEEDED(hr)) numbers[name] = V_I4(converted.Get());
+        return hr;
     }
-    if (id == 1) {
+    if (name == L"Quit") {
         log_->push_back("Quit");
-        quitArgs = params ? params->cArgs : 0;
-        quitFlags = flags;
-        if (failure != failures.end()) return failure->second;
-        quit = true;
-        return S_OK;
+        if (flags != DISPATCH_METHOD || params->cArgs) return DISP_E_MEMBERNOTFOUND;
+        quit = SUCCEEDED(Failure(name));
+        return Failure(name);
     }
-
     log_->push_back("get " + Ascii(name));
-    if (id == 7) ++readyQueries;
-    if (failure != failures.end()) return failure->second;
-    if (!result) return E_POINTER;
-    if (id == 7) {
+    if (name == L"IsServeReady") ++readyQueries;
+    if (FAILED(Failure(name))) return Failure(name);
+    if (name == L"IsServeReady") {
         V_VT(result) = VT_I4;
-        V_I4(result) = (readyAtQuery > 0 && readyQueries >= readyAtQuery) ? readyValue : 0;
-    } else if (id == 5) {
+        V_I4(result) = readyAtQuery > 0 && readyQueries >= readyAtQuery ? readyValue : 0;
+    } else if (name == L"AudioFileName") {
         V_VT(result) = VT_BSTR;
-        V_BSTR(result) = audioFileNameNull ? nullptr : SysAllocString(audioFileName.c_str());
-    } else if (id == 10) {
+        V_BSTR(result) = SysAllocString(audioFileName.c_str());
+    } else if (name == L"BypassKeys") {
         V_VT(result) = VT_I2;
         V_I2(result) = static_cast<SHORT>(numbers[name]);
     } else {
@@ -116,78 +98,41 @@ HRESULT FakeAgent::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* param
     return S_OK;
 }
 
-HRESULT FakeAgent::Put(const std::wstring& name, DISPPARAMS* params) {
-    if (!params || params->cArgs != 1 || params->cNamedArgs != 1 ||
-        params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
-        return DISP_E_PARAMNOTOPTIONAL;
-    VARIANT& arg = params->rgvarg[0];
-    log_->push_back("put " + Ascii(name) + "=" + Describe(arg));
-    if (name == L"AudioFileName") {
-        if (V_VT(&arg) != VT_BSTR) return DISP_E_TYPEMISMATCH;
-        lastBstrWasNull = V_BSTR(&arg) == nullptr;
-        audioFileName = V_BSTR(&arg) ? V_BSTR(&arg) : L"";
-        return S_OK;
-    }
-    // The agent's own dispatch layer converts to its declared types.
-    Variant converted;
-    HRESULT hr = VariantChangeType(converted.Get(), &arg, 0, VT_I4);
-    if (FAILED(hr)) return hr;
-    numbers[name] = V_I4(converted.Get());
-    return S_OK;
-}
+AgentServer::AgentServer(std::function<void(FakeAgent&)> configure)
+    : configure_(std::move(configure)),
+      server_(std::make_unique<fakes::InProcessClass>(
+          L"Krellin.KrellinIF.1", CLSID_KrellinIF, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+          [this](REFIID riid, void** ppv) {
+              log.push_back("create");
+              agents.push_back(ComPtr<FakeAgent>::Attach(new FakeAgent(&log)));
+              if (configure_) configure_(Last());
+              return Last().QueryInterface(riid, ppv);
+          })) {}
 
-// ---- AgentServer ----------------------------------------------------------
-
-AgentServer::AgentServer(std::function<void(FakeAgent&)> configureAgent)
-    : configure(std::move(configureAgent)) {
-    server_ = std::make_unique<fakes::InProcessClass>(
-        L"Krellin.KrellinIF.1", CLSID_KrellinIF, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-        [this](REFIID riid, void** ppv) {
-            log.push_back("create");
-            ComPtr<FakeAgent> agent(new FakeAgent(&log));
-            if (configure) configure(*agent.Get());
-            agents.push_back(agent);
-            return agent->QueryInterface(riid, ppv);
-        });
-}
-
-AgentServer::~AgentServer() {
-    server_.reset();
-}
-
-NoAgent::NoAgent() : override_(L"Krellin.KrellinIF.1", nullptr) {}
-
-// ---- DesktopRecorder ------------------------------------------------------
-
-DesktopRecorder* DesktopRecorder::current = nullptr;
-
-DesktopRecorder::DesktopRecorder() {
-    saved_ = new DesktopCalls(Desktop());
-    current = this;
-    DesktopCalls& d = Desktop();
-    d.messageBox = [](HWND, const char* text, const char* caption, UINT) {
-        current->events.push_back(std::string("box:") + caption);
-        current->boxTexts.push_back(text);
-        return IDOK;
-    };
-    d.pause = [](DWORD ms) { current->events.push_back("pause:" + std::to_string(ms)); };
-    d.shellOpen = [](HWND, const char* target) {
-        current->events.push_back(std::string("open:") + target);
-    };
-    d.playSound = [](const char* path) { current->events.push_back(std::string("play:") + path); };
-    d.pickWaveFile = [](HWND, const std::wstring& initial, std::wstring* chosen) {
-        current->events.push_back("pick:" + Ascii(initial));
-        if (!current->pickConfirms) return false;
-        *chosen = current->pickPath;
-        return true;
+DesktopRecorder::DesktopRecorder() : saved_(std::make_unique<DesktopCalls>(Desktop())) {
+    gRecorder = this;
+    Desktop() = {
+        [](HWND, const char* text, const char* caption, UINT) {
+            gRecorder->events.push_back(std::string("box:") + caption);
+            gRecorder->boxTexts.push_back(text);
+            return IDOK;
+        },
+        [](DWORD ms) { gRecorder->events.push_back("pause:" + std::to_string(ms)); },
+        [](HWND, const char* target) {
+            gRecorder->events.push_back(std::string("open:") + target);
+        },
+        [](const char* path) { gRecorder->events.push_back(std::string("play:") + path); },
+        [](HWND, const std::wstring& initial, std::wstring* chosen) {
+            gRecorder->events.push_back("pick:" + Ascii(initial));
+            if (gRecorder->pickConfirms) *chosen = gRecorder->pickPath;
+            return gRecorder->pickConfirms;
+        },
     };
 }
 
 DesktopRecorder::~DesktopRecorder() {
-    auto* saved = static_cast<DesktopCalls*>(saved_);
-    Desktop() = *saved;
-    delete saved;
-    current = nullptr;
+    Desktop() = *saved_;
+    gRecorder = nullptr;
 }
 
 std::vector<std::string> DesktopRecorder::Captions() const {
@@ -204,50 +149,35 @@ int DesktopRecorder::Count(const std::string& event) const {
     return n;
 }
 
-// ---- ScriptedPage ---------------------------------------------------------
-
-std::map<std::wstring, ScriptedElement> ScriptedPage::ControlPanelElements() {
-    std::map<std::wstring, ScriptedElement> e;
+std::map<std::wstring, ScriptedPage::Element> ScriptedPage::ControlPanelElements() {
+    std::map<std::wstring, Element> e;
     for (const wchar_t* id : {L"ShowTray", L"Quit", L"ShowDiag", L"MuteAudio", L"NoSameSite",
                               L"NoFixed", L"Ctrl", L"Alt", L"Shift"})
-        e[id] = ScriptedElement{ScriptedElement::CheckBox};
-    e[L"FileName"] = ScriptedElement{ScriptedElement::TextField};
-    e[L"NumPopups"] = ScriptedElement{ScriptedElement::Text};
+        e[id].kind = CheckBox;
+    e[L"FileName"].kind = TextField;
+    e[L"NumPopups"].kind = Text;
     for (const wchar_t* id :
          {L"ButtonOK", L"ButtonCancel", L"WebSite", L"PickFile", L"Vabout", L"Vhelp", L"Play"})
-        e[id] = ScriptedElement{ScriptedElement::Button};
+        e[id].kind = Button;
     return e;
 }
 
-ScriptedElement* ScriptedPage::Find(const wchar_t* id) {
+ScriptedPage::Element* ScriptedPage::Find(const wchar_t* id, bool checkBox) {
     auto it = elements.find(id);
-    return it == elements.end() ? nullptr : &it->second;
-}
-
-void ScriptedPage::CompleteDocument(bool topLevel) {
-    if (events) events->OnDocumentComplete(topLevel);
+    if (it == elements.end() || (checkBox && it->second.kind != CheckBox)) return nullptr;
+    return &it->second;
 }
 
 bool ScriptedPage::Click(const wchar_t* id) {
-    ScriptedElement* e = Find(id);
+    Element* e = Find(id);
     if (!e) return false;
-    if (e->kind == ScriptedElement::CheckBox) {
+    if (e->kind == CheckBox) {
         e->checked = !e->checked;
         e->indeterminate = false;
     }
     if (!e->clickConnected || !events) return false;
     events->OnElementClick(id);
     return true;
-}
-
-bool ScriptedPage::Checked(const wchar_t* id) const {
-    return elements.at(id).checked;
-}
-std::wstring ScriptedPage::Value(const wchar_t* id) const {
-    return elements.at(id).value;
-}
-std::wstring ScriptedPage::InnerText(const wchar_t* id) const {
-    return elements.at(id).innerText;
 }
 
 HRESULT ScriptedPage::Open(HWND, const std::wstring& url, PageEvents* listener) {
@@ -263,38 +193,45 @@ void ScriptedPage::Close() {
 }
 
 HRESULT ScriptedPage::ConnectClick(const wchar_t* id) {
-    ScriptedElement* e = Find(id);
-    if (!e) return S_FALSE;
-    e->clickConnected = true;
-    return S_OK;
+    Element* e = Find(id);
+    if (e) e->clickConnected = true;
+    return e ? S_OK : S_FALSE;
 }
 
 HRESULT ScriptedPage::GetFlag(const wchar_t* id, PageFlag flag, bool* value) {
-    ScriptedElement* e = Find(id);
-    if (!e || e->kind != ScriptedElement::CheckBox) return S_FALSE;
-    *value = flag == PageFlag::Checked ? e->checked : e->indeterminate;
-    return S_OK;
+    Element* e = Find(id, true);
+    if (e) *value = flag == PageFlag::Checked ? e->checked : e->indeterminate;
+    return e ? S_OK : S_FALSE;
 }
 
 HRESULT ScriptedPage::SetFlag(const wchar_t* id, PageFlag flag, bool value) {
-    ScriptedElement* e = Find(id);
-    if (!e || e->kind != ScriptedElement::CheckBox) return S_FALSE;
-    (flag == PageFlag::Checked ? e->checked : e->indeterminate) = value;
-    return S_OK;
+    Element* e = Find(id, true);
+    if (e) (flag == PageFlag::Checked ? e->checked : e->indeterminate) = value;
+    return e ? S_OK : S_FALSE;
 }
 
 HRESULT ScriptedPage::GetText(const wchar_t* id, PageText text, std::wstring* value) {
-    ScriptedElement* e = Find(id);
-    if (!e) return S_FALSE;
-    *value = text == PageText::Value ? e->value : e->innerText;
-    return S_OK;
+    Element* e = Find(id);
+    if (e) *value = text == PageText::Value ? e->value : e->innerText;
+    return e ? S_OK : S_FALSE;
 }
 
 HRESULT ScriptedPage::SetText(const wchar_t* id, PageText text, const std::wstring& value) {
-    ScriptedElement* e = Find(id);
-    if (!e) return S_FALSE;
-    (text == PageText::Value ? e->value : e->innerText) = value;
-    return S_OK;
+    Element* e = Find(id);
+    if (e) (text == PageText::Value ? e->value : e->innerText) = value;
+    return e ? S_OK : S_FALSE;
+}
+
+ProgramFilesOverride::ProgramFilesOverride(const char* value) {
+    char old[1024];
+    DWORD n = GetEnvironmentVariableA("ProgramFiles", old, sizeof old);
+    had_ = n > 0 && n < sizeof old;
+    if (had_) old_ = old;
+    SetEnvironmentVariableA("ProgramFiles", value);
+}
+
+ProgramFilesOverride::~ProgramFilesOverride() {
+    SetEnvironmentVariableA("ProgramFiles", had_ ? old_.c_str() : nullptr);
 }
 
 } // namespace vx::test

@@ -1,0 +1,446 @@
+// The Registry object through its interface table, as the agent's late-bound
+// calls reach it (the script client in tests/host makes them by name across
+// processes): its COM surface and type library, the paths it may act on, the
+// values it reads and writes, the Messenger switch; and the host's switch scan.
+#include "Registry.h"
+#include "ServiceModule.h"
+
+#include "ProcessTools.h"
+#include "RegistryTools.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vx::test {
+namespace {
+
+#define PRODUCT_PATH "Software\\Quandrel, Inc.\\Vornix! Popup Blocker"
+const char kProductPath[] = PRODUCT_PATH;
+const char kAgentPath[] = PRODUCT_PATH "\\1.00.000";
+const char kProductSubPath[] = PRODUCT_PATH "\\Sub";
+const char kAgentSubPath[] = PRODUCT_PATH "\\1.00.000\\Sub";
+const wchar_t kCompany[] = L"Quandrel, Inc.";
+const wchar_t kProduct[] = L"Vornix! Popup Blocker";
+constexpr LONG kMachine = static_cast<LONG>(0x80000002u), kUser = static_cast<LONG>(0x80000001u);
+
+std::string Dword(DWORD v) {
+    return std::string(reinterpret_cast<const char*>(&v), sizeof v);
+}
+std::string Read(HKEY root, const char* path, const char* name) {
+    return ReadBytes(root, path, name).value_or("(missing)");
+}
+
+class RegistryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetKeys();
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+            for (const char* path : {kAgentSubPath, kProductSubPath})
+                RegCreateKeyA(root, path, RegKey().Put());
+        reg = New();
+    }
+    void TearDown() override {
+        reg.Reset();
+        ResetKeys();
+    }
+    static void ResetKeys() {
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+            RegDeleteTreeA(root, "Software\\Quandrel, Inc.");
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "Software", "VxProbe");
+    }
+    ComPtr<IRegistry> New() {
+        ComPtr<IRegistry> object;
+        EXPECT_EQ(S_OK, factory_.CreateInstance(nullptr, IID_IRegistry, object.PutVoid()));
+        return object;
+    }
+    static HRESULT Aim(IRegistry* r, const wchar_t* company, const wchar_t* product,
+                       const wchar_t* version, const wchar_t* subFolder = nullptr) {
+        HRESULT hr = r->put_Company(Bstr(company).Get());
+        if (SUCCEEDED(hr)) hr = r->put_Product(Bstr(product).Get());
+        if (SUCCEEDED(hr)) hr = r->put_Version(Bstr(version).Get());
+        return SUCCEEDED(hr) ? r->put_SubFolder(Bstr(subFolder).Get()) : hr;
+    }
+    HRESULT GetDword(IRegistry* r, const wchar_t* name, LONG* value) {
+        return r->GetAppDWORD(Bstr(name).Get(), value);
+    }
+
+    ComApartment apartment_;
+    ClassFactory<Registry> factory_;
+    ComPtr<IRegistry> reg;
+};
+
+// An outer object that counts what the inner one delegates to it.
+struct Outer : IUnknown {
+    STDMETHODIMP QueryInterface(REFIID, void** ppv) override {
+        ++queries;
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+    ULONG refs = 1;
+    int queries = 0;
+};
+
+TEST_F(RegistryTest, AnswersItsInterfacesAggregatesAndDiesOnLastRelease) {
+    ComPtr<IUnknown> unk, none;
+    ASSERT_EQ(S_OK, reg->QueryInterface(IID_IUnknown, unk.PutVoid()));
+    for (const IID* iid :
+         {&IID_IRegistry, &IID_IDispatch, &IID_ISupportErrorInfo, &IID_IConnectionPointContainer}) {
+        ComPtr<IUnknown> itf, identity;
+        EXPECT_EQ(S_OK, unk->QueryInterface(*iid, itf.PutVoid()));
+        ASSERT_EQ(S_OK, itf->QueryInterface(IID_IUnknown, identity.PutVoid()));
+        EXPECT_EQ(unk.Get(), identity.Get());
+    }
+    for (const IID* iid : {&IID_IPersist, &IID_IProvideClassInfo, &DIID__IRegistryEvents})
+        EXPECT_EQ(E_NOINTERFACE, unk->QueryInterface(*iid, none.PutVoid()));
+    EXPECT_EQ(E_POINTER, reg->GetAppString(Bstr(L"x").Get(), nullptr));
+    EXPECT_EQ(E_POINTER, reg->GetAppDWORD(Bstr(L"x").Get(), nullptr));
+    EXPECT_EQ(E_POINTER, reg->get_TopLevelKey(nullptr));
+    EXPECT_EQ(E_POINTER, reg->get_Company(nullptr));
+    reg.Reset();
+    EXPECT_EQ(0u, unk.Detach()->Release());
+
+    Outer outer;
+    EXPECT_EQ(CLASS_E_NOAGGREGATION,
+              factory_.CreateInstance(&outer, IID_IRegistry, none.PutVoid()));
+    ComPtr<IUnknown> inner;
+    ASSERT_EQ(S_OK, factory_.CreateInstance(&outer, IID_IUnknown, inner.PutVoid()));
+    IRegistry* delegating = nullptr;
+    ASSERT_EQ(S_OK, inner->QueryInterface(IID_IRegistry, reinterpret_cast<void**>(&delegating)));
+    EXPECT_EQ(E_NOINTERFACE, delegating->QueryInterface(IID_ISupportErrorInfo, none.PutVoid()));
+    EXPECT_EQ(1, outer.queries) << "an aggregated object's interfaces delegate to the outer";
+    const ULONG before = outer.refs;
+    delegating->AddRef();
+    EXPECT_EQ(before + 1, outer.refs);
+    delegating->Release();
+    delegating->Release(); // the reference the query handed out, also the outer's
+    EXPECT_EQ(0u, inner.Detach()->Release());
+}
+
+// widl once wrote a wrong byte into the library's identity: clients would
+// find no type library for the object.
+TEST(KrellinSvcTypeLibrary, KeepsItsIdentity) {
+    ComApartment apartment;
+    ComPtr<ITypeLib> lib;
+    ASSERT_EQ(S_OK, LoadTypeLibEx(BesideTest(L"KrellinSvc.exe").c_str(), REGKIND_NONE, lib.Put()));
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, lib->GetLibAttr(&attr));
+    EXPECT_TRUE(IsEqualGUID(LIBID_KRELLINSVCLib, attr->guid));
+    lib->ReleaseTLibAttr(attr);
+    ComPtr<ITypeInfo> info;
+    EXPECT_EQ(S_OK, lib->GetTypeInfoOfGuid(IID_IRegistry, info.Put()));
+}
+
+TEST(CommandSwitch, OnlyAWholeLastWordCounts) {
+    const struct {
+        const char* line;
+        CommandSwitch expected;
+    } cases[] = {
+        {"\"C:\\Program Files\\KrellinSvc.exe\" /RegServer", CommandSwitch::RegServer},
+        {"KrellinSvc.exe -regserver", CommandSwitch::RegServer},
+        {"KrellinSvc.exe /unregserver", CommandSwitch::UnregServer},
+        {"KrellinSvc.exe -x /Service", CommandSwitch::Service},
+        {"KrellinSvc.exe --Service", CommandSwitch::Service},
+        {"C:\\a-Service", CommandSwitch::Service},
+        {"KrellinSvc.exe -RegServer more", CommandSwitch::None},
+        {"KrellinSvc.exe /RegServer ", CommandSwitch::None},
+        {"KrellinSvc.exe -Service -Embedding", CommandSwitch::None},
+        {"KrellinSvc.exe RegServer", CommandSwitch::None},
+        {"KrellinSvc.exe -", CommandSwitch::None},
+        {"", CommandSwitch::None},
+        {nullptr, CommandSwitch::None},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.expected, FindCommandSwitch(c.line)) << (c.line ? c.line : "(null)");
+}
+
+TEST_F(RegistryTest, ActsOnlyOnTheProductKeyOpeningItLevelByLevel) {
+    const std::string missing = std::string(kProductPath) + "\\9.99.999";
+    const struct {
+        LONG root;
+        const wchar_t *company, *product, *version, *subFolder;
+        HRESULT expected;
+        const char* key; // where the value lands; null: nowhere
+    } cases[] = {
+        {kMachine, kCompany, kProduct, L"1.00.000", nullptr, S_OK, kAgentPath},
+        {kMachine, kCompany, kProduct, nullptr, L"Sub", S_OK,
+         kProductPath}, // no version: no sub-folder
+        {kMachine, kCompany, kProduct, L"", L"Sub", S_OK, kProductSubPath},
+        {kMachine, kCompany, kProduct, L"1.00.000", L"Sub", S_OK, kAgentSubPath},
+        {kMachine, L"QUANDREL, INC.\\Vornix! Popup Blocker", L"", L"1.00.000", nullptr, S_OK,
+         kAgentPath},
+        {kUser, kCompany, kProduct, L"1.00.000", nullptr, S_OK, kAgentPath},
+        {kMachine, kCompany, kProduct, L"9.99.999", nullptr, S_OK, nullptr},
+        // The path after Reset: HKEY_LOCAL_MACHINE\Software itself.
+        {kMachine, nullptr, nullptr, nullptr, nullptr, E_ACCESSDENIED, nullptr},
+        {kMachine, L"", kCompany, nullptr, nullptr, E_ACCESSDENIED, nullptr},
+        {kMachine, kCompany, L"Vornix! Popup Blocker2", nullptr, nullptr, E_ACCESSDENIED, nullptr},
+        {kMachine, kCompany, L"\\Vornix! Popup Blocker", nullptr, nullptr, E_ACCESSDENIED, nullptr},
+        {kMachine, kCompany, L"Vornix! Popup Blocker\\", nullptr, nullptr, E_ACCESSDENIED, nullptr},
+        {static_cast<LONG>(0x80000003u), kCompany, kProduct, nullptr, nullptr, E_ACCESSDENIED,
+         nullptr},
+    };
+    const char* const keys[] = {"Software",      "Software\\Quandrel, Inc.",
+                                kProductPath,    kAgentPath,
+                                kProductSubPath, kAgentSubPath,
+                                missing.c_str()};
+    LONG probe = 100;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key ? c.key : "nowhere");
+        // One object throughout: each put closes the path the last case opened.
+        ASSERT_EQ(S_OK, reg->put_TopLevelKey(c.root));
+        ASSERT_EQ(S_OK, Aim(reg.Get(), c.company, c.product, c.version, c.subFolder));
+        EXPECT_EQ(c.expected, reg->SetAppDWORD(Bstr(L"VxProbe").Get(), ++probe));
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+            for (const char* key : keys) {
+                const bool here = c.key && !strcmp(key, c.key) && root == HKEY(LONG_PTR(c.root));
+                EXPECT_EQ(here ? Dword(probe) : "(missing)", Read(root, key, "VxProbe")) << key;
+            }
+        LONG back = 7;
+        EXPECT_EQ(c.expected, GetDword(reg.Get(), L"VxProbe", &back));
+        EXPECT_EQ(c.key ? probe : 7, back);
+        if (c.key) RegDeleteKeyValueA(HKEY(LONG_PTR(c.root)), c.key, "VxProbe");
+    }
+    // A missing key stays missing, and once it exists the same object finds it.
+    ASSERT_EQ(S_OK, reg->put_TopLevelKey(kMachine));
+    ASSERT_EQ(S_OK, Aim(reg.Get(), kCompany, kProduct, L"9.99.999"));
+    LONG found = 0;
+    EXPECT_EQ(S_OK, GetDword(reg.Get(), L"VxProbe", &found));
+    EXPECT_FALSE(
+        KeyExists(HKEY_LOCAL_MACHINE, std::wstring(missing.begin(), missing.end()).c_str()));
+    ASSERT_EQ(0, WriteBytes(HKEY_LOCAL_MACHINE, missing.c_str(), "VxProbe", REG_DWORD, Dword(11)));
+    EXPECT_EQ(S_OK, GetDword(reg.Get(), L"VxProbe", &found));
+    EXPECT_EQ(11, found);
+}
+
+// Any number but the two roots names no key, not even one this process holds
+// open: the scan meets the handle of the other object's agent key.
+TEST_F(RegistryTest, TopLevelKeyIsNeverUsedAsAKeyHandle) {
+    ComPtr<IRegistry> holder = New();
+    ASSERT_EQ(S_OK, Aim(holder.Get(), kCompany, kProduct, L"1.00.000"));
+    ASSERT_EQ(0, WriteBytes(HKEY_LOCAL_MACHINE, kAgentPath, "VxRoot", REG_DWORD, Dword(9)));
+    LONG value = 0;
+    ASSERT_EQ(S_OK, GetDword(holder.Get(), L"VxRoot", &value));
+    ASSERT_EQ(S_OK, Aim(reg.Get(), kCompany, kProduct, L"1.00.000"));
+    std::vector<LONG> numbers = {0, static_cast<LONG>(0x80000000u), static_cast<LONG>(0x80000007u),
+                                 0x7FFFFFFF, -1};
+    for (LONG handle = 4; handle < 0x400; handle += 4)
+        numbers.push_back(handle);
+    for (LONG number : numbers) {
+        value = 55;
+        ASSERT_EQ(S_OK, reg->put_TopLevelKey(number));
+        EXPECT_EQ(E_ACCESSDENIED, GetDword(reg.Get(), L"VxRoot", &value));
+        ASSERT_EQ(55, value) << "TopLevelKey " << number << " was used as a key handle";
+        EXPECT_EQ(E_ACCESSDENIED, reg->SetAppDWORD(Bstr(L"VxInvalid").Get(), 3));
+    }
+    EXPECT_EQ(S_OK, reg->get_TopLevelKey(&value));
+    EXPECT_EQ(0x3FC, value) << "stored and returned as given";
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        EXPECT_EQ("(missing)", Read(root, kAgentPath, "VxInvalid"));
+}
+
+// Replaces the value under the agent's path; type 0 leaves it missing.
+LONG Store(const char* name, DWORD type, const std::string& data) {
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kAgentPath, name);
+    return type ? WriteBytes(HKEY_LOCAL_MACHINE, kAgentPath, name, type, data) : 0;
+}
+
+TEST_F(RegistryTest, GetAppStringWritesInPlaceOnlyWhatFits) {
+    const struct {
+        const char* label;
+        DWORD type; // 0: no value stored
+        std::string stored;
+        size_t callerLength;
+        std::wstring expected; // "-": the caller's string comes back as sent
+    } cases[] = {
+        {"five stored, 260 sent", REG_SZ, std::string("abcde", 6), 260, L"abcde"},
+        {"fills all but the NUL", REG_SZ, std::string("abcd", 5), 5, L"abcd"},
+        {"no room for the NUL", REG_SZ, std::string("abcde", 6), 5, L"-"},
+        {"longer than the string", REG_SZ, std::string("abcdefghij", 11), 5, L"-"},
+        {"empty data", REG_SZ, "", 8, L""},
+        {"missing value", 0, "", 8, L"-"},
+        {"300 into 260", REG_SZ, std::string(300, 'q') + '\0', 260, L"-"},
+        {"300 into 400", REG_SZ, std::string(300, 'q') + '\0', 400, std::wstring(300, L'q')},
+        {"ends at the first zero", REG_BINARY, std::string("ab\0cd", 5), 8, L"ab"},
+        {"type is ignored", REG_BINARY, "hi", 8, L"hi"},
+    };
+    ASSERT_EQ(S_OK, Aim(reg.Get(), kCompany, kProduct, L"1.00.000"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ASSERT_EQ(0, Store("VxText", c.type, c.stored));
+        // A default text, its NUL, then characters that must survive.
+        std::wstring sent(L"xyz\0", 4);
+        while (sent.size() < c.callerLength)
+            sent += static_cast<wchar_t>(L'A' + sent.size() % 26);
+        sent.resize(c.callerLength);
+        BSTR value = SysAllocStringLen(sent.data(), static_cast<UINT>(sent.size()));
+        EXPECT_EQ(S_OK, reg->GetAppString(Bstr(L"VxText").Get(), &value));
+        Bstr got = Bstr::Attach(value);
+        if (c.expected != L"-") sent.replace(0, c.expected.size() + 1, c.expected + L'\0');
+        EXPECT_TRUE(std::wstring(got.Get(), got.Length()) == sent);
+    }
+    BSTR null = nullptr;
+    EXPECT_EQ(S_OK, reg->GetAppString(Bstr(L"VxText").Get(), &null));
+    EXPECT_EQ(nullptr, null);
+}
+
+TEST_F(RegistryTest, SetAppStringStoresTheNarrowedTextAndNamesAreCut) {
+    const struct {
+        const char* label;
+        std::wstring sent;
+        std::string stored; // data bytes with the terminating zero
+    } cases[] = {
+        {"plain", L"C:\\Sounds\\ding.wav", std::string("C:\\Sounds\\ding.wav", 19)},
+        {"cut at 259", std::wstring(300, L'w'), std::string(259, 'w') + '\0'},
+        {"cut before U+0100", L"ab\u0100cd", std::string("ab", 3)},
+        {"Latin-1 byte", L"caf\u00e9", std::string("caf\xe9", 5)},
+        {"embedded NUL", std::wstring(L"ab\0cd", 5), std::string("ab", 3)},
+        {"empty", L"", std::string(1, '\0')},
+    };
+    ASSERT_EQ(S_OK, Aim(reg.Get(), kCompany, kProduct, L"1.00.000"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        Bstr sent(c.sent.data(), static_cast<UINT>(c.sent.size()));
+        EXPECT_EQ(S_OK, reg->SetAppString(Bstr(L"VxText").Get(), sent.Get()));
+        DWORD type = 0;
+        EXPECT_EQ(c.stored, ReadBytes(HKEY_LOCAL_MACHINE, kAgentPath, "VxText", &type));
+        EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    }
+    // A null name is the key's default value; a 300-character name is cut.
+    EXPECT_EQ(S_OK, reg->SetAppString(nullptr, Bstr(L"dflt").Get()));
+    EXPECT_EQ(std::string("dflt", 5), Read(HKEY_LOCAL_MACHINE, kAgentPath, nullptr));
+    EXPECT_EQ(S_OK, reg->SetAppDWORD(Bstr(std::wstring(300, L'n').c_str()).Get(), 3));
+    EXPECT_EQ(Dword(3), Read(HKEY_LOCAL_MACHINE, kAgentPath, std::string(259, 'n').c_str()));
+}
+
+TEST_F(RegistryTest, GetAppDwordTakesUpToFourBytesOfAnyType) {
+    const struct {
+        const char* label;
+        DWORD type; // 0: no value stored
+        std::string stored;
+        LONG sent, expected;
+    } cases[] = {
+        {"dword", REG_DWORD, Dword(42), 7, 42},
+        {"two bytes replace the low half", REG_BINARY, "\x34\x12", 0x7FFF0000, 0x7FFF1234},
+        {"one byte", REG_BINARY, "\x01", -1, static_cast<LONG>(0xFFFFFF01)},
+        {"no bytes", REG_BINARY, "", 5, 5},
+        {"eight bytes do not fit", REG_BINARY, std::string(8, '\x11'), 5, 5},
+        {"qword does not fit", REG_QWORD, std::string(8, '\0'), 5, 5},
+        {"short text", REG_SZ, std::string("x", 2), 0x11223344, 0x11220078},
+        {"missing", 0, "", 9, 9},
+    };
+    ASSERT_EQ(S_OK, Aim(reg.Get(), kCompany, kProduct, L"1.00.000"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ASSERT_EQ(0, Store("VxNumber", c.type, c.stored));
+        LONG value = c.sent;
+        EXPECT_EQ(S_OK, GetDword(reg.Get(), L"VxNumber", &value));
+        EXPECT_EQ(c.expected, value);
+    }
+    EXPECT_EQ(S_OK, reg->SetAppDWORD(Bstr(L"VxNumber").Get(), -5));
+    DWORD type = 0;
+    EXPECT_EQ(Dword(0xFFFFFFFBu), ReadBytes(HKEY_LOCAL_MACHINE, kAgentPath, "VxNumber", &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+}
+
+// The stand-in "Messenger" service, made by the first case that needs it and
+// reconfigured after: a deleted service lingers while its process ends.
+class MessengerSwitch : public RegistryTest {
+  protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        manager_.Reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        ASSERT_TRUE(manager_);
+    }
+    void TearDown() override {
+        if (service_) {
+            StopOrEnd();
+            DeleteService(service_.Get());
+        }
+        RegistryTest::TearDown();
+    }
+    void Install(const wchar_t* mode, DWORD startType, bool running) {
+        const std::wstring command = Quoted(BesideTest(L"MessengerTestService.exe")) + L" " + mode;
+        if (service_) {
+            StopOrEnd();
+            ASSERT_TRUE(ChangeServiceConfigW(service_.Get(), SERVICE_NO_CHANGE, startType,
+                                             SERVICE_NO_CHANGE, command.c_str(), nullptr, nullptr,
+                                             nullptr, nullptr, nullptr, nullptr));
+        } else {
+            service_.Reset(CreateServiceW(manager_.Get(), L"Messenger", L"Messenger",
+                                          SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, startType,
+                                          SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr,
+                                          nullptr, nullptr, nullptr));
+            ASSERT_TRUE(service_) << GetLastError();
+        }
+        if (running) {
+            ASSERT_TRUE(StartServiceW(service_.Get(), 0, nullptr)) << GetLastError();
+            ASSERT_TRUE(WaitForServiceState(service_.Get(), SERVICE_RUNNING));
+        }
+    }
+    // Stopped, or ended by the control every mode obeys, or killed.
+    void StopOrEnd() {
+        SERVICE_STATUS status{};
+        if (!ControlService(service_.Get(), SERVICE_CONTROL_STOP, &status))
+            ControlService(service_.Get(), 200, &status);
+        if (WaitForServiceState(service_.Get(), SERVICE_STOPPED, 5000)) return;
+        SERVICE_STATUS_PROCESS process{};
+        DWORD needed = 0;
+        if (QueryServiceStatusEx(service_.Get(), SC_STATUS_PROCESS_INFO,
+                                 reinterpret_cast<BYTE*>(&process), sizeof process, &needed))
+            EndProcess(process.dwProcessId);
+        WaitForServiceState(service_.Get(), SERVICE_STOPPED, 5000);
+    }
+    DWORD StartType() {
+        union {
+            QUERY_SERVICE_CONFIGW config;
+            BYTE bytes[8192];
+        } q;
+        DWORD needed = 0;
+        return QueryServiceConfigW(service_.Get(), &q.config, sizeof q, &needed)
+                   ? q.config.dwStartType
+                   : 0;
+    }
+
+    ScopedServiceHandle manager_, service_;
+};
+
+TEST_F(MessengerSwitch, SwitchesStartTypeAndState) {
+    const struct {
+        const char* label;
+        const wchar_t* mode; // null: no Messenger service at all
+        DWORD startBefore;
+        bool runningBefore, disable;
+        HRESULT expected;
+        DWORD startAfter, stateAfter;
+    } cases[] = {
+        {"disable, missing", nullptr, 0, false, true, S_FALSE, 0, 0},
+        {"enable, missing", nullptr, 0, false, false, S_FALSE, 0, 0},
+        {"disable, stopped", L"", SERVICE_AUTO_START, false, true, S_OK, SERVICE_DEMAND_START,
+         SERVICE_STOPPED},
+        {"disable, running", L"", SERVICE_AUTO_START, true, true, S_OK, SERVICE_DEMAND_START,
+         SERVICE_STOPPED},
+        {"disable, refusing the stop", L"refuse", SERVICE_AUTO_START, true, true, S_FALSE,
+         SERVICE_AUTO_START, SERVICE_RUNNING},
+        {"enable, stopped", L"", SERVICE_DEMAND_START, false, false, S_OK, SERVICE_AUTO_START,
+         SERVICE_RUNNING},
+        {"enable, disabled", L"", SERVICE_DISABLED, false, false, S_OK, SERVICE_AUTO_START,
+         SERVICE_RUNNING},
+        {"enable, running", L"", SERVICE_DEMAND_START, true, false, S_FALSE, SERVICE_AUTO_START,
+         SERVICE_RUNNING},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        if (c.mode) Install(c.mode, c.startBefore, c.runningBefore);
+        EXPECT_EQ(c.expected, c.disable ? reg->DisableMessenger() : reg->EnableMessenger());
+        if (!c.mode) continue;
+        EXPECT_EQ(c.startAfter, StartType());
+        EXPECT_TRUE(WaitForServiceState(service_.Get(), c.stateAfter, 10000));
+    }
+}
+
+} // namespace
+} // namespace vx::test
