@@ -50,11 +50,11 @@ void TellUser(const char* text) {
 // The site the user typed, in lower case: a web address gives its host.
 std::wstring TypedSite(const std::string& text) {
     std::wstring site = LowerText(WidenText(text));
-    size_t from = site.find_first_not_of(L" \t");
-    site.erase(0, std::min(from, site.size()));
+    site.erase(0, std::min(site.find_first_not_of(L" \t"), site.size()));
+    site.erase(site.find_last_not_of(L" \t") + 1);
     size_t scheme = site.find(L"://");
     if (scheme != std::wstring::npos) site.erase(0, scheme + 3);
-    site.erase(std::min(site.find_first_of(L"/:?# \t"), site.size()));
+    site.erase(std::min(site.find_first_of(L"/:?#"), site.size()));
     return site;
 }
 

@@ -176,6 +176,12 @@ void PumpFor(DWORD ms) {
 }
 
 void ClickOn(HWND window) {
+    // A click on a window that is not yet the active one may only activate
+    // it.
+    HWND top = GetAncestor(window, GA_ROOT);
+    SetForegroundWindow(top);
+    for (int waited = 0; GetForegroundWindow() != top && waited < 2000; waited += 20)
+        Sleep(20);
     RECT r;
     GetWindowRect(window, &r);
     SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);

@@ -69,11 +69,11 @@ TEST_F(AgentClientTest, SoundPathsCrossInTheAnsiCodePage) {
     AgentClient client;
     FakeAgent& agent = server.Last();
     client.WriteAudioFileName("C:\\Sounds\\caf\xE9.wav");
-    EXPECT_EQ(agent.audioFileName, L"C:\\Sounds\\caf\u00E9.wav");
+    EXPECT_EQ(agent.texts[L"AudioFileName"], L"C:\\Sounds\\caf\u00E9.wav");
     EXPECT_EQ(client.ReadAudioFileName(), "C:\\Sounds\\caf\xE9.wav");
     // No look-alike may stand in for a missing character: it could name
     // another file that exists.
-    agent.audioFileName = L"C:\\Sounds\\\u4E2D\u0100.wav";
+    agent.texts[L"AudioFileName"] = L"C:\\Sounds\\\u4E2D\u0100.wav";
     EXPECT_EQ(client.ReadAudioFileName(), "C:\\Sounds\\??.wav");
 }
 

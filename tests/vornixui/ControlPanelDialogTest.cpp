@@ -12,9 +12,10 @@
 namespace vx::test {
 namespace {
 
-const std::vector<std::string> kEightReads = {
-    "get Visible",       "get AudioFileName", "get MuteAudio",  "get ShowTray",
-    "get AllowSameSite", "get KillFixedSize", "get BypassKeys", "get BlockedCount"};
+const std::vector<std::string> kReads = {
+    "get Visible",       "get AudioFileName",      "get MuteAudio",     "get ShowTray",
+    "get AllowSameSite", "get KillFixedSize",      "get AllowUserInitiated",
+    "get NotifyOnBlock", "get AllowedSites",       "get BypassKeys",    "get BlockedCount"};
 
 std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> parts) {
     std::vector<std::string> all;
@@ -65,6 +66,8 @@ class ControlPanelDialogTest : public ::testing::Test {
                 std::string("put ShowTray=bool:") + on(L"ShowTray"),
                 std::string("put AllowSameSite=bool:") + on(L"NoSameSite", true),
                 std::string("put KillFixedSize=bool:") + on(L"NoFixed"),
+                std::string("put AllowUserInitiated=bool:") + on(L"AllowClicked"),
+                std::string("put NotifyOnBlock=bool:") + on(L"NotifyBlock"),
                 "put BypassKeys=i2:" + std::to_string(mask),
                 "get BlockedCount"};
     }
@@ -82,19 +85,21 @@ TEST_F(ControlPanelDialogTest, StartUpReadsEverythingBeforeTheWindowAndAgainWhen
     Start([&](FakeAgent& a) {
         a.numbers[L"Visible"] = 1;
         a.numbers[L"BlockedCount"] = 42;
-        a.audioFileName = wideWave;
+        a.texts[L"AudioFileName"] = wideWave;
     });
-    EXPECT_EQ(server->log, Concat({{"create", "get IsServeReady"}, kEightReads, kEightReads}));
+    EXPECT_EQ(server->log, Concat({{"create", "get IsServeReady"}, kReads, kReads}));
     EXPECT_TRUE(desktop.events.empty());
     EXPECT_EQ(page.InnerText(L"NumPopups"), L"42");
     EXPECT_EQ(page.Value(L"FileName"), L"vornix test chime.wav");
     EXPECT_TRUE(page.Checked(L"ShowDiag"));
     EXPECT_FALSE(page.Checked(L"Quit"));
     for (const auto& e : page.elements)
-        EXPECT_EQ(e.second.clickConnected, e.first != L"FileName") << Ascii(e.first);
+        EXPECT_EQ(e.second.clickConnected,
+                  e.first != L"FileName" && e.first != L"NewSite" && e.first != L"Sites")
+            << Ascii(e.first);
     // A page without the elements still reads the agent.
     Start(nullptr, false);
-    EXPECT_EQ(server->log, Concat({{"create", "get IsServeReady"}, kEightReads, kEightReads}));
+    EXPECT_EQ(server->log, Concat({{"create", "get IsServeReady"}, kReads, kReads}));
     EXPECT_TRUE(desktop.events.empty());
 }
 
@@ -135,7 +140,7 @@ TEST_F(ControlPanelDialogTest, AgentValuesShowOnThePage) {
 
 TEST_F(ControlPanelDialogTest, EveryClickDoesWhatItsElementStandsFor) {
     ProgramFilesOverride env("C:\\Program Files");
-    auto withSound = [&](FakeAgent& a) { a.audioFileName = wideWave; };
+    auto withSound = [&](FakeAgent& a) { a.texts[L"AudioFileName"] = wideWave; };
     auto keys = [](long mask) { return [mask](FakeAgent& a) { a.numbers[L"BypassKeys"] = mask; }; };
     auto muted = [&](FakeAgent& a) {
         withSound(a);
@@ -154,6 +159,8 @@ TEST_F(ControlPanelDialogTest, EveryClickDoesWhatItsElementStandsFor) {
         {L"ShowDiag", nullptr, {"put Visible=bool:-1"}, {}, 0},
         {L"NoSameSite", nullptr, {"put AllowSameSite=bool:0"}, {}, 0},
         {L"NoFixed", nullptr, {"put KillFixedSize=bool:-1"}, {}, 0},
+        {L"AllowClicked", nullptr, {"put AllowUserInitiated=bool:0"}, {}, 0},
+        {L"NotifyBlock", nullptr, {"put NotifyOnBlock=bool:0"}, {}, 0},
         {L"Ctrl", keys(4), {"put BypassKeys=i2:5"}, {}, 0},
         {L"Alt", keys(5), {"put BypassKeys=i2:7"}, {}, 0},
         {L"Shift", keys(4), {"put BypassKeys=i2:0"}, {}, 0},
@@ -182,7 +189,7 @@ TEST_F(ControlPanelDialogTest, EveryClickDoesWhatItsElementStandsFor) {
 TEST_F(ControlPanelDialogTest, CountClickRefreshesTheCountAndResendsEverySetting) {
     Start([&](FakeAgent& a) {
         a.numbers[L"BypassKeys"] = 3;
-        a.audioFileName = wideWave;
+        a.texts[L"AudioFileName"] = wideWave;
     });
     server->Last().numbers[L"BlockedCount"] = 17;
     Forget();
@@ -251,12 +258,12 @@ TEST_F(ControlPanelDialogTest, OnlyPickedWaveFilesOnThisComputerBecomeTheSound) 
 }
 
 TEST_F(ControlPanelDialogTest, TypedFileNameIsNeverSent) {
-    Start([&](FakeAgent& a) { a.audioFileName = wideWave; });
+    Start([&](FakeAgent& a) { a.texts[L"AudioFileName"] = wideWave; });
     page.elements[L"FileName"].value = L"typed.wav";
     Forget();
     page.Click(L"MuteAudio");
     page.Click(L"NumPopups");
-    EXPECT_EQ(server->Last().audioFileName, wideWave);
+    EXPECT_EQ(server->Last().texts[L"AudioFileName"], wideWave);
     EXPECT_EQ(page.Value(L"FileName"), L"typed.wav") << "kept until the next pull";
     page.CompleteDocument();
     EXPECT_EQ(page.Value(L"FileName"), L"vornix test chime.wav");
@@ -274,13 +281,42 @@ TEST_F(ControlPanelDialogTest, ASoundFileThePanelCannotOpenOrMustNotOpenIsForgot
     };
     for (const std::wstring& path : cases) {
         SCOPED_TRACE(path.size());
-        Start([&](FakeAgent& a) { a.audioFileName = path; });
+        Start([&](FakeAgent& a) { a.texts[L"AudioFileName"] = path; });
         EXPECT_EQ(page.Value(L"FileName"), L"");
         Forget();
         page.Click(L"NumPopups");
-        EXPECT_EQ(server->Last().audioFileName, L"");
+        EXPECT_EQ(server->Last().texts[L"AudioFileName"], L"");
         page.Click(L"Play");
         EXPECT_EQ(desktop.events, std::vector<std::string>{"play:"});
+    }
+}
+
+// The list is read again before each change, so that a site added meanwhile
+// (from the tray) is kept; what the user typed is refused unless it names a
+// site.
+TEST_F(ControlPanelDialogTest, AllowedSitesAreAddedAndRemovedThroughTheAgent) {
+    const struct {
+        const wchar_t *typed, *button, *stored;
+        bool refused;
+    } cases[] = {
+        {L" HTTP://News.Example.ORG:80/page ", L"AddSite", L"example.com\r\nnews.example.org", false},
+        {L"EXAMPLE.com", L"AddSite", L"example.com", false},
+        {L"example.com", L"RemoveSite", L"", false},
+        {L"ads.other.net", L"RemoveSite", L"example.com", false},
+        {L"bad site!", L"AddSite", L"example.com", true},
+        {L"", L"RemoveSite", L"example.com", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Ascii(c.typed) + " " + Ascii(c.button));
+        Start([](FakeAgent& a) { a.texts[L"AllowedSites"] = L"example.com"; });
+        EXPECT_EQ(page.Value(L"Sites"), L"example.com");
+        Forget();
+        page.elements[L"NewSite"].value = c.typed;
+        page.Click(c.button);
+        EXPECT_EQ(server->Last().texts[L"AllowedSites"], c.stored);
+        EXPECT_EQ(desktop.boxTexts.size(), c.refused ? 1u : 0u);
+        EXPECT_EQ(page.Value(L"Sites"), c.refused ? L"example.com" : c.stored);
+        EXPECT_EQ(page.Value(L"NewSite"), c.refused ? c.typed : L"");
     }
 }
 
@@ -290,9 +326,9 @@ TEST_F(ControlPanelDialogTest, WithoutAnAgentThePageShowsTheFallbacks) {
     page.Open(nullptr, L"", &panel);
     page.CompleteDocument();
     const std::vector<std::string> captions = desktop.Captions();
-    // Creation once; then each of the sixteen reads reports its own failure,
-    // with no readiness wait.
-    ASSERT_EQ(captions.size(), 1u + 16);
+    // Creation once; then each read of the two pulls reports its own
+    // failure, with no readiness wait.
+    ASSERT_EQ(captions.size(), 1u + 2 * kReads.size());
     EXPECT_EQ(desktop.Count("pause:100"), 0);
     for (const wchar_t* on : {L"ShowDiag", L"MuteAudio", L"ShowTray", L"NoFixed", L"Ctrl"})
         EXPECT_TRUE(page.Checked(on)) << Ascii(on);

@@ -3,21 +3,19 @@
 #include "DesktopCalls.h"
 #include "Krellin.h"
 
+#include <iterator>
+
 namespace vx::test {
 
 namespace {
 
-// IKrellinIF's members by their declared DISPIDs.
+// IKrellinIF2's members by their declared DISPIDs, from 1.
 const wchar_t* const kMembers[] = {
-    L"Quit",     L"Visible",      L"BlockedCount",  L"MuteAudio",     L"AudioFileName",
-    L"ShowTray", L"IsServeReady", L"AllowSameSite", L"KillFixedSize", L"BypassKeys"};
-
-std::map<std::wstring, DISPID> MemberIds() {
-    std::map<std::wstring, DISPID> ids;
-    for (DISPID id = 1; id <= 10; ++id)
-        ids[kMembers[id - 1]] = id;
-    return ids;
-}
+    L"Quit",          L"Visible",       L"BlockedCount",       L"MuteAudio",
+    L"AudioFileName", L"ShowTray",      L"IsServeReady",       L"AllowSameSite",
+    L"KillFixedSize", L"BypassKeys",    L"AllowUserInitiated", L"NotifyOnBlock",
+    L"AllowedSites"};
+constexpr DISPID kMemberCount = static_cast<DISPID>(std::size(kMembers));
 
 std::string Describe(const VARIANT& v) {
     switch (V_VT(&v)) {
@@ -43,17 +41,50 @@ std::string Ascii(const std::wstring& text) {
     return out;
 }
 
-FakeAgent::FakeAgent(std::vector<std::string>* log)
-    : FakeDispatch(DIID__IKrellinIFEvents, MemberIds()), log_(log) {}
+HRESULT FakeAgent::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) &&
+        !IsEqualIID(riid, IID_IKrellinIF) && !IsEqualIID(riid, IID_IKrellinIF2))
+        return E_NOINTERFACE;
+    *ppv = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+}
 
-bool FakeAgent::AnswersIid(REFIID riid) const {
-    return IsEqualIID(riid, IID_IKrellinIF);
+ULONG FakeAgent::Release() {
+    const LONG n = InterlockedDecrement(&refs_);
+    if (n == 0) delete this;
+    return static_cast<ULONG>(n);
+}
+
+HRESULT FakeAgent::GetTypeInfoCount(UINT* n) {
+    *n = 0;
+    return S_OK;
+}
+
+HRESULT FakeAgent::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+    *info = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT FakeAgent::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    if (count != 1) return E_INVALIDARG;
+    ids[0] = DISPID_UNKNOWN;
+    for (DISPID id = 1; id <= kMemberCount; ++id)
+        if (_wcsicmp(kMembers[id - 1], names[0]) == 0) ids[0] = id;
+    return ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
+}
+
+HRESULT FakeAgent::Failure(const std::wstring& name) const {
+    auto it = failures.find(name);
+    return it == failures.end() ? S_OK : it->second;
 }
 
 HRESULT FakeAgent::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                           EXCEPINFO*, UINT*) {
     if (quit) return RPC_E_DISCONNECTED;
-    if (id < 1 || id > 10) return DISP_E_MEMBERNOTFOUND;
+    if (id < 1 || id > kMemberCount) return DISP_E_MEMBERNOTFOUND;
     const std::wstring name = kMembers[id - 1];
     if (flags & DISPATCH_PROPERTYPUT) {
         if (params->cArgs != 1 || params->cNamedArgs != 1 ||
@@ -62,9 +93,9 @@ HRESULT FakeAgent::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* param
         VARIANT& arg = params->rgvarg[0];
         log_->push_back("put " + Ascii(name) + "=" + Describe(arg));
         if (FAILED(Failure(name))) return Failure(name);
-        if (name == L"AudioFileName") {
+        if (texts.count(name)) {
             if (V_VT(&arg) != VT_BSTR) return DISP_E_TYPEMISMATCH;
-            audioFileName = V_BSTR(&arg) ? V_BSTR(&arg) : L"";
+            texts[name] = V_BSTR(&arg) ? V_BSTR(&arg) : L"";
             return S_OK;
         }
         // The agent's own dispatch layer converts to its declared types.
@@ -85,9 +116,9 @@ HRESULT FakeAgent::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* param
     if (name == L"IsServeReady") {
         V_VT(result) = VT_I4;
         V_I4(result) = readyAtQuery > 0 && readyQueries >= readyAtQuery ? readyValue : 0;
-    } else if (name == L"AudioFileName") {
+    } else if (texts.count(name)) {
         V_VT(result) = VT_BSTR;
-        V_BSTR(result) = SysAllocString(audioFileName.c_str());
+        V_BSTR(result) = SysAllocString(texts[name].c_str());
     } else if (name == L"BypassKeys") {
         V_VT(result) = VT_I2;
         V_I2(result) = static_cast<SHORT>(numbers[name]);
@@ -152,12 +183,14 @@ int DesktopRecorder::Count(const std::string& event) const {
 std::map<std::wstring, ScriptedPage::Element> ScriptedPage::ControlPanelElements() {
     std::map<std::wstring, Element> e;
     for (const wchar_t* id : {L"ShowTray", L"Quit", L"ShowDiag", L"MuteAudio", L"NoSameSite",
-                              L"NoFixed", L"Ctrl", L"Alt", L"Shift"})
+                              L"NoFixed", L"Ctrl", L"Alt", L"Shift", L"AllowClicked",
+                              L"NotifyBlock"})
         e[id].kind = CheckBox;
-    e[L"FileName"].kind = TextField;
+    for (const wchar_t* id : {L"FileName", L"NewSite", L"Sites"})
+        e[id].kind = TextField;
     e[L"NumPopups"].kind = Text;
-    for (const wchar_t* id :
-         {L"ButtonOK", L"ButtonCancel", L"WebSite", L"PickFile", L"Vabout", L"Vhelp", L"Play"})
+    for (const wchar_t* id : {L"ButtonOK", L"ButtonCancel", L"WebSite", L"PickFile", L"Vabout",
+                              L"Vhelp", L"Play", L"AddSite", L"RemoveSite"})
         e[id].kind = Button;
     return e;
 }

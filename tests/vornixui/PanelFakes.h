@@ -3,7 +3,6 @@
 // message box, pause, shell call, sound and file pick.
 #pragma once
 
-#include "FakeConnectionPoint.h"
 #include "HtmlPage.h"
 #include "InProcessClass.h"
 
@@ -19,31 +18,43 @@ struct DesktopCalls;
 
 namespace vx::test {
 
-// One agent object: answers IKrellinIF's members by name and writes every
+// One agent object: answers IKrellinIF2's settings by name and writes every
 // call into a log shared by the agents of a test ("get Visible",
 // "put Visible=bool:-1", "put BypassKeys=i2:5", "Quit").
-class FakeAgent : public fakes::FakeDispatch {
+class FakeAgent : public IDispatch {
   public:
-    explicit FakeAgent(std::vector<std::string>* log);
+    explicit FakeAgent(std::vector<std::string>* log) : log_(log) {}
+    virtual ~FakeAgent() = default;
 
     // The IsServeReady query that first answers readyValue; 0: never.
     int readyAtQuery = 1;
     long readyValue = 1;
     int readyQueries = 0;
     std::map<std::wstring, long> numbers = {
-        {L"Visible", 0},       {L"BlockedCount", 0},  {L"MuteAudio", 0}, {L"ShowTray", 1},
-        {L"AllowSameSite", 1}, {L"KillFixedSize", 0}, {L"BypassKeys", 1}};
-    std::wstring audioFileName;
+        {L"Visible", 0},       {L"BlockedCount", 0},  {L"MuteAudio", 0},
+        {L"ShowTray", 1},      {L"AllowSameSite", 1}, {L"KillFixedSize", 0},
+        {L"BypassKeys", 1},    {L"AllowUserInitiated", 1}, {L"NotifyOnBlock", 1}};
+    std::map<std::wstring, std::wstring> texts = {{L"AudioFileName", L""},
+                                                  {L"AllowedSites", L""}};
+    // Members that fail, with their result.
+    std::map<std::wstring, HRESULT> failures;
     bool quit = false;
+    ULONG Refs() const { return refs_; }
 
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override;
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO*, UINT*) override;
 
-  protected:
-    bool AnswersIid(REFIID riid) const override;
-
   private:
+    HRESULT Failure(const std::wstring& name) const;
+
     std::vector<std::string>* log_;
+    LONG refs_ = 1;
 };
 
 // Serves new FakeAgents as Krellin.KrellinIF.1 for the life of the object;
