@@ -12,6 +12,8 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
+
 using namespace vx;
 using namespace vx::browserdouble;
 
@@ -48,6 +50,9 @@ int Serve() {
         ClassRegistration scripts(kClsidDoubleScript, &gScriptFactory);
         if (FAILED(browsers.Result()) || FAILED(shell.Result()) || FAILED(scripts.Result()))
             return 2;
+        // For a test that started this process and waits for its classes.
+        fputs("Serving\n", stdout);
+        fflush(stdout);
         MSG msg;
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
             TranslateMessage(&msg);

@@ -3,6 +3,8 @@
 #include "ProcessTools.h"
 #include "RegistryTools.h"
 
+#include "common/TextForms.h"
+
 #include <shlobj.h>
 
 #include <optional>
@@ -128,20 +130,31 @@ HRESULT PopupRig::Fail(const char* step, HRESULT hr) {
     return hr;
 }
 
+// The double and the settings service are started here, and waited for
+// until their class objects are registered, rather than left for COM to
+// start at the first activation: a program that dies during its start-up
+// under Wine (see CreateProgramProcess) is started again here, where COM
+// would answer the activation with an error.
 HRESULT PopupRig::Start(int windows) {
-    HRESULT hr = StartDouble();
+    HRESULT hr = StartServer(settingsProcess_, L"KrellinSvc.exe", "Service started");
+    if (SUCCEEDED(hr)) hr = StartDouble();
     if (SUCCEEDED(hr)) hr = OpenWindows(windows);
     return FAILED(hr) ? hr : StartAgent();
 }
 
-HRESULT PopupRig::StartDouble() {
-    HRESULT hr = browser_.Create(L"BrowserDouble.Script", CLSCTX_LOCAL_SERVER);
-    if (FAILED(hr)) return Fail("BrowserDouble.Script", hr);
-    std::optional<LONG> id = browser_.Long(L"ProcessId");
-    if (!id) return Fail("ProcessId", E_FAIL);
-    doubleProcess_.Reset(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION,
-                                     FALSE, static_cast<DWORD>(*id)));
+HRESULT PopupRig::StartServer(CapturedProcess& process, const wchar_t* file, const char* ready) {
+    if (!process.Start(Quoted(BesideTest(file)) + L" -Embedding"))
+        return Fail(NarrowText(file).c_str(), HRESULT_FROM_WIN32(GetLastError()));
+    if (process.WaitForLine(ready, 0, 30000) == CapturedProcess::kNotFound)
+        return Fail(ready, E_FAIL);
     return S_OK;
+}
+
+HRESULT PopupRig::StartDouble() {
+    HRESULT hr = StartServer(doubleProcess_, L"BrowserDouble.exe", "Serving");
+    if (FAILED(hr)) return hr;
+    hr = browser_.Create(L"BrowserDouble.Script", CLSCTX_LOCAL_SERVER);
+    return FAILED(hr) ? Fail("BrowserDouble.Script", hr) : S_OK;
 }
 
 HRESULT PopupRig::OpenWindows(int windows) {
@@ -156,11 +169,7 @@ HRESULT PopupRig::OpenWindows(int windows) {
 }
 
 void PopupRig::KillDouble() {
-    if (doubleProcess_) {
-        TerminateProcess(doubleProcess_.Get(), 1);
-        WaitForSingleObject(doubleProcess_.Get(), 10000);
-    }
-    doubleProcess_.Reset();
+    doubleProcess_.End();
     browser_.Attach(nullptr);
     deadServers_ = true;
 }
@@ -218,9 +227,10 @@ DWORD PopupRig::Stop() {
     }
     if (browser_.HasReference()) browser_.Do(L"Shutdown");
     browser_.Attach(nullptr);
-    if (doubleProcess_ && WaitForExit(doubleProcess_.Get(), 10000) == kNoExitCode) KillDouble();
-    doubleProcess_.Reset();
-    EndSettingsService(); // COM started it for the agent; it never ends by itself
+    if (doubleProcess_.Process() && WaitForExit(doubleProcess_.Process(), 10000) == kNoExitCode)
+        KillDouble();
+    EndSettingsService(); // it never ends by itself
+    settingsProcess_.End();
     if (deadServers_) ForgetDeadServers();
     agentProcess_.End();
     return code;

@@ -56,7 +56,7 @@ class PopupRig {
     LateBound& Browser() { return browser_; }
     LateBound& Agent() { return agent_; }
     CapturedProcess& AgentProcess() { return agentProcess_; }
-    HANDLE DoubleProcess() const { return doubleProcess_.Get(); }
+    HANDLE DoubleProcess() const { return doubleProcess_.Process(); }
     LONG Opener() const { return opener_; }
     // What went wrong in Start, for the test's message.
     const std::string& FailedStep() const { return failedStep_; }
@@ -86,11 +86,15 @@ class PopupRig {
 
   private:
     HRESULT Fail(const char* step, HRESULT hr);
+    // Starts a server as COM would and waits for the line it writes once
+    // its class objects are registered.
+    HRESULT StartServer(CapturedProcess& process, const wchar_t* file, const char* ready);
 
     LateBound browser_;
     LateBound agent_;
     CapturedProcess agentProcess_;
-    ScopedHandle doubleProcess_;
+    CapturedProcess doubleProcess_;
+    CapturedProcess settingsProcess_;
     LONG opener_ = 0;
     bool deadServers_ = false;
     std::string failedStep_;
