@@ -1,11 +1,14 @@
 // An independent script client of the running agent and settings service.
 // No argument: every member of the agent's automation object, then Quit;
 // "hostile": a hostile local user, whose every attack must be refused;
-// "churn": agent objects made in a loop, forever. Exit code 1 at a wrong answer.
+// "warm-up": only meets both servers; "churn": agent objects made in a loop,
+// forever. Exit code 1 at a wrong answer; "hostile" and "warm-up" end with 2,
+// as the scripting host ends with 0 also when a script fails to run.
 var agent = new ActiveXObject("Krellin.KrellinIF.1");
 var mode = WScript.Arguments.length > 0 ? WScript.Arguments(0) : "";
 while (mode == "churn")
     new ActiveXObject("Krellin.KrellinIF.1").BlockedCount;
+if (mode == "warm-up") WScript.Quit(new ActiveXObject("KrellinSvc.Registry.1").TopFolder ? 2 : 1);
 
 function check(what, got, want) {
     if (got === want) return;
@@ -39,7 +42,7 @@ if (mode == "hostile") {
     }
     refused("sound from another host", function () { agent.AudioFileName = "\\\\attacker\\share\\a.wav"; });
     refused("sound from the web", function () { agent.AudioFileName = "http://attacker/a.wav"; });
-    WScript.Quit(0);
+    WScript.Quit(2);
 }
 
 // WScript.Sleep is not there in every host: ask until the agent is ready.
