@@ -243,7 +243,7 @@ TEST_F(Trust, RandomCallsCrashNothingAndWriteNothingOutsideTheProductKey) {
     const char* given = getenv("VORNIX_FUZZ_RUN");
     unsigned run = given ? static_cast<unsigned>(atoi(given)) : 20261207;
     std::printf("fuzz run %u (set VORNIX_FUZZ_RUN to repeat it)\n", run);
-    gRandom.seed(run);
+    gRandom = std::mt19937(run);
 
     // The agent's settings, put back afterwards as text (the agent converts).
     const wchar_t* const kSettings[] = {L"MuteAudio",          L"AllowSameSite", L"KillFixedSize",
