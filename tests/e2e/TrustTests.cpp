@@ -190,25 +190,16 @@ size_t Pick(size_t n) {
     return static_cast<size_t>(gRandom() % n);
 }
 
-Bstr RandomText() {
-    static const size_t kLengths[] = {0, 1, 3, 259, 260, 261, 1000, 100000};
-    // NUL, Latin-1, other scripts, the path separator, printable ASCII.
-    static const wchar_t kFrom[] = {0, 0x80, 0x400, L'\\', L' ', L' '};
-    static const size_t kSpan[] = {1, 0x80, 0x9000, 1, 95, 95};
-    std::wstring text(Pick(3) ? Pick(300) : kLengths[Pick(std::size(kLengths))], L'a');
-    for (wchar_t& c : text) {
-        size_t kind = Pick(std::size(kFrom));
-        c = static_cast<wchar_t>(kFrom[kind] + Pick(kSpan[kind]));
-    }
-    return Bstr(text.data(), static_cast<UINT>(text.size()));
-}
-
 // A path part's put (pathPut) takes a part an attacker would try, or random text.
 void RandomCall(IDispatch* target, DISPID id, bool pathPut) {
     static const WORD kKinds[] = {DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT,
                                   DISPATCH_METHOD | DISPATCH_PROPERTYGET};
     static const VARTYPE kTypes[] = {VT_EMPTY, VT_NULL,          VT_I4,   VT_R8,
                                      VT_BOOL,  VT_I4 | VT_BYREF, VT_BSTR, VT_BSTR};
+    static const size_t kLengths[] = {0, 1, 3, 259, 260, 261, 1000, 100000};
+    // NUL, Latin-1, other scripts, the path separator, printable ASCII.
+    static const wchar_t kFrom[] = {0, 0x80, 0x400, L'\\', L' ', L' '};
+    static const size_t kSpan[] = {1, 0x80, 0x9000, 1, 95, 95};
     static const wchar_t* const kParts[] = {
         L"",   L"Software", L"Quandrel, Inc.",     L"Vornix! Popup Blocker", L"1.00.000", L"System",
         L"..", L"\\",       L"Microsoft\\Windows", L"CurrentVersion\\Run"};
@@ -226,7 +217,13 @@ void RandomCall(IDispatch* target, DISPID id, bool pathPut) {
         if (V_VT(&v) == VT_BOOL) V_BOOL(&v) = number & 1 ? VARIANT_TRUE : VARIANT_FALSE;
         if (V_VT(&v) == (VT_I4 | VT_BYREF)) V_I4REF(&v) = &(numbers[i] = number);
         if (V_VT(&v) != VT_BSTR) continue;
-        texts.push_back(pathPut && Pick(4) ? Bstr(kParts[Pick(std::size(kParts))]) : RandomText());
+        std::wstring text(Pick(3) ? Pick(300) : kLengths[Pick(std::size(kLengths))], L'a');
+        for (wchar_t& c : text) {
+            size_t which = Pick(std::size(kFrom));
+            c = static_cast<wchar_t>(kFrom[which] + Pick(kSpan[which]));
+        }
+        if (pathPut && Pick(4)) text = kParts[Pick(std::size(kParts))];
+        texts.emplace_back(text.data(), static_cast<UINT>(text.size()));
         V_BSTR(&v) = texts.back().Get();
     }
     DISPID named = DISPID_PROPERTYPUT;
