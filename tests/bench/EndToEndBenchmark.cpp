@@ -1,20 +1,15 @@
-// Times the real programs end to end: the agent, the settings service and
-// the favourites reader (over 2,000 shortcuts on disk) beside the browser
-// double, with 1 and then 50 browser windows open. For 200 popups, blocked
-// and allowed in turn, the times from the page's NewWindow3 to the blocked
-// popup's refusal (or its Quit) and to the allowed popup's Visible, and from
-// the allowed popup's first navigation event to its Visible, all on the double's clock
-// (the performance counter, which all processes share). The floor is what
-// a block cannot go below in this design: creating one browser object in
-// the running double and four property calls on it, measured while the
-// agent is not running (it would hear of every window made): before it
-// starts and after it ends. Prints one line per run; not a test.
+// Times the real programs end to end (the favourites reader with over 2,000
+// shortcuts on disk) with 1 and then 50 browser windows open, for 200 popups
+// blocked and allowed in turn, on the double's clock: from NewWindow3 to the
+// refusal or to Visible, and from the first navigation to Visible. The floor
+// is what a block cannot go below in this design: one browser object made in
+// the running double and four property calls on it, measured while no agent
+// hears of every window made. Prints one line per run; not a test.
 #include "PopupRig.h"
 #include "ProcessTools.h"
 
-#include <shlobj.h>
-
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -24,111 +19,79 @@ using namespace vx::test;
 
 namespace {
 
-constexpr int kPopups = 200;
-constexpr int kFloorSamples = 20; // before the agent starts and again after it ends
+using Clock = std::chrono::steady_clock;
+constexpr int kPopups = 200, kFloorSamples = 20;
 // Sites none of the popups come from, so that every block walks them all.
 constexpr int kFavorites = 2000;
 
 double P50(std::vector<double> ms) {
-    if (ms.empty()) return 0;
     std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
+    return ms.empty() ? 0 : ms[ms.size() / 2];
 }
 
-double SecondsNow() {
-    LARGE_INTEGER f, now;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-std::wstring FavoriteName(int i) {
-    return L"bench" + std::to_wstring(i);
-}
-
-// One browser object made in the running double and four property calls on
-// it, each one Invoke (the members' ids are looked up once beforehand); the
-// object is quit untimed.
+// Each property call is one Invoke: the first object only tells the members'
+// ids. Every object is quit untimed.
 void MeasureFloor(std::vector<double>& ms) {
     CLSID clsid;
     if (FAILED(CLSIDFromProgID(L"InternetExplorer.Application.1", &clsid))) return;
-    auto create = [&clsid](ComPtr<IDispatch>& browser) {
-        return SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                                          browser.PutVoid()));
-    };
-    enum { kFullName, kLocationUrl, kVisible, kQuit };
-    const wchar_t* const names[] = {L"FullName", L"LocationURL", L"Visible", L"Quit"};
+    const wchar_t* names[] = {L"FullName", L"LocationURL", L"Visible", L"Quit"};
+    enum { kVisible = 2, kQuit };
     DISPID ids[4] = {};
-    DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    {
+    DISPPARAMS none = {};
+    VARIANTARG hidden = {}; // VARIANT_FALSE
+    V_VT(&hidden) = VT_BOOL;
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS one = {&hidden, &put, 1, 1};
+    for (int i = -1; i < kFloorSamples; ++i) {
+        Clock::time_point start = Clock::now();
         ComPtr<IDispatch> browser;
-        if (!create(browser)) return;
-        for (int n = 0; n < 4; ++n) {
-            LPOLESTR name = const_cast<LPOLESTR>(names[n]);
-            browser->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &ids[n]);
-        }
-        browser->Invoke(ids[kQuit], IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr,
-                        nullptr, nullptr);
-    }
-    for (int i = 0; i < kFloorSamples; ++i) {
-        double start = SecondsNow();
-        ComPtr<IDispatch> browser;
-        if (!create(browser)) continue;
-        bool ok = true;
-        for (int n : {kFullName, kLocationUrl, kVisible}) {
+        if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                    browser.PutVoid())))
+            continue;
+        auto call = [&](int n, WORD kind, DISPPARAMS* params, VARIANT* result) {
+            return SUCCEEDED(browser->Invoke(ids[n], IID_NULL, LOCALE_USER_DEFAULT, kind, params,
+                                             result, nullptr, nullptr));
+        };
+        bool ok = i >= 0;
+        for (int n = 0; n < 4 && !ok; ++n)
+            browser->GetIDsOfNames(IID_NULL, const_cast<LPOLESTR*>(&names[n]), 1,
+                                   LOCALE_USER_DEFAULT, &ids[n]);
+        for (int n = 0; n <= kVisible && ok; ++n) {
             Variant value;
-            ok = ok && SUCCEEDED(browser->Invoke(ids[n], IID_NULL, LOCALE_USER_DEFAULT,
-                                                 DISPATCH_PROPERTYGET, &none, value.Get(),
-                                                 nullptr, nullptr));
+            ok = call(n, DISPATCH_PROPERTYGET, &none, value.Get());
         }
-        VARIANTARG hidden;
-        V_VT(&hidden) = VT_BOOL;
-        V_BOOL(&hidden) = VARIANT_FALSE;
-        DISPID put = DISPID_PROPERTYPUT;
-        DISPPARAMS one = {&hidden, &put, 1, 1};
-        ok = ok && SUCCEEDED(browser->Invoke(ids[kVisible], IID_NULL, LOCALE_USER_DEFAULT,
-                                             DISPATCH_PROPERTYPUT, &one, nullptr, nullptr,
-                                             nullptr));
-        double end = SecondsNow();
-        browser->Invoke(ids[kQuit], IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr,
-                        nullptr, nullptr);
-        if (ok) ms.push_back(1000.0 * (end - start));
+        if (ok && call(kVisible, DISPATCH_PROPERTYPUT, &one, nullptr))
+            ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        call(kQuit, DISPATCH_METHOD, &none, nullptr);
     }
 }
 
 int Run(int windows) {
     PopupRig rig;
+    std::vector<double> floor, blocked, allowed, firstNav;
     HRESULT hr = rig.StartDouble();
     if (SUCCEEDED(hr)) hr = rig.OpenWindows(windows);
-    std::vector<double> floor;
     if (SUCCEEDED(hr)) MeasureFloor(floor);
     if (SUCCEEDED(hr)) hr = rig.StartAgent();
-    if (FAILED(hr)) {
-        std::printf("%s\n", rig.FailedStep().c_str());
-        return 1;
-    }
+    if (FAILED(hr)) std::printf("%s\n", rig.FailedStep().c_str());
+    if (FAILED(hr)) return 1;
     int failures = 0;
-    std::vector<double> blocked, allowed, firstNav;
+    LateBound& b = rig.Browser();
     for (int i = 0; i < kPopups; ++i) {
         bool block = i % 2 == 0;
-        std::wstring url = block ? L"http://ads.elsewhere-network.net/" + std::to_wstring(i)
-                                 : L"http://shop.opener.com/" + std::to_wstring(i);
+        std::wstring url = block ? L"http://ad.elsewhere.net/" : L"http://shop.opener.com/";
+        url += std::to_wstring(i);
         // NewWindow3 alone, as the browser fires it in place of NewWindow2.
-        LateBound& b = rig.Browser();
         PopupRig::Outcome popup =
             rig.StateOf(b.Long(L"OpenPopup", "IsI", rig.Opener(), url.c_str(), 3L).value_or(0));
         double opened = b.Double(L"NewWindowTime", "I", popup.id).value_or(0);
         double navigated = b.Double(L"NavigateTime", "I", popup.id).value_or(0);
         double judged = b.Double(block ? L"QuitTime" : L"ShownTime", "I", popup.id).value_or(0);
-        if ((block ? !popup.Blocked() : !popup.Shown()) || opened == 0 || judged == 0) {
-            ++failures;
-            continue;
-        }
-        (block ? blocked : allowed).push_back(1000.0 * (judged - opened));
-        if (!block) {
-            if (navigated > 0) firstNav.push_back(1000.0 * (judged - navigated));
-            b.Do(L"CloseWindow", "I", popup.id);
-        }
+        bool right = (block ? popup.Blocked() : popup.Shown()) && opened > 0 && judged > 0;
+        failures += !right;
+        if (right) (block ? blocked : allowed).push_back(1000.0 * (judged - opened));
+        if (right && !block && navigated > 0) firstNav.push_back(1000.0 * (judged - navigated));
+        if (!block) b.Do(L"CloseWindow", "I", popup.id);
     }
     // The same double once more, so that the floor sees the machine's load
     // before and after the popups alike.
@@ -148,19 +111,17 @@ int Run(int windows) {
 int main() {
     ComApartment com;
     HRESULT hr = PopupRig::Install();
-    for (int i = 0; i < kFavorites && SUCCEEDED(hr); ++i) {
-        std::wstring url = L"http://www.site" + std::to_wstring(i) + L"-bench.example.org/";
-        hr = PopupRig::WriteFavourite(FavoriteName(i).c_str(), url.c_str());
-    }
-    int failures = 0;
-    if (FAILED(hr)) {
+    for (int i = 0; i < kFavorites && SUCCEEDED(hr); ++i)
+        hr = PopupRig::WriteFavourite(
+            (L"bench" + std::to_wstring(i)).c_str(),
+            (L"http://www.site" + std::to_wstring(i) + L"-bench.example.org/").c_str());
+    int failures = FAILED(hr) ? 1 : 0;
+    if (failures)
         std::printf("registration or favourites failed: 0x%08lX\n", static_cast<unsigned long>(hr));
-        failures = 1;
-    }
     for (int windows : {1, 50})
         if (!failures) failures += Run(windows);
     for (int i = 0; i < kFavorites; ++i)
-        PopupRig::RemoveFavourite(FavoriteName(i).c_str());
+        PopupRig::RemoveFavourite((L"bench" + std::to_wstring(i)).c_str());
     PopupRig::Uninstall();
     return failures ? 1 : 0;
 }

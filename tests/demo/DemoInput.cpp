@@ -10,48 +10,43 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 namespace {
 
-int AgentAction(const char* action) {
-    HWND agent = FindWindowA("Krellin", nullptr);
-    if (!agent) {
-        std::printf("no agent window\n");
-        return 1;
-    }
-    if (std::strcmp(action, "tray-dblclick") == 0) {
+int Say(int code, const char* format, const char* text = "") {
+    std::printf(format, text);
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string action = argc > 1 ? argv[1] : "";
+    const char* label = argc > 2 ? argv[2] : nullptr;
+    if (action == "tray-dblclick" || action == "restore") {
+        HWND agent = FindWindowA("Krellin", nullptr);
+        if (!agent) return Say(1, "no agent window\n");
+        if (action == "restore") {
+            ShowWindow(agent, SW_RESTORE);
+            MoveWindow(agent, 40, 60, 1000, 640, TRUE);
+            return 0;
+        }
         // The callback the agent registered for its icon, as the shell sends it.
         SendMessageA(agent, WM_APP + 1, 107, WM_LBUTTONDBLCLK);
-        std::printf("double-clicked the agent's tray icon\n");
-        return 0;
+        return Say(0, "double-clicked the agent's tray icon\n");
     }
-    ShowWindow(agent, SW_RESTORE);
-    MoveWindow(agent, 40, 60, 1000, 640, TRUE);
-    return 0;
-}
-
-// The panel's native page, waited for: the panel gives its browser page a
-// few seconds first.
-HWND PanelPage(HWND* dialog) {
-    for (int waited = 0; waited < 20000; waited += 100) {
-        *dialog = FindWindowA("#32770", "Vornix! Popup Blocker");
-        HWND page =
-            *dialog ? FindWindowExA(*dialog, nullptr, "VornixUINativePage", nullptr) : nullptr;
-        if (page) return page;
-        Sleep(100);
+    if (action != "panel-wait" && (action != "panel-click" || !label))
+        return Say(2, "usage: DemoInput tray-dblclick|restore|panel-wait|panel-click <label>\n");
+    // The panel gives its browser page a few seconds before the native one.
+    HWND dialog = nullptr, page = nullptr;
+    for (int waited = 0; !page && waited < 20000; waited += 100) {
+        dialog = FindWindowA("#32770", "Vornix! Popup Blocker");
+        page = dialog ? FindWindowExA(dialog, nullptr, "VornixUINativePage", nullptr) : nullptr;
+        if (!page) Sleep(100);
     }
-    return nullptr;
-}
-
-int PanelAction(const char* action, const char* label) {
-    HWND dialog = nullptr;
-    HWND page = PanelPage(&dialog);
-    if (!page) {
-        std::printf("the control panel's native page did not appear\n");
-        return 1;
-    }
-    if (std::strcmp(action, "panel-wait") == 0) {
+    if (!page) return Say(1, "the control panel's native page did not appear\n");
+    if (action == "panel-wait") {
         // The client area: without a window manager nobody draws the frame.
         RECT r;
         GetClientRect(dialog, &r);
@@ -61,24 +56,7 @@ int PanelAction(const char* action, const char* label) {
         return 0;
     }
     HWND control = FindWindowExA(page, nullptr, "Button", label);
-    if (!control) {
-        std::printf("no control \"%s\" on the panel\n", label);
-        return 1;
-    }
+    if (!control) return Say(1, "no control \"%s\" on the panel\n", label);
     vx::test::ClickOn(control);
-    std::printf("clicked \"%s\" on the control panel\n", label);
-    return 0;
-}
-
-} // namespace
-
-int main(int argc, char** argv) {
-    const char* action = argc > 1 ? argv[1] : "";
-    if (std::strcmp(action, "tray-dblclick") == 0 || std::strcmp(action, "restore") == 0)
-        return AgentAction(action);
-    if (std::strcmp(action, "panel-wait") == 0 ||
-        (std::strcmp(action, "panel-click") == 0 && argc > 2))
-        return PanelAction(action, argc > 2 ? argv[2] : "");
-    std::printf("usage: DemoInput tray-dblclick|restore|panel-wait|panel-click <label>\n");
-    return 2;
+    return Say(0, "clicked \"%s\" on the control panel\n", label);
 }

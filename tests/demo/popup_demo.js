@@ -3,12 +3,6 @@
 var phase = WScript.Arguments.length > 0 ? WScript.Arguments(0) : "";
 var browser;
 
-function waitForAgent(agent) {
-    // WScript.Sleep is not available here: ask until the agent is ready.
-    for (var i = 0; i < 500000 && agent.IsServeReady != 1; i++) {}
-    return agent.IsServeReady == 1;
-}
-
 function outcome(id) {
     if (browser.WasQuit(id)) {
         if (!browser.NavigateTime(id)) return "blocked: the request cancelled, no window made";
@@ -34,7 +28,9 @@ if (phase == "open") {
     WScript.Echo("Opened a browser window (id " + opener + ") and a folder window.");
 } else if (phase == "popups") {
     var agent = new ActiveXObject("Krellin.KrellinIF.1");
-    if (!waitForAgent(agent)) { WScript.Echo("The agent did not become ready."); WScript.Quit(1); }
+    // WScript.Sleep is not available here: ask until the agent is ready.
+    for (var i = 0; i < 500000 && agent.IsServeReady != 1; i++) {}
+    if (agent.IsServeReady != 1) { WScript.Echo("The agent did not become ready."); WScript.Quit(1); }
     WScript.Echo("Agent ready; " + agent.BlockedCount + " popups blocked so far.");
     var opener = 1;
     popup(opener, "http://ads.elsewhere-network.net/banner.html", "unknown site");
@@ -63,11 +59,11 @@ if (phase == "open") {
     WScript.Echo("Blocked in all: " + agent.BlockedCount);
     agent.Visible = 1;
 } else if (phase == "settings") {
-    var agent = new ActiveXObject("Krellin.KrellinIF.1");
-    WScript.Echo("Agent settings: MuteAudio=" + agent.MuteAudio + " AllowSameSite=" + agent.AllowSameSite +
-                 " KillFixedSize=" + agent.KillFixedSize + " BypassKeys=" + agent.BypassKeys +
-                 " ShowTray=" + agent.ShowTray + " AllowUserInitiated=" + agent.AllowUserInitiated +
-                 " NotifyOnBlock=" + agent.NotifyOnBlock + " AllowedSites=" + agent.AllowedSites);
+    var agent = new ActiveXObject("Krellin.KrellinIF.1"), text = "Agent settings:";
+    var names = ["MuteAudio", "AllowSameSite", "KillFixedSize", "BypassKeys", "ShowTray",
+                 "AllowUserInitiated", "NotifyOnBlock", "AllowedSites"];
+    for (var n = 0; n < names.length; n++) text += " " + names[n] + "=" + agent[names[n]];
+    WScript.Echo(text);
 } else if (phase == "quit") {
     var agent = new ActiveXObject("Krellin.KrellinIF.1");
     agent.Quit();

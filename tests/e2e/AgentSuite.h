@@ -1,6 +1,6 @@
-// One agent, one browser double and the settings service per test suite:
-// starting them costs seconds, so a suite's tests share them and leave the
-// agent's settings as they found them.
+// One agent, one browser double and the settings service per test suite
+// (starting them costs seconds): a suite's tests leave the agent's settings as
+// they found them. No program may be left running when a test program ends.
 #pragma once
 
 #include "PopupRig.h"
@@ -8,34 +8,63 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace vx::test {
 
+class EndToEndEnvironment : public testing::Environment {
+  public:
+    void SetUp() override {
+        apartment_.emplace();
+        ASSERT_EQ(PopupRig::Install(), S_OK) << "registering the programs";
+    }
+    void TearDown() override {
+        PopupRig::Uninstall();
+        size_t left = 0;
+        for (const wchar_t* program : {L"Krellin.exe", L"KrellinSvc.exe", L"BrowserDouble.exe"}) {
+            size_t ended = EndProcesses(program);
+            EXPECT_EQ(ended, 0u) << program << " was left running";
+            left += ended;
+        }
+        // Later test programs of the session would meet the killed servers'
+        // registrations.
+        if (left) RestartRpcss();
+        apartment_.reset();
+    }
+
+  private:
+    std::optional<ComApartment> apartment_;
+};
+inline testing::Environment* const gEndToEnd =
+    testing::AddGlobalTestEnvironment(new EndToEndEnvironment);
+
 class AgentSuite : public testing::Test {
   protected:
-    static void SetUpTestSuite();
-    static void TearDownTestSuite();
-    void SetUp() override;
+    static void SetUpTestSuite() {
+        rig_ = std::make_unique<PopupRig>();
+        started_ = rig_->Start();
+    }
+    static void TearDownTestSuite() {
+        EXPECT_EQ(rig_->Stop(), 0u) << "the agent's exit code";
+        rig_.reset();
+    }
+    void SetUp() override {
+        ASSERT_EQ(started_, S_OK) << rig_->FailedStep();
+        ASSERT_TRUE(IsRunning(Log().Process())) << "the agent has ended";
+    }
 
     static PopupRig& Rig() { return *rig_; }
     static LateBound& Agent() { return rig_->Agent(); }
     static LateBound& Browser() { return rig_->Browser(); }
     static CapturedProcess& Log() { return rig_->AgentProcess(); }
-    // Closes a window the agent let through, so that the agent's window list
-    // (and each of its rescans) stays short.
+    // Keeps the agent's window list, and each of its rescans, short.
     static void CloseWindow(LONG id) { Browser().Do(L"CloseWindow", "I", id); }
 
   private:
-    static inline PopupRig* rig_ = nullptr;
+    static inline std::unique_ptr<PopupRig> rig_;
     static inline HRESULT started_ = E_FAIL;
 };
-
-// The text of a status-log line "<24-character time stamp> : <text>", or
-// nothing for a line of another form.
-std::optional<std::string> LogText(const std::string& line);
-std::string Narrow(const std::wstring& text);
 
 } // namespace vx::test

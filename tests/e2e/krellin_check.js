@@ -1,75 +1,76 @@
-// Uses every member of a running agent's automation object as a script
-// client would, and ends the agent with Quit. Exit code 1 at the first
-// answer the agent must not give, 0 when all were right.
-// With the argument "churn" it only creates objects in a loop, forever.
+// An independent script client of the running agent and settings service.
+// No argument: every member of the agent's automation object, then Quit;
+// "hostile": a hostile local user, whose every attack must be refused;
+// "warm-up": only meets both servers; "churn": agent objects made in a loop,
+// forever. Exit code 1 at a wrong answer; "hostile" and "warm-up" end with 2,
+// as the scripting host ends with 0 also when a script fails to run.
 var agent = new ActiveXObject("Krellin.KrellinIF.1");
-
-if (WScript.Arguments.length > 0 && WScript.Arguments(0) == "churn") {
-    for (;;) {
-        var other = new ActiveXObject("Krellin.KrellinIF.1");
-        other.BlockedCount;
-    }
-}
+var mode = WScript.Arguments.length > 0 ? WScript.Arguments(0) : "";
+while (mode == "churn")
+    new ActiveXObject("Krellin.KrellinIF.1").BlockedCount;
+if (mode == "warm-up") WScript.Quit(new ActiveXObject("KrellinSvc.Registry.1").TopFolder ? 2 : 1);
 
 function check(what, got, want) {
-    if (got !== want) {
-        WScript.Echo(what + ": got " + got + ", want " + want);
-        WScript.Quit(1);
+    if (got === want) return;
+    WScript.Echo(what + ": got " + got + ", want " + want);
+    WScript.Quit(1);
+}
+function put(name, value, want) {
+    agent[name] = value;
+    check(name + " = " + value, agent[name], want);
+}
+function refused(what, attempt, code) {
+    var got = "went through";
+    try { attempt(); } catch (e) { got = (e.number >>> 0).toString(16); }
+    check(what, got, code || "80070057");
+}
+
+if (mode == "hostile") {
+    var names = ["TopFolder", "Company", "Product", "Version", "SubFolder"];
+    var attacks = [ // the root, and the path's parts
+        [-2147483646, ["Software\\Microsoft\\Windows\\CurrentVersion", "Run", ""]],
+        [-2147483646, ["System", "CurrentControlSet\\Services", "KrellinSvc"]],
+        [-2147483648, ["CLSID", "{E123E9FA-7DAD-4606-8655-073299C61F8B}", "LocalServer32"]],
+        [-2147483646, ["Software", "Microsoft", "Windows NT", "CurrentVersion"]]
+    ];
+    for (var i = 0; i < attacks.length; i++) {
+        var reg = new ActiveXObject("KrellinSvc.Registry.1"), path = attacks[i][1];
+        reg.TopLevelKey = attacks[i][0];
+        for (var p = 0; p < path.length; p++) reg[names[p]] = path[p];
+        refused("writing " + path, function () { reg.SetAppString("Vx", "C:\\evil.exe"); }, "80070005");
+        refused("reading " + path, function () { reg.GetAppString("ProductName", ""); }, "80070005");
     }
+    refused("sound from another host", function () { agent.AudioFileName = "\\\\attacker\\share\\a.wav"; });
+    refused("sound from the web", function () { agent.AudioFileName = "http://attacker/a.wav"; });
+    WScript.Quit(2);
 }
 
 // WScript.Sleep is not there in every host: ask until the agent is ready.
 for (var i = 0; i < 500000 && agent.IsServeReady != 1; i++) {}
 check("IsServeReady", agent.IsServeReady, 1);
 
-// The window and the tray icon are left shown: hiding them costs Wine two
-// seconds each without a window manager, and Quit follows anyway.
-var shownOnly = {Visible: true, ShowTray: true};
-var onOff = ["Visible", "MuteAudio", "ShowTray", "AllowSameSite", "KillFixedSize",
+// The window and the tray icon (the first two) are left shown: hiding them
+// costs Wine two seconds each without a window manager, and Quit follows.
+var onOff = ["Visible", "ShowTray", "MuteAudio", "AllowSameSite", "KillFixedSize",
              "AllowUserInitiated", "NotifyOnBlock"];
 for (var n = 0; n < onOff.length; n++) {
-    var name = onOff[n];
-    var original = agent[name];
-    agent[name] = -1;
-    check(name + " = -1", agent[name] != 0, true);
-    agent[name] = true;
-    check(name + " = true", agent[name] != 0, true);
-    if (shownOnly[name]) continue;
-    agent[name] = 2;
-    check(name + " = 2", agent[name], 0);
-    agent[name] = original;
-    check(name + " restored", agent[name], original);
+    var original = agent[onOff[n]];
+    put(onOff[n], -1, 1);
+    put(onOff[n], true, 1);
+    if (n < 2) continue;
+    put(onOff[n], 2, 0);
+    put(onOff[n], original, original);
 }
-
-var keys = agent.BypassKeys;
-agent.BypassKeys = 256;
-check("BypassKeys = 256", agent.BypassKeys, 256);
-agent.BypassKeys = keys;
-check("BypassKeys restored", agent.BypassKeys, keys);
-
-var sound = agent.AudioFileName;
-agent.AudioFileName = "C:\\Sounds\\from script.wav";
-check("AudioFileName", agent.AudioFileName, "C:\\Sounds\\from script.wav");
-agent.AudioFileName = sound;
-check("AudioFileName restored", agent.AudioFileName, sound);
-
-function refused(what, attempt) {
-    try {
-        attempt();
-    } catch (e) {
-        if ((e.number >>> 0) == 0x80070057) return;
-        check(what + " fails with", (e.number >>> 0).toString(16), "80070057");
-    }
-    check(what, "went through", "refused");
-}
-
-var sites = agent.AllowedSites;
-agent.AllowedSites = " B.example.com \r\n\r\na.example.org\r\nb.example.com";
-check("AllowedSites", agent.AllowedSites, "b.example.com\r\na.example.org");
+var keys = agent.BypassKeys, sound = agent.AudioFileName, sites = agent.AllowedSites;
+put("BypassKeys", 256, 256);
+put("BypassKeys", keys, keys);
+put("AudioFileName", "C:\\Sounds\\from script.wav", "C:\\Sounds\\from script.wav");
+put("AudioFileName", sound, sound);
+put("AllowedSites", " B.example.com \r\n\r\na.example.org\r\nb.example.com",
+    "b.example.com\r\na.example.org");
 refused("AllowedSites with a path", function () { agent.AllowedSites = "a.example.org/x"; });
 check("AllowedSites kept", agent.AllowedSites, "b.example.com\r\na.example.org");
-agent.AllowedSites = sites;
-check("AllowedSites restored", agent.AllowedSites, sites);
+put("AllowedSites", sites, sites);
 
 var recent = agent.RecentBlockedCount;
 check("RecentBlockedCount", recent >= 0 && recent <= 20, true);
@@ -80,6 +81,5 @@ refused("ShowBlocked past the end", function () { agent.ShowBlocked(recent); });
 var count = agent.BlockedCount;
 check("BlockedCount type", typeof count, "number");
 check("BlockedCount read twice", agent.BlockedCount, count);
-
 agent.Quit();
 WScript.Quit(0);
