@@ -14,6 +14,7 @@
 #include "engine/XShell.h"
 
 #include <gtest/gtest.h>
+#include <olectl.h>
 
 #include <algorithm>
 #include <functional>
@@ -294,6 +295,52 @@ TEST_F(AgentTest, OnlyAFileOnThisComputerBecomesTheSound) {
         const Bstr hidden(L"a.wav\0//host/a.wav", 19);
         EXPECT_EQ(E_INVALIDARG, a->put_AudioFileName(hidden.Get()));
         EXPECT_EQ(S_OK, a->put_AudioFileName(nullptr)) << "no name: no sound";
+    });
+}
+
+// What one client puts, another sees, and the engine stores every setting
+// with it; the object offers no events and no aggregation.
+TEST_F(AgentTest, PutsAreSharedBetweenClientsAndStored) {
+    ASSERT_TRUE(Open());
+    RunLoop([&] {
+        auto a = NewObject(), b = NewObject();
+        const struct {
+            HRESULT (IKrellinIF::*put)(LONG);
+            HRESULT (IKrellinIF::*get)(LONG*);
+            const wchar_t* stored;
+            LONG value, expected;
+        } rows[] = {
+            {&IKrellinIF::put_MuteAudio, &IKrellinIF::get_MuteAudio, L"MuteAudio", 2, 0},
+            {&IKrellinIF::put_AllowSameSite, &IKrellinIF::get_AllowSameSite, L"AllowSameSite", -1, 1},
+            {&IKrellinIF::put_KillFixedSize, &IKrellinIF::get_KillFixedSize, L"KillFixedSize", 3, 1},
+            {&IKrellinIF::put_ShowTray, &IKrellinIF::get_ShowTray, L"ShowTray", 2, 0},
+        };
+        for (const auto& row : rows) {
+            SCOPED_TRACE(row.stored);
+            LONG seen = -5;
+            EXPECT_EQ(S_OK, (a.Get()->*row.put)(row.value));
+            EXPECT_EQ(S_OK, (b.Get()->*row.get)(&seen));
+            EXPECT_EQ(row.expected, seen);
+            EXPECT_EQ(row.expected, store.dwords[row.stored]);
+        }
+        Bstr file(L"C:\\sounds\\block.wav"), back;
+        EXPECT_EQ(S_OK, a->put_AudioFileName(file.Get()));
+        EXPECT_EQ(S_OK, b->get_AudioFileName(back.Put()));
+        EXPECT_STREQ(file.Text(), back.Text());
+        EXPECT_EQ(file.Text(), store.strings[L"AudioFileName"]);
+        store.dwords[L"BlockCount"] = 9;
+        LONG count = 0;
+        EXPECT_EQ(S_OK, b->get_BlockedCount(&count));
+        EXPECT_EQ(9, count);
+
+        ComPtr<IConnectionPointContainer> container;
+        ASSERT_EQ(S_OK, a->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()));
+        IConnectionPoint* point = nullptr;
+        EXPECT_EQ(CONNECT_E_NOCONNECTION,
+                  container->FindConnectionPoint(DIID__IKrellinIFEvents, &point));
+        ClassFactory<KrellinIF> factory;
+        void* inner = nullptr;
+        EXPECT_EQ(CLASS_E_NOAGGREGATION, factory.CreateInstance(b.Get(), IID_IKrellinIF, &inner));
     });
 }
 
