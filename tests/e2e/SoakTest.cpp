@@ -3,6 +3,8 @@
 // little more than its status log does.
 #include "AgentSuite.h"
 
+#include <cstdio>
+
 using namespace vx;
 using namespace vx::test;
 
@@ -47,6 +49,9 @@ TEST_F(Soak, AThousandPopupsLeaveHandlesAndMemoryFlat) {
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(PopupRig::SettledBlockCount(before + kPopups / 4), before + kPopups / 4);
     EXPECT_EQ(Agent().Long(L"IsServeReady"), 1);
+    std::printf("agent after warm-up and at the end: handles %lu %lu, private KB %zu %zu\n",
+                static_cast<unsigned long>(warm.handles), static_cast<unsigned long>(end.handles),
+                warm.privateBytes >> 10, end.privateBytes >> 10);
     EXPECT_LE(end.handles, warm.handles + 20);
     EXPECT_LE(end.privateBytes, warm.privateBytes + kMemoryGrowth);
     EXPECT_LE(end.workingSet, warm.workingSet + kMemoryGrowth);
