@@ -1,7 +1,7 @@
 #include "AboutDialog.h"
 
 #include "DesktopCalls.h"
-#include "Product.h"
+#include "common/Product.h"
 #include "VornixUIResources.h"
 
 #include <string>

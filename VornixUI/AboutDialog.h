@@ -4,7 +4,7 @@
 
 #include "ModalDialog.h"
 
-#include "Scoped.h"
+#include "common/Scoped.h"
 
 namespace vx {
 

@@ -2,7 +2,7 @@
 
 #include "CodePageText.h"
 #include "DesktopCalls.h"
-#include "TextForms.h"
+#include "common/TextForms.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // The control panel's one connection to the agent's automation object.
 #pragma once
 
-#include "DispatchObject.h"
+#include "common/DispatchObject.h"
 
 #include <string>
 

@@ -6,7 +6,7 @@
 
 #include "HtmlPage.h"
 
-#include "ComObject.h"
+#include "common/ComObject.h"
 
 #include <exdisp.h>
 #include <ocidl.h>

@@ -4,7 +4,7 @@
 #include "ControlPanelDialog.h"
 #include "NativePage.h"
 #include "PageChoice.h"
-#include "Scoped.h"
+#include "common/Scoped.h"
 
 #include <commctrl.h>
 #include <shellapi.h>

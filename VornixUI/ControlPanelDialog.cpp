@@ -4,10 +4,10 @@
 #include "CodePageText.h"
 #include "DesktopCalls.h"
 #include "InstallPaths.h"
-#include "LocalPath.h"
-#include "Product.h"
-#include "SiteList.h"
-#include "TextForms.h"
+#include "common/LocalPath.h"
+#include "common/Product.h"
+#include "common/SiteList.h"
+#include "common/TextForms.h"
 #include "VornixUIResources.h"
 
 #include <algorithm>

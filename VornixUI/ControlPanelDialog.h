@@ -6,7 +6,7 @@
 #include "HtmlPage.h"
 #include "ModalDialog.h"
 
-#include "Scoped.h"
+#include "common/Scoped.h"
 
 #include <memory>
 #include <string>

@@ -1,8 +1,8 @@
 #include "ControlPanelModule.h"
 
-#include "Registrar.h"
-#include "Scoped.h"
-#include "TypeLibrary.h"
+#include "common/Registrar.h"
+#include "common/Scoped.h"
+#include "common/TypeLibrary.h"
 
 #include <oleauto.h>
 

@@ -4,7 +4,7 @@
 
 #include "HtmlPage.h"
 
-#include "ComObject.h"
+#include "common/ComObject.h"
 
 #include <string>
 

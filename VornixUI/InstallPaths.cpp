@@ -1,7 +1,7 @@
 #include "InstallPaths.h"
 
-#include "Product.h"
-#include "TextForms.h"
+#include "common/Product.h"
+#include "common/TextForms.h"
 
 #include <windows.h>
 #include <shlwapi.h>

@@ -1,6 +1,6 @@
 #include "NativePage.h"
 
-#include "../common/WindowThunk.h"
+#include "common/WindowThunk.h"
 
 #include <algorithm>
 #include <cwchar>

@@ -6,7 +6,7 @@
 
 #include "HtmlPage.h"
 
-#include "Scoped.h"
+#include "common/Scoped.h"
 
 #include <vector>
 

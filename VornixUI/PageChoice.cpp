@@ -1,6 +1,6 @@
 #include "PageChoice.h"
 
-#include "../common/WindowThunk.h"
+#include "common/WindowThunk.h"
 
 namespace vx {
 

@@ -5,7 +5,7 @@
 
 #include "HtmlPage.h"
 
-#include "Scoped.h"
+#include "common/Scoped.h"
 
 namespace vx {
 

@@ -2,9 +2,9 @@
 
 #include "resource.h"
 
-#include "../common/TextForms.h"
-#include "../engine/RegistryClient.h"
-#include "../engine/XShell.h"
+#include "common/TextForms.h"
+#include "engine/RegistryClient.h"
+#include "engine/XShell.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -4,10 +4,10 @@
 // message loop runs.
 #pragma once
 
-#include "../common/StatusLog.h"
+#include "common/StatusLog.h"
 
-#include "../common/Scoped.h"
-#include "../engine/EngineHost.h"
+#include "common/Scoped.h"
+#include "engine/EngineHost.h"
 
 #include <shellapi.h>
 

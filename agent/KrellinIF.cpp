@@ -2,9 +2,9 @@
 
 #include "AgentWindow.h"
 
-#include "../common/EmptyConnectionPoints.h"
-#include "../common/LocalPath.h"
-#include "../engine/XShell.h"
+#include "common/EmptyConnectionPoints.h"
+#include "common/LocalPath.h"
+#include "engine/XShell.h"
 
 namespace vx {
 

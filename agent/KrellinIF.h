@@ -5,7 +5,7 @@
 // call works on the process's agent window and its engine.
 #pragma once
 
-#include "../common/ComObject.h"
+#include "common/ComObject.h"
 
 #include "Krellin.h"
 

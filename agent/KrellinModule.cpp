@@ -3,9 +3,9 @@
 #include "AgentWindow.h"
 #include "KrellinIF.h"
 
-#include "../common/ServiceControl.h"
-#include "../engine/ShellWindowsEvents.h"
-#include "../engine/WebBrowserEvents2.h"
+#include "common/ServiceControl.h"
+#include "engine/ShellWindowsEvents.h"
+#include "engine/WebBrowserEvents2.h"
 
 #include <new>
 

@@ -2,7 +2,7 @@
 // window that runs between class registration and revocation.
 #pragma once
 
-#include "../common/ServiceModule.h"
+#include "common/ServiceModule.h"
 
 namespace vx {
 

@@ -1,8 +1,8 @@
 #include "AllowRules.h"
 
-#include "../common/Scoped.h"
-#include "../common/TextForms.h"
-#include "../common/UrlForms.h"
+#include "common/Scoped.h"
+#include "common/TextForms.h"
+#include "common/UrlForms.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "EventSource.h"
 
-#include "../common/Scoped.h"
+#include "common/Scoped.h"
 
 namespace vx {
 

@@ -2,8 +2,8 @@
 // DWebBrowserEvents2, the shell collection's DShellWindowsEvents).
 #pragma once
 
-#include "../common/StatusLog.h"
-#include "../common/Scoped.h"
+#include "common/StatusLog.h"
+#include "common/Scoped.h"
 
 #include <windows.h>
 #include <ocidl.h>

@@ -4,9 +4,9 @@
 #include "WebBrowserEvents2.h"
 #include "XShell.h"
 
-#include "../common/StatusLog.h"
-#include "../common/TextForms.h"
-#include "../common/UrlForms.h"
+#include "common/StatusLog.h"
+#include "common/TextForms.h"
+#include "common/UrlForms.h"
 
 #include <new>
 #include <utility>

@@ -2,8 +2,8 @@
 // a folder window), holding a reference to its browser object.
 #pragma once
 
-#include "../common/DispatchObject.h"
-#include "../common/Scoped.h"
+#include "common/DispatchObject.h"
+#include "common/Scoped.h"
 
 #include <ocidl.h>
 

@@ -1,8 +1,8 @@
 #include "Marklor.h"
 
-#include "../common/StatusLog.h"
-#include "../common/TextForms.h"
-#include "../common/UrlForms.h"
+#include "common/StatusLog.h"
+#include "common/TextForms.h"
+#include "common/UrlForms.h"
 
 #include <shlobj.h>
 

@@ -2,8 +2,8 @@
 // (and, through temporary clients, its sub-folders) late-bound.
 #pragma once
 
-#include "../common/DispatchObject.h"
-#include "../common/Scoped.h"
+#include "common/DispatchObject.h"
+#include "common/Scoped.h"
 
 #include <string>
 #include <vector>

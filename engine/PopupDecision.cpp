@@ -11,10 +11,10 @@
 #include "Explorer.h"
 #include "XShell.h"
 
-#include "../common/Product.h"
-#include "../common/StatusLog.h"
-#include "../common/TextForms.h"
-#include "../common/UrlForms.h"
+#include "common/Product.h"
+#include "common/StatusLog.h"
+#include "common/TextForms.h"
+#include "common/UrlForms.h"
 
 #include <cstdio>
 #include <string>

@@ -1,7 +1,7 @@
 #include "RegistryClient.h"
 
-#include "../common/StatusLog.h"
-#include "../common/Product.h"
+#include "common/StatusLog.h"
+#include "common/Product.h"
 
 #include <algorithm>
 

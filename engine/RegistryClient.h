@@ -3,7 +3,7 @@
 // and answers its default.
 #pragma once
 
-#include "../common/DispatchObject.h"
+#include "common/DispatchObject.h"
 
 #include <string>
 

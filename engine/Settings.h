@@ -2,7 +2,7 @@
 // product's key.
 #pragma once
 
-#include "../common/SiteList.h"
+#include "common/SiteList.h"
 
 #include <windows.h>
 

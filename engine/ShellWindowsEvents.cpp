@@ -2,7 +2,7 @@
 
 #include "XShell.h"
 
-#include "../common/StatusLog.h"
+#include "common/StatusLog.h"
 
 namespace vx {
 

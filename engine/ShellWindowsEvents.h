@@ -1,7 +1,7 @@
 // The sink on the shell window collection: a window came or went.
 #pragma once
 
-#include "../common/ComObject.h"
+#include "common/ComObject.h"
 
 #include "EngineEvents.h"
 #include "EventSource.h"

@@ -1,7 +1,7 @@
 // The sink on one Internet Explorer window's browser events.
 #pragma once
 
-#include "../common/ComObject.h"
+#include "common/ComObject.h"
 
 #include "EngineEvents.h"
 #include "EventSource.h"

@@ -7,11 +7,11 @@
 #include "ShellIds.h"
 #include "ShellWindowsEvents.h"
 
-#include "../common/StatusLog.h"
-#include "../common/LocalPath.h"
-#include "../common/Product.h"
-#include "../common/TextForms.h"
-#include "../common/UrlForms.h"
+#include "common/StatusLog.h"
+#include "common/LocalPath.h"
+#include "common/Product.h"
+#include "common/TextForms.h"
+#include "common/UrlForms.h"
 
 #include <mmsystem.h>
 

@@ -6,7 +6,7 @@
 #include "Marklor.h"
 #include "Settings.h"
 
-#include "../common/DispatchObject.h"
+#include "common/DispatchObject.h"
 
 #include <functional>
 #include <memory>

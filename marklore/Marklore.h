@@ -14,7 +14,7 @@
 // S_OK with empty strings and a null Group.
 #pragma once
 
-#include "ComObject.h"
+#include "common/ComObject.h"
 #include "FavoriteFolder.h"
 #include "MarkloreLib.h"
 

@@ -1,6 +1,6 @@
 #include "MarkloreRegistration.h"
 
-#include "Registrar.h"
+#include "common/Registrar.h"
 
 namespace vx {
 

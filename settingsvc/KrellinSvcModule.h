@@ -2,7 +2,7 @@
 // run, and a main thread that only hosts the Registry class.
 #pragma once
 
-#include "ServiceModule.h"
+#include "common/ServiceModule.h"
 
 namespace vx {
 

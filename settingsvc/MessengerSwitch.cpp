@@ -1,7 +1,7 @@
 #include "MessengerSwitch.h"
 
-#include "Scoped.h"
-#include "ServiceControl.h"
+#include "common/Scoped.h"
+#include "common/ServiceControl.h"
 
 namespace vx {
 

@@ -1,9 +1,9 @@
 #include "Registry.h"
 
-#include "EmptyConnectionPoints.h"
+#include "common/EmptyConnectionPoints.h"
 #include "MessengerSwitch.h"
-#include "Product.h"
-#include "TextForms.h"
+#include "common/Product.h"
+#include "common/TextForms.h"
 
 #include <algorithm>
 #include <cstring>

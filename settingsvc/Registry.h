@@ -2,7 +2,7 @@
 // key path named by its properties, and the Messenger switch.
 #pragma once
 
-#include "ComObject.h"
+#include "common/ComObject.h"
 #include "KrellinSvc.h"
 
 #include <array>
