@@ -24,9 +24,16 @@ registrations=('HKCR\Krellin.KrellinIF' 'HKCR\KrellinSvc.Registry' 'HKCR\AppID\V
                'HKCR\Marklore.Marklore')
 js="Z:$root/tests/demo/popup_demo.js"
 
+# A query that fails says why; it is asked again, up to three times, as one
+# run saw a value that was there read as missing.
 value() {
-  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
-    awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
+  local out i
+  for i in 1 2 3; do
+    out=$(wine reg query "$1" /v "$2" 2>&1) && break
+    echo "reg query $1 /v $2: $(printf '%s' "$out" | tr -d '\r' | grep -v fixme | tail -n 2)" >&2
+    sleep 1
+  done
+  printf '%s\n' "$out" | tr -d '\r' | awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
 }
 # Processes of this prefix only: another session may run the same programs.
 running() {
