@@ -31,7 +31,7 @@ value() {
   local out i
   for i in 1 2 3; do
     out=$(wine reg query "$1" /v "$2" 2>&1) && break
-    case "$out" in *"unable to find"*) break ;; esac
+    case "$out" in *[Uu]"nable to find"*) break ;; esac
     echo "reg query $1 /v $2: $(printf '%s' "$out" | tr -d '\r' | grep -v fixme | tail -n 2)" >&2
     sleep 1
   done
