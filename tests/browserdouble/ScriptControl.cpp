@@ -5,119 +5,94 @@
 namespace vx::browserdouble {
 
 namespace {
-// An event asked of a window that has gone.
-const HRESULT kWindowClosed = HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE);
 
-// An argument a script left out is no failure.
-HRESULT Optional(HRESULT hr) {
-    return hr == DISP_E_PARAMNOTFOUND ? S_OK : hr;
+// The collection is made before any script object, so never null here.
+ShellWindowCollection& Shell() {
+    return *ShellWindowCollection::Get();
 }
+
+// A member answering what `Read` reads of the window whose id comes first.
+template <auto Read> HRESULT Query(ScriptControl&, Call& call) {
+    BrowserWindow* window = Shell().Find(call.Arg<LONG>(0));
+    return window ? call.Return(std::invoke(Read, *window)) : E_INVALIDARG;
+}
+
+// A member making the open window whose id comes first fire events.
+template <HRESULT (*Fire)(BrowserWindow&, Call&)> HRESULT Event(ScriptControl&, Call& call) {
+    BrowserWindow* window = Shell().Find(call.Arg<LONG>(0));
+    if (!window) return E_INVALIDARG;
+    return window->open ? Fire(*window, call) : HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE);
+}
+
+HRESULT Navigate(BrowserWindow& window, Call& call) {
+    const std::wstring url = call.Arg<std::wstring>(1);
+    if (SUCCEEDED(call.Result())) window.Navigate(url);
+    return call.Return(window.cancelled);
+}
+
+HRESULT OpenPopup(BrowserWindow& opener, Call& call) {
+    const std::wstring url = call.Arg<std::wstring>(1);
+    const LONG order = call.Arg<LONG>(2, 2), flags = call.Arg<LONG>(3);
+    if (FAILED(call.Result())) return call.Result();
+    // A supplied object that is not one of ours cannot be navigated from here.
+    ComPtr<BrowserWindow> popup = opener.OpenPopup(url, order, flags);
+    return popup ? call.Return(popup->id) : E_NOINTERFACE;
+}
+
+HRESULT AskFixedSize(BrowserWindow& window, Call&) {
+    window.FireWindowSetResizable(false);
+    return S_OK;
+}
+
+HRESULT OpenWindow(ScriptControl&, Call& call) {
+    // A script may leave out the flags: a visible browser window.
+    const std::wstring url = call.Arg<std::wstring>(0);
+    const bool folder = call.Arg<bool>(1, false), visible = call.Arg<bool>(2, true);
+    if (FAILED(call.Result())) return call.Result();
+    ComPtr<BrowserWindow> window = Shell().OpenWindow(url, folder, visible);
+    return window ? call.Return(window->id) : E_OUTOFMEMORY;
+}
+
+HRESULT CloseWindow(ScriptControl&, Call& call) {
+    BrowserWindow* window = Shell().Find(call.Arg<LONG>(0));
+    if (window) Shell().Revoke(window);
+    return window ? S_OK : E_INVALIDARG;
+}
+
+// The loop ends after this call has returned to the caller.
+HRESULT Shutdown(ScriptControl&, Call&) {
+    PostQuitMessage(0);
+    return S_OK;
+}
+
 } // namespace
 
-const QITAB* ScriptControl::QiTable() {
-    static const QITAB table[] = {QITABENT(ScriptControl, IDispatch), {}};
-    return table;
-}
+const Member<ScriptControl> ScriptControl::kMembers[] = {
+    {L"OpenWindow", OpenWindow},
+    {L"CloseWindow", CloseWindow},
+    {L"Navigate", Event<Navigate>},
+    {L"OpenPopup", Event<OpenPopup>},
+    {L"AskFixedSize", Event<AskFixedSize>},
+    {L"IsOpen", Query<&BrowserWindow::open>},
+    {L"IsVisible", Query<&BrowserWindow::visible>},
+    {L"WasQuit", Query<&BrowserWindow::WasQuit>},
+    {L"WasCancelled", Query<&BrowserWindow::cancelled>},
+    {L"LocationURL", Query<&BrowserWindow::url>},
+    {L"NewWindowTime", Query<&BrowserWindow::newWindowAt>},
+    {L"QuitTime", Query<&BrowserWindow::quitAt>},
+    {L"ShownTime", Query<&BrowserWindow::shownAt>},
+    {L"NavigateTime", Query<&BrowserWindow::navigatedAt>},
+    {L"LastWindow", [](ScriptControl&, Call& c) { return c.Return(Shell().LastId()); }},
+    {L"ProcessId",
+     [](ScriptControl&, Call& c) { return c.Return(static_cast<LONG>(GetCurrentProcessId())); }},
+    {L"Shutdown", Shutdown},
+    {},
+};
 
-HRESULT ScriptControl::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
-    return CreateComObject<ScriptControl>(outer, riid, ppv);
-}
-
-HRESULT ScriptControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
-                              EXCEPINFO*, UINT*) {
-    if (!params) return E_INVALIDARG;
-    ShellWindowCollection* shell = ShellWindowCollection::Get();
-    if (!shell) return E_OUTOFMEMORY;
-    switch (id) {
-    case kOpenWindow: {
-        std::wstring url;
-        bool folder = false;
-        bool visible = true;
-        // A script may leave out the flags: a visible browser window.
-        HRESULT hr = Arg(params, 0, &url);
-        if (SUCCEEDED(hr)) hr = Optional(Arg(params, 1, &folder));
-        if (SUCCEEDED(hr)) hr = Optional(Arg(params, 2, &visible));
-        if (FAILED(hr)) return hr;
-        ComPtr<BrowserWindow> window = shell->OpenWindow(url, folder, visible);
-        if (!window) return E_OUTOFMEMORY;
-        return ReturnLong(result, window->Id());
-    }
-    case kOpenPopup:
-        return OpenPopup(params, result);
-    case kLastWindow:
-        return ReturnLong(result, shell->LastId());
-    case kProcessId:
-        return ReturnLong(result, static_cast<LONG>(GetCurrentProcessId()));
-    case kShutdown:
-        // The loop ends after this call has returned to the caller.
-        PostQuitMessage(0);
-        return S_OK;
-    default:
-        return WindowMember(id, params, result);
-    }
-}
-
-HRESULT ScriptControl::WindowMember(DISPID id, DISPPARAMS* params, VARIANT* result) {
-    LONG windowId = 0;
-    HRESULT hr = Arg(params, 0, &windowId);
-    if (FAILED(hr)) return hr;
-    ShellWindowCollection* shell = ShellWindowCollection::Get();
-    BrowserWindow* window = shell->Find(windowId);
-    if (!window) return E_INVALIDARG;
-    switch (id) {
-    case kCloseWindow:
-        shell->Revoke(window);
-        return S_OK;
-    case kNavigate: {
-        std::wstring url;
-        hr = Arg(params, 1, &url);
-        if (FAILED(hr)) return hr;
-        if (!window->IsOpen()) return kWindowClosed;
-        window->Navigate(url);
-        return ReturnBool(result, window->WasCancelled());
-    }
-    case kAskFixedSize:
-        if (!window->IsOpen()) return kWindowClosed;
-        window->FireWindowSetResizable(false);
-        return S_OK;
-    case kIsOpen:
-        return ReturnBool(result, window->IsOpen());
-    case kIsVisible:
-        return ReturnBool(result, window->IsVisible());
-    case kWasQuit:
-        return ReturnBool(result, window->WasQuit());
-    case kWasCancelled:
-        return ReturnBool(result, window->WasCancelled());
-    case kLocationUrl:
-        return ReturnText(result, window->Url());
-    case kNewWindowTime:
-        return ReturnDouble(result, window->NewWindowAt());
-    case kQuitTime:
-        return ReturnDouble(result, window->QuitAt());
-    case kShownTime:
-        return ReturnDouble(result, window->ShownAt());
-    case kNavigateTime:
-        return ReturnDouble(result, window->NavigatedAt());
-    default:
-        return DISP_E_MEMBERNOTFOUND;
-    }
-}
-
-HRESULT ScriptControl::OpenPopup(DISPPARAMS* params, VARIANT* result) {
-    LONG openerId = 0, events = 2, flags = 0;
-    std::wstring url;
-    HRESULT hr = Arg(params, 0, &openerId);
-    if (SUCCEEDED(hr)) hr = Arg(params, 1, &url);
-    // A script may leave out the events and the flags.
-    if (SUCCEEDED(hr)) hr = Optional(Arg(params, 2, &events));
-    if (SUCCEEDED(hr)) hr = Optional(Arg(params, 3, &flags));
-    if (FAILED(hr)) return hr;
-    BrowserWindow* opener = ShellWindowCollection::Get()->Find(openerId);
-    if (!opener) return E_INVALIDARG;
-    if (!opener->IsOpen()) return kWindowClosed;
-    // A supplied object that is not one of ours cannot be navigated from here.
-    ComPtr<BrowserWindow> popup = opener->OpenPopup(url, events, flags);
-    return popup ? ReturnLong(result, popup->Id()) : E_NOINTERFACE;
+HRESULT ScriptControl::CreateInstance(IUnknown*, REFIID riid, void** ppv) {
+    ComPtr<ScriptControl> script(ShellWindowCollection::Get() ? new (std::nothrow) ScriptControl()
+                                                              : nullptr);
+    return script ? script->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
 }
 
 } // namespace vx::browserdouble

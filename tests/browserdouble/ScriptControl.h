@@ -7,59 +7,12 @@
 
 #include "NamedDispatch.h"
 
-#include "common/ComObject.h"
-
 namespace vx::browserdouble {
 
-class BrowserWindow;
-
-class ScriptControl : public ComObject<ScriptControl, IDispatch> {
+class ScriptControl : public NamedDispatch<ScriptControl, IDispatch> {
   public:
-    static constexpr bool kAggregatable = false;
-    static const QITAB* QiTable();
+    static const Member<ScriptControl> kMembers[];
     static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
-
-    explicit ScriptControl(IUnknown* outer = nullptr) : ComObject(outer) {}
-
-    VX_NAMED_DISPATCH_METHODS(kNames)
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO*, UINT*) override;
-
-  private:
-    enum : DISPID {
-        kOpenWindow = 1,
-        kCloseWindow,
-        kNavigate,
-        kOpenPopup,
-        kAskFixedSize,
-        kIsOpen,
-        kIsVisible,
-        kWasQuit,
-        kWasCancelled,
-        kLocationUrl,
-        kNewWindowTime,
-        kQuitTime,
-        kShownTime,
-        kNavigateTime,
-        kLastWindow,
-        kProcessId,
-        kShutdown,
-    };
-    static constexpr DispatchName kNames[] = {
-        {L"OpenWindow", kOpenWindow},       {L"CloseWindow", kCloseWindow},
-        {L"Navigate", kNavigate},           {L"OpenPopup", kOpenPopup},
-        {L"AskFixedSize", kAskFixedSize},   {L"IsOpen", kIsOpen},
-        {L"IsVisible", kIsVisible},         {L"WasQuit", kWasQuit},
-        {L"WasCancelled", kWasCancelled},   {L"LocationURL", kLocationUrl},
-        {L"NewWindowTime", kNewWindowTime}, {L"QuitTime", kQuitTime},
-        {L"ShownTime", kShownTime},         {L"NavigateTime", kNavigateTime},
-        {L"LastWindow", kLastWindow},       {L"ProcessId", kProcessId},
-        {L"Shutdown", kShutdown},
-    };
-
-    HRESULT OpenPopup(DISPPARAMS* params, VARIANT* result);
-    // Members that take a window id first.
-    HRESULT WindowMember(DISPID id, DISPPARAMS* params, VARIANT* result);
 };
 
 } // namespace vx::browserdouble

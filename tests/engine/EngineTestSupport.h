@@ -30,65 +30,50 @@ using Window = ComPtr<BrowserWindow>;
 
 class EngineTest : public ::testing::Test, public EngineHost {
   protected:
+    using Served = std::unique_ptr<fakes::InProcessClass>;
     static constexpr CLSID kClsid(BYTE n) {
         return {0x4d0c6f1a, 0x91b2, 0x4c55, {0x8e, 0x07, 0x3a, 0x6b, 0x1d, 0x92, 0x5f, n}};
     }
     static constexpr DWORD kAnywhere = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER;
+    static Served Serve(const wchar_t* progId, const CLSID& clsid, DWORD context,
+                        fakes::InProcessClass::Creator create) {
+        auto served = std::make_unique<fakes::InProcessClass>(progId, clsid, context, create);
+        EXPECT_TRUE(SUCCEEDED(served->Registered()));
+        return served;
+    }
+    // New browser windows; `made` runs after each is made.
+    Served ServeBrowsers(std::function<void()> made = nullptr) {
+        return Serve(kBrowserProgId, kClsid(1), kAnywhere, [made](REFIID riid, void** ppv) {
+            HRESULT hr = BrowserWindow::CreateInstance(nullptr, riid, ppv);
+            if (made) made();
+            return hr;
+        });
+    }
 
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(com_.Result()));
         SetTheStatusLog(&log);
-        collection = ComPtr<ShellWindowCollection>(ShellWindowCollection::Get());
-        shellClass = Serve(
-            kShellWindowsProgId, kClsidShellWindows, CLSCTX_INPROC_SERVER,
-            [this](REFIID riid, void** ppv) { return collection->QueryInterface(riid, ppv); });
-        browsers = Serve(kBrowserProgId, kClsid(1), kAnywhere, [](REFIID riid, void** ppv) {
-            return BrowserWindow::CreateInstance(nullptr, riid, ppv);
-        });
-        registry =
-            Serve(RegistryClient::kProgId, kClsid(2), kAnywhere, [this](REFIID riid, void** ppv) {
-                return fakes::CreateDouble<fakes::FakeRegistry>(riid, ppv, &store);
-            });
-        reader = Serve(Marklor::kProgId, kClsid(3), CLSCTX_INPROC_SERVER,
-                       [this](REFIID riid, void** ppv) {
-                           return fakes::CreateDouble<fakes::FakeFavorites>(riid, ppv, favorites,
-                                                                            &favoriteWalks);
-                       });
         opener = collection->OpenWindow(L"http://www.opener.com/index.html", false, true);
     }
-
     void TearDown() override {
-        shell.reset();
-        shellClass.reset();
-        browsers.reset();
-        registry.reset();
-        reader.reset();
+        engine.reset();
         opener.Reset();
         ShellWindowCollection::Close();
-        collection.Reset();
         SetTheStatusLog(nullptr);
         // Every sink the engine made, and every double, is gone with them.
         EXPECT_EQ(0, ModuleLockCount());
-    }
-
-    static std::unique_ptr<fakes::InProcessClass> Serve(const wchar_t* progId, const CLSID& clsid,
-                                                        DWORD context,
-                                                        fakes::InProcessClass::Creator create) {
-        auto served = std::make_unique<fakes::InProcessClass>(progId, clsid, context, create);
-        EXPECT_TRUE(SUCCEEDED(served->Registered()));
-        return served;
     }
 
     // Starts the engine with the settings as stored now.
     void Start(LONG allowSameSite = 1, LONG killFixedSize = 1) {
         store.dwords[L"AllowSameSite"] = allowSameSite;
         store.dwords[L"KillFixedSize"] = killFixedSize;
-        shell = std::make_unique<XShell>(this);
+        engine = std::make_unique<XShell>(this);
     }
-    // A fresh engine, store and log for the next row of a table, and no
-    // window but the opener.
+    // No engine, a fresh store and log, and no window but the opener, for
+    // the next row of a table.
     void Restart() {
-        shell.reset();
+        engine.reset();
         for (LONG id = 1; id <= collection->LastId(); ++id)
             if (collection->Find(id) != opener.Get()) collection->Remove(collection->Find(id));
         store = fakes::RegistryStore();
@@ -97,33 +82,19 @@ class EngineTest : public ::testing::Test, public EngineHost {
     }
 
     // A page in the opener asks for a window for url (see
-    // BrowserWindow::OpenPopup for `events`).
-    Window Popup(const wchar_t* url, int events = 2, LONG flags = 0, bool navigate = true) {
-        return opener->OpenPopup(url, events, flags, navigate);
+    // BrowserWindow::OpenPopup for `order`).
+    Window Popup(const wchar_t* url, int order = 2, LONG flags = 0, bool navigate = true) {
+        return opener->OpenPopup(url, order, flags, navigate);
     }
-
-    LONG Count() const {
-        auto it = store.dwords.find(L"BlockCount");
-        return it == store.dwords.end() ? 0 : it->second;
-    }
-
-    // Lines whose text (after the time stamp) is, or begins with, `text`.
-    int Logged(const std::string& text, bool prefix = false) const {
+    LONG Count() { return store.dwords[L"BlockCount"]; }
+    // Lines whose text (after the time stamp) is `text`.
+    int Logged(const std::string& text) const {
         return static_cast<int>(
             std::count_if(log.Lines().begin(), log.Lines().end(), [&](const std::string& line) {
-                return line.size() >= text.size() + 27 && line.compare(24, 3, " : ") == 0 &&
-                       line.compare(27, prefix ? text.size() : std::string::npos, text) == 0;
+                return line.size() > 27 && line.substr(27) == text;
             }));
     }
-    // The text of the line after the first one reading `text` (the error
-    // text that follows a failure line), or "".
-    std::string LineAfter(const std::string& text) const {
-        const auto& lines = log.Lines();
-        for (size_t i = 0; i + 1 < lines.size(); ++i)
-            if (lines[i].size() > 27 && lines[i].compare(27, std::string::npos, text) == 0)
-                return lines[i + 1].size() > 27 ? lines[i + 1].substr(27) : "";
-        return "";
-    }
+    static LONG Sinks(const Window& window) { return window->events.SinkCount(); }
 
     // EngineHost
     void BlockCountRaised(LONG total) override { lastTotal = total; }
@@ -134,13 +105,22 @@ class EngineTest : public ::testing::Test, public EngineHost {
     ComApartment com_;
     StatusLog log;
     fakes::RegistryStore store;
-    std::shared_ptr<std::vector<fakes::Favorite>> favorites =
-        std::make_shared<std::vector<fakes::Favorite>>();
-    int favoriteWalks = 0;
-    ComPtr<ShellWindowCollection> collection;
-    std::unique_ptr<fakes::InProcessClass> shellClass, browsers, registry, reader;
+    std::vector<fakes::Favorite> favorites;
+    ShellWindowCollection* collection = ShellWindowCollection::Get();
+    Served shellClass =
+        Serve(kShellWindowsProgId, kClsidShellWindows, CLSCTX_INPROC_SERVER,
+              [this](REFIID riid, void** ppv) { return collection->QueryInterface(riid, ppv); });
+    Served browsers = ServeBrowsers();
+    Served registry =
+        Serve(RegistryClient::kProgId, kClsid(2), kAnywhere, [this](REFIID riid, void** ppv) {
+            return fakes::CreateDouble<fakes::FakeRegistry>(riid, ppv, &store);
+        });
+    Served reader =
+        Serve(Marklor::kProgId, kClsid(3), CLSCTX_INPROC_SERVER, [this](REFIID riid, void** ppv) {
+            return fakes::CreateDouble<fakes::FakeFavorites>(riid, ppv, &favorites);
+        });
     Window opener;
-    std::unique_ptr<XShell> shell;
+    std::unique_ptr<XShell> engine;
     LONG lastTotal = 0;
     std::vector<std::wstring> notices;
 };

@@ -1,124 +1,103 @@
 #include "EngineTestSupport.h"
 
-#include "DoubleIds.h"
-
-#include <olectl.h>
-
 #include <functional>
 
 namespace vx::test {
 namespace {
 
-using browserdouble::kDispWindowRegistered;
-using browserdouble::kDispWindowRevoked;
-
 class TrackerTest : public EngineTest {
   protected:
+    Explorer* Record(const Window& window) { return engine->FindExplorer(window.Get()); }
     // The shell drops a window and says so, without the window quitting.
-    void Revoked(BrowserWindow* window) {
-        collection->Remove(window);
-        collection->FireWindowEvent(kDispWindowRevoked, window->Id());
+    void Revoked(const Window& window) {
+        collection->Remove(window.Get());
+        collection->FireWindowEvent(DISPID_WINDOWREVOKED, window->id);
     }
 };
 
-TEST_F(TrackerTest, InitialScanTracksEveryWindowShowsHiddenOnesAndMarksNonePending) {
-    Window hiddenIE = collection->OpenWindow(L"http://a.example.com/", false, false);
+TEST_F(TrackerTest, StartUpShowsAndTracksEveryWindowAndLaterOnesAwaitTheirDecision) {
+    Window hidden = collection->OpenWindow(L"http://a.example.com/", false, false);
     Window folder = collection->OpenWindow(L"file:///C:/", true, false);
     Start();
-    ASSERT_EQ(3u, shell->Explorers().Count());
+    EXPECT_EQ(3u, engine->Explorers().Count());
     EXPECT_EQ(3, Logged("Window Opening..."));
-    EXPECT_TRUE(hiddenIE->IsVisible());
-    EXPECT_TRUE(folder->IsVisible());
-    EXPECT_EQ(0, opener->visiblePuts);
-    for (auto& record : shell->Explorers()) EXPECT_FALSE(record->pending);
-    EXPECT_EQ(1, hiddenIE->SinkCount());
-    EXPECT_EQ(1, opener->SinkCount());
-    EXPECT_EQ(0, folder->SinkCount()) << "folder windows get no sink";
-    EXPECT_EQ(1, collection->Events().SinkCount());
-    EXPECT_FALSE(shell->IsStarting());
+    EXPECT_TRUE(hidden->visible && folder->visible);
+    for (auto& record : engine->Explorers())
+        EXPECT_FALSE(record->pending);
+    EXPECT_EQ(1, Sinks(hidden) * Sinks(opener) * collection->events.SinkCount());
+    EXPECT_EQ(0, Sinks(folder)) << "folder windows get no sink";
+    EXPECT_FALSE(engine->IsStarting());
 
-    // Seen after start-up: pending, visibility untouched.
-    Window ie = collection->OpenWindow(L"http://c.example.com/", false, false);
+    // A window the user opens later is judged at its first navigation.
+    Window browser = collection->OpenWindow(L"http://c.example.com/", false, false);
     Window later = collection->OpenWindow(L"", true, false);
     EXPECT_EQ(2, Logged("New Window Registered Event..."));
-    Explorer* ieRecord = shell->FindExplorer(ie.Get());
-    Explorer* folderRecord = shell->FindExplorer(later.Get());
-    ASSERT_TRUE(ieRecord && folderRecord);
-    EXPECT_TRUE(ieRecord->pending && ieRecord->IsConnected());
-    EXPECT_FALSE(folderRecord->pending || folderRecord->IsConnected());
-    EXPECT_EQ(0, ie->visiblePuts + later->visiblePuts);
+    ASSERT_TRUE(Record(browser) && Record(later));
+    EXPECT_TRUE(Record(browser)->pending && Record(browser)->IsConnected());
+    EXPECT_FALSE(Record(later)->pending || Record(later)->IsConnected());
+    EXPECT_FALSE(browser->visible || later->visible);
 }
 
 TEST_F(TrackerTest, ReconciliationKeepsPendingRecordsAndDropsClosedOnes) {
     Window old = collection->OpenWindow(L"", false, true);
     Start();
     Window popup = collection->OpenWindow(L"", false, true);
-    Explorer* popupRecord = shell->FindExplorer(popup.Get());
-    ASSERT_TRUE(popupRecord && popupRecord->pending);
-    popupRecord->openerUrl = L"http://opener.example.com/";
+    Explorer* record = Record(popup);
+    ASSERT_TRUE(record && record->pending);
+    record->openerUrl = L"http://opener.example.com/";
 
     // A known window met again keeps its record, its flags and its one sink.
-    collection->FireWindowEvent(kDispWindowRegistered, 0);
-    EXPECT_EQ(popupRecord, shell->FindExplorer(popup.Get()));
-    EXPECT_TRUE(popupRecord->pending);
-    EXPECT_EQ(L"http://opener.example.com/", popupRecord->openerUrl.value_or(L""));
-    EXPECT_EQ(1, popup->Events().advises);
+    collection->FireWindowEvent(DISPID_WINDOWREGISTERED, 0);
+    EXPECT_EQ(record, Record(popup));
+    EXPECT_TRUE(record->pending && record->openerUrl);
+    EXPECT_EQ(1, Sinks(popup));
 
-    Revoked(popup.Get());
-    Revoked(old.Get());
-    EXPECT_TRUE(shell->ReconciliationPending()) << "revocations wait for one rescan";
-    shell->RunPendingReconciliation();
-    EXPECT_EQ(popupRecord, shell->FindExplorer(popup.Get())) << "pending survives";
-    EXPECT_EQ(nullptr, shell->FindExplorer(old.Get()));
+    Revoked(popup);
+    Revoked(old);
+    EXPECT_TRUE(engine->ReconciliationPending()) << "revocations wait for one rescan";
+    engine->RunPendingReconciliation();
+    EXPECT_EQ(record, Record(popup)) << "pending survives";
+    EXPECT_EQ(nullptr, Record(old));
     EXPECT_EQ(1, Logged("Window Closed..."));
-    EXPECT_EQ(0, old->SinkCount()) << "a dropped record disconnects its sink";
+    EXPECT_EQ(0, Sinks(old)) << "a dropped record disconnects its sink";
 
-    popupRecord->pending = false;
-    collection->FireWindowEvent(kDispWindowRevoked, 0);
-    shell->RunPendingReconciliation();
-    EXPECT_EQ(nullptr, shell->FindExplorer(popup.Get()));
-    EXPECT_EQ(1u, shell->Explorers().Count()) << "the opener";
+    record->pending = false;
+    collection->FireWindowEvent(DISPID_WINDOWREVOKED, 0);
+    engine->RunPendingReconciliation();
+    EXPECT_EQ(nullptr, Record(popup));
+    EXPECT_EQ(1u, engine->Explorers().Count()) << "the opener";
 }
 
 TEST_F(TrackerTest, WindowsThatQuitGoWithTheirRevocationOrTheNextRescan) {
-    struct Row {
+    const struct {
         const char* what;
-        bool pending;
-        bool revokedEvent; // or the window leaves the collection silently
-    } rows[] = {
-        {"tracked, shell silent", false, false},
-        {"awaiting its decision, shell silent", true, false},
-        {"awaiting its decision, revoked", true, true},
-    };
+        bool pending, revoked; // or the window leaves the collection silently
+    } rows[] = {{"tracked, shell silent", false, false},
+                {"awaiting its decision, shell silent", true, false},
+                {"awaiting its decision, revoked", true, true}};
     Start();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         Window window = collection->OpenWindow(L"", false, true);
-        Explorer* record = shell->FindExplorer(window.Get());
+        Explorer* record = Record(window);
         ASSERT_TRUE(record);
         record->pending = row.pending;
-        int closed = Logged("Window Closed...");
+        const int closed = Logged("Window Closed...");
         window->FireQuit();
-        shell->RunPendingReconciliation();
-        EXPECT_EQ(record, shell->FindExplorer(window.Get())) << "kept while still listed";
-        EXPECT_TRUE(shell->ReconciliationPending()) << "and looked for again later";
-        if (row.revokedEvent) {
-            collection->Revoke(window.Get());
-        } else {
-            collection->Remove(window.Get());
-            shell->RunPendingReconciliation();
-        }
-        EXPECT_EQ(nullptr, shell->FindExplorer(window.Get()));
+        engine->RunPendingReconciliation();
+        EXPECT_EQ(record, Record(window)) << "kept while still listed";
+        EXPECT_TRUE(engine->ReconciliationPending()) << "and looked for again later";
+        if (row.revoked) collection->Revoke(window.Get());
+        collection->Remove(window.Get());
+        engine->RunPendingReconciliation();
+        EXPECT_EQ(nullptr, Record(window));
         EXPECT_EQ(closed + 1, Logged("Window Closed..."));
-        EXPECT_EQ(0, window->SinkCount());
+        EXPECT_EQ(0, Sinks(window));
     }
 }
 
 TEST_F(TrackerTest, IsIEIsACaseInsensitiveSubstringTestCachedOnceAnswered) {
-    struct Case {
-        const wchar_t* fullName;
-        bool isIE;
-    } cases[] = {
+    const std::pair<const wchar_t*, bool> rows[] = {
         {L"C:\\PROGRA~1\\INTERN~1\\IEXPLORE.EXE", true},
         {L"D:\\tools\\IExplore.exe.old\\other.exe", true},
         {L"C:\\windows\\explorer.exe", false},
@@ -126,14 +105,15 @@ TEST_F(TrackerTest, IsIEIsACaseInsensitiveSubstringTestCachedOnceAnswered) {
         {L"iexplore", false},
     };
     Start();
-    for (const auto& c : cases) {
+    for (const auto& [fullName, isIE] : rows) {
         Window browser = collection->MakeWindow(L"", false, true);
-        browser->fullName = c.fullName;
-        Explorer record(shell.get(), browser.Get());
-        EXPECT_EQ(c.isIE, record.IsIE()) << std::string(c.fullName, c.fullName + wcslen(c.fullName));
-        record.IsIE();
-        EXPECT_EQ(1, browser->fullNameReads) << "answer cached";
+        browser->fullName = fullName;
+        Explorer record(engine.get(), browser.Get());
+        EXPECT_EQ(isIE, record.IsIE()) << browser->id;
+        browser->failures[L"FullName"] = E_FAIL;
+        EXPECT_EQ(isIE, record.IsIE()) << "answer cached";
     }
+    EXPECT_EQ(0, Logged("Explorer Invoke Error..."));
 }
 
 TEST_F(TrackerTest, FailingBrowserMembersAreLoggedAndDefaulted) {
@@ -141,14 +121,10 @@ TEST_F(TrackerTest, FailingBrowserMembersAreLoggedAndDefaulted) {
     Window browser = collection->MakeWindow(L"http://www.example.com/", false, false);
     browser->failures = {
         {L"FullName", RPC_E_DISCONNECTED}, {L"Visible", RPC_E_DISCONNECTED}, {L"Quit", E_FAIL}};
-    Explorer record(shell.get(), browser.Get());
-
+    Explorer record(engine.get(), browser.Get());
     EXPECT_FALSE(record.IsIE());
-    EXPECT_EQ(1, Logged("Explorer Invoke Error..."));
-    EXPECT_FALSE(LineAfter("Explorer Invoke Error...").empty()) << "error text follows";
     browser->failures.erase(L"FullName");
     EXPECT_TRUE(record.IsIE()) << "a failed read is not cached";
-
     EXPECT_TRUE(record.GetVisible()) << "unreadable counts as visible";
     record.PutVisible(true);
     record.Quit();
@@ -159,7 +135,7 @@ TEST_F(TrackerTest, FailingBrowserMembersAreLoggedAndDefaulted) {
     browser->failures[L"LocationURL"] = RPC_E_DISCONNECTED;
     EXPECT_EQ(L"", record.GetLocationURL());
     EXPECT_EQ(L"http://kept/", record.locationUrl.value_or(L""));
-    browser->failures.erase(L"LocationURL");
+    browser->failures.clear();
     EXPECT_EQ(L"http://www.example.com/", record.GetLocationURL());
     EXPECT_EQ(L"http://www.example.com/", record.locationUrl.value_or(L""));
 }
@@ -170,181 +146,126 @@ TEST_F(TrackerTest, FailingCollectionMembersCountAsNoWindowsOrSkipTheIndex) {
     collection->failingItem = 1;
     Start();
     EXPECT_EQ(1, Logged("XShell Invoke Error..."));
-    EXPECT_TRUE(shell->FindExplorer(opener.Get()));
-    EXPECT_FALSE(shell->FindExplorer(a.Get()));
-    EXPECT_TRUE(shell->FindExplorer(b.Get()));
-
+    EXPECT_TRUE(Record(opener) && !Record(a) && Record(b));
     collection->failures[L"Count"] = E_FAIL;
-    shell->Update();
+    engine->Update();
     EXPECT_EQ(2, Logged("XShell Invoke Error..."));
-    EXPECT_EQ(0u, shell->Explorers().Count()) << "Count failing counts as no windows";
+    EXPECT_EQ(0u, engine->Explorers().Count()) << "Count failing counts as no windows";
 }
 
 TEST_F(TrackerTest, WithoutACollectionUpdateFindsNothingAndKeepsOnlyPendingRecords) {
     fakes::ProgIdOverride noShell(kShellWindowsProgId, nullptr);
     Start();
     EXPECT_EQ(1, Logged("XShell Create Error..."));
-    EXPECT_FALSE(LineAfter("XShell Create Error...").empty());
-
-    Window kept = collection->MakeWindow(L"", false, true),
-           dropped = collection->MakeWindow(L"", false, true);
-    shell->AddExplorer(kept.Get())->pending = true;
-    Explorer* record = shell->AddExplorer(dropped.Get());
+    Window kept = collection->MakeWindow(L"", false, true);
+    Window dropped = collection->MakeWindow(L"", false, true);
+    engine->AddExplorer(kept.Get())->pending = true;
+    Explorer* record = engine->AddExplorer(dropped.Get());
     EXPECT_EQ(2, Logged("New Window Found..."));
     EXPECT_TRUE(record->IsConnected() && !record->pending);
-    EXPECT_EQ(record, shell->AddExplorer(dropped.Get())) << "a known browser is found";
-    shell->Update();
-    EXPECT_TRUE(shell->FindExplorer(kept.Get()));
-    EXPECT_FALSE(shell->FindExplorer(dropped.Get()));
+    EXPECT_EQ(record, engine->AddExplorer(dropped.Get())) << "a known browser is found";
+    engine->Update();
+    EXPECT_TRUE(Record(kept) && !Record(dropped));
 }
 
-// The failed sink itself is checked by the fixture: nothing may outlive it.
-TEST_F(TrackerTest, CollectionSinkFailuresLeaveNoSinkAliveAndAreLogged) {
-    struct Case {
-        std::function<void(browserdouble::EventPoint&)> arrange;
-        const char* atStart;
-        const char* atEnd;
-    } cases[] = {
-        {[](browserdouble::EventPoint& p) { p.adviseResult = E_FAIL; }, "XShell Advise Error...",
-         nullptr},
-        {[](browserdouble::EventPoint& p) { p.findResult = CONNECT_E_NOCONNECTION; },
-         "XShell Advise Error...", nullptr},
-        {[](browserdouble::EventPoint& p) { p.unadviseResult = E_UNEXPECTED; }, nullptr,
-         "XShell Unadvise Error..."},
-    };
-    for (const auto& c : cases) {
+// The failed sinks themselves are checked by the fixture: nothing may outlive them.
+TEST_F(TrackerTest, SinkFailuresAreLoggedAndABrowsersSinkIsRetriedByUpdate) {
+    using browserdouble::EventPoint;
+    const std::pair<HRESULT EventPoint::*, const char*> rows[] = {
+        {&EventPoint::adviseResult, "XShell Advise Error..."},
+        {&EventPoint::findResult, "XShell Advise Error..."},
+        {&EventPoint::unadviseResult, "XShell Unadvise Error..."}};
+    for (const auto& [result, line] : rows) {
         Restart();
-        c.arrange(collection->Events());
+        collection->events.*result = E_FAIL;
         Start();
-        EXPECT_EQ(c.atStart ? 1 : 0, Logged("XShell Advise Error..."));
-        shell.reset();
-        EXPECT_EQ(c.atEnd ? 1 : 0, Logged("XShell Unadvise Error..."));
-        auto& point = collection->Events();
-        point.adviseResult = point.unadviseResult = point.findResult = S_OK;
+        engine.reset();
+        EXPECT_EQ(1, Logged(line));
+        EXPECT_EQ(1, Logged("XShell Advise Error...") + Logged("XShell Unadvise Error..."));
+        collection->events.*result = S_OK;
     }
-}
-
-TEST_F(TrackerTest, BrowserSinkFailuresAreRetriedByUpdate) {
     Window browser = collection->OpenWindow(L"", false, true);
-    browser->Events().adviseResult = CONNECT_E_ADVISELIMIT;
+    browser->events.adviseResult = CONNECT_E_ADVISELIMIT;
     Start();
     EXPECT_EQ(1, Logged("Event Advise Error..."));
-    Explorer* record = shell->FindExplorer(browser.Get());
-    ASSERT_TRUE(record);
-    EXPECT_FALSE(record->IsConnected());
-
-    browser->Events().adviseResult = S_OK;
-    collection->FireWindowEvent(kDispWindowRegistered, 0);
-    EXPECT_TRUE(record->IsConnected());
-    EXPECT_EQ(1, browser->SinkCount());
+    ASSERT_TRUE(Record(browser) && !Record(browser)->IsConnected());
+    browser->events.adviseResult = S_OK;
+    collection->FireWindowEvent(DISPID_WINDOWREGISTERED, 0);
+    EXPECT_TRUE(Record(browser)->IsConnected() && Sinks(browser) == 1);
 }
 
 TEST_F(TrackerTest, EventsDuringAndAfterTheTearDownDoNothing) {
     Window browser = collection->OpenWindow(L"", false, true);
     Start();
-    auto shellSinks = collection->Events().Sinks();
-    auto browserSinks = browser->Events().Sinks();
-    for (auto& sink : opener->Events().Sinks())
-        browserSinks.push_back(sink);
+    const auto shellSinks = collection->events.Sinks();
+    auto browserSinks = browser->events.Sinks();
+    browserSinks.push_back(opener->events.Sinks().at(0));
     ASSERT_EQ(1u, shellSinks.size());
     ASSERT_EQ(2u, browserSinks.size());
-
     // A window registered and a fixed-size request for every window: with
     // an owner, the first would reconcile and the second close the window.
     int fired = 0;
-    auto lateEvents = [&] {
-        VARIANTARG arg;
-        V_VT(&arg) = VT_I4;
-        V_I4(&arg) = 7;
+    auto fire = [](const std::vector<ComPtr<IDispatch>>& sinks, DISPID id, VARIANT arg) {
         DISPPARAMS params = {&arg, nullptr, 1, 0};
-        EXPECT_EQ(S_OK, shellSinks[0]->Invoke(kDispWindowRegistered, IID_NULL, 0, DISPATCH_METHOD,
-                                              &params, nullptr, nullptr, nullptr));
-        V_VT(&arg) = VT_BOOL;
-        V_BOOL(&arg) = VARIANT_FALSE;
-        for (auto& sink : browserSinks)
-            EXPECT_EQ(S_OK, sink->Invoke(browserdouble::kDispWindowSetResizable, IID_NULL, 0,
-                                         DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
+        for (const auto& sink : sinks)
+            EXPECT_EQ(S_OK, sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr,
+                                         nullptr, nullptr));
+    };
+    auto lateEvents = [&] {
+        fire(shellSinks, DISPID_WINDOWREGISTERED, browserdouble::MakeVariant(VT_I4, 7L));
+        fire(browserSinks, DISPID_WINDOWSETRESIZABLE,
+             browserdouble::MakeVariant<VARIANT_BOOL>(VT_BOOL, VARIANT_FALSE));
         ++fired;
     };
     // Events arrive while the tear-down waits in each of its unadvise calls.
-    for (auto* point : {&collection->Events(), &browser->Events(), &opener->Events()})
+    for (auto* point : {&collection->events, &browser->events, &opener->events})
         point->duringUnadvise = lateEvents;
-    int countReads = collection->countReads;
-    shell.reset();
+    const int countReads = collection->countReads;
+    engine.reset();
     EXPECT_EQ(3, fired);
-    EXPECT_EQ(0, collection->Events().SinkCount()) << "unadvised at destruction";
-    EXPECT_EQ(0, browser->SinkCount() + opener->SinkCount());
-
+    EXPECT_EQ(0, collection->events.SinkCount() + Sinks(browser) + Sinks(opener));
     // And through sinks that someone still holds afterwards.
     lateEvents();
     EXPECT_EQ(countReads, collection->countReads) << "no Update without an owner";
     EXPECT_EQ(0, browser->quits + opener->quits);
-    for (auto* point : {&collection->Events(), &browser->Events(), &opener->Events()})
-        point->duringUnadvise = nullptr;
-}
-
-TEST_F(TrackerTest, SinksDispatchThroughTheEnginesTypeLibrary) {
-    Start();
-    auto sinks = collection->Events().Sinks();
-    ASSERT_EQ(1u, sinks.size());
-    DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, sinks[0]->Invoke(4711, IID_NULL, 0, DISPATCH_METHOD, &none,
-                                                      nullptr, nullptr, nullptr));
-    struct {
-        ComPtr<IDispatch> sink;
-        const wchar_t* name;
-        DISPID id;
-    } const members[] = {{sinks[0], L"WindowRevoked", 201},
-                         {opener->Events().Sinks()[0], L"NewWindow3", 273}};
-    for (const auto& m : members) {
-        DISPID id = 0;
-        LPOLESTR name = const_cast<LPOLESTR>(m.name);
-        EXPECT_EQ(S_OK, m.sink->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
-        EXPECT_EQ(m.id, id);
-    }
 }
 
 // Creating a new browser window for a new-window request.
 TEST_F(TrackerTest, NoBrowserCreatesAHiddenPendingWindowWithoutARescan) {
-    struct {
-        const char* what;
-        bool listed;
-    } const rows[] = {{"announced by the shell", true}, {"not yet in the collection", false}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (bool listed : {true, false}) {
+        SCOPED_TRACE(listed ? "announced by the shell" : "not yet in the collection");
         Restart();
         browsers.reset();
-        browsers =
-            Serve(kBrowserProgId, kClsid(1), kAnywhere, [this, row](REFIID riid, void** ppv) {
-                HRESULT hr = BrowserWindow::CreateInstance(nullptr, riid, ppv);
-                if (!row.listed) collection->Remove(collection->Find(collection->LastId()));
-                return hr;
-            });
+        browsers = ServeBrowsers([this, listed] {
+            if (!listed) collection->Remove(collection->Find(collection->LastId()));
+        });
         Start();
-        int countReads = collection->countReads;
-        Explorer* record = shell->AddExplorer(nullptr);
+        const int countReads = collection->countReads;
+        Explorer* record = engine->AddExplorer(nullptr);
         BrowserWindow* made = collection->Find(collection->LastId());
         ASSERT_TRUE(record && made != opener.Get());
         EXPECT_EQ(1, Logged("New Window Creating..."));
         EXPECT_EQ(static_cast<IDispatch*>(made), record->Dispatch());
-        EXPECT_TRUE(record->pending && record->IsConnected());
-        EXPECT_FALSE(made->IsVisible()) << "supplied hidden";
-        EXPECT_EQ(2u, shell->Explorers().Count()) << "one record, though the shell announced it";
+        EXPECT_TRUE(record->pending && record->IsConnected() && !made->visible);
+        EXPECT_EQ(2u, engine->Explorers().Count()) << "one record, though the shell announced it";
         EXPECT_EQ(countReads, collection->countReads) << "no rescan on the popup's path";
-        EXPECT_EQ(1, made->SinkCount());
-        shell->Update();
-        EXPECT_EQ(record, shell->FindExplorer(made)) << "pending records stay";
+        EXPECT_EQ(1, made->events.SinkCount());
+        engine->Update();
+        EXPECT_EQ(record, engine->FindExplorer(made)) << "pending records stay";
     }
 }
 
-TEST_F(TrackerTest, CreationFailureIsLoggedAndUpdateStillRuns) {
-    browsers->createResult = E_ACCESSDENIED;
+TEST_F(TrackerTest, WhenNoWindowCanBeMadeARescanFollowsAndTheBrowsersOwnIsJudged) {
     Start();
-    Window other = collection->OpenWindow(L"", false, true, false);
-    EXPECT_EQ(nullptr, shell->AddExplorer(nullptr));
+    fakes::ProgIdOverride noBrowser(kBrowserProgId, nullptr);
+    EXPECT_EQ(nullptr, engine->AddExplorer(nullptr));
     EXPECT_EQ(1, Logged("AddExplorer:: Explorer Creation Error..."));
-    shell->RunPendingReconciliation();
-    EXPECT_TRUE(shell->FindExplorer(other.Get())) << "a reconciliation followed";
+    Window other = collection->OpenWindow(L"", false, true, false);
+    engine->RunPendingReconciliation();
+    EXPECT_TRUE(Record(other));
+    Window popup = Popup(L"http://www.elsewhere.net/");
+    EXPECT_EQ(0, Logged("NewWindow2 Event : IE Popup Attempt..."));
+    EXPECT_EQ(1, popup->quits);
 }
 
 } // namespace
