@@ -2,7 +2,6 @@
 // edit the prefix's registration; anything else (COM starts it with
 // "-Embedding") serves the double's classes on one single-threaded apartment
 // until a script calls Shutdown.
-#include "ScriptControl.h"
 #include "ShellWindowCollection.h"
 
 #include "common/Registrar.h"
@@ -14,8 +13,8 @@ using namespace vx::browserdouble;
 
 namespace {
 
-// The double's classes: a browser application, the process's one shell
-// window collection, and the control surface that scripts and tests drive.
+// The double's classes: a browser application, and the process's one shell
+// window collection, which scripts and tests also drive as another class.
 #define VX_DOUBLE_BROWSER "{B4A00AEE-7881-4969-A510-62F3357C44FD}"
 #define VX_DOUBLE_SHELL "{5D789500-AA32-4D8E-A3CE-C690D4E10E87}"
 #define VX_DOUBLE_SCRIPT "{9921B6B1-7399-4093-B8E5-619C8F145C5C}"
@@ -44,16 +43,14 @@ constexpr RegistryEntry kProgIdRows[] = {
     {"CLSID\\" VX_DOUBLE_SCRIPT, "MadeFolderViewProgId", "1", 0},
 };
 
-bool Exists(const char* path, const char* value = nullptr) {
-    RegKey key;
-    return RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.Put()) == ERROR_SUCCESS &&
-           (!value || RegQueryValueExA(key.Get(), value, nullptr, nullptr, nullptr, nullptr) ==
-                          ERROR_SUCCESS);
+bool Exists(const char* key, const char* value) {
+    return RegGetValueA(HKEY_CLASSES_ROOT, key, value, RRF_RT_REG_SZ, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
 }
 
 HRESULT RegisterDouble() {
     HRESULT hr = WriteRegistryTable(MakeRegistryTable(kDoubleRows));
-    if (SUCCEEDED(hr) && !Exists("Shell.FolderView.1"))
+    if (SUCCEEDED(hr) && !Exists("Shell.FolderView.1\\CLSID", nullptr))
         hr = WriteRegistryTable(MakeRegistryTable(kProgIdRows));
     return hr;
 }
@@ -67,17 +64,15 @@ HRESULT UnregisterDouble() {
 
 int Serve() {
     ComApartment com;
-    if (FAILED(com.Result())) return 1;
     static ClassFactory<BrowserWindow> browsers;
     static ClassFactory<ShellWindowCollection> shells;
-    static ClassFactory<ScriptControl> scripts;
     const std::pair<const wchar_t*, IClassFactory*> classes[] = {
         {L"" VX_DOUBLE_BROWSER, &browsers},
         {L"" VX_DOUBLE_SHELL, &shells},
-        {L"" VX_DOUBLE_SCRIPT, &scripts},
+        {L"" VX_DOUBLE_SCRIPT, &shells},
     };
     DWORD cookies[3] = {};
-    HRESULT hr = S_OK;
+    HRESULT hr = com.Result();
     for (int i = 0; i < 3 && SUCCEEDED(hr); ++i) {
         CLSID clsid;
         hr = CLSIDFromString(classes[i].first, &clsid);
@@ -91,7 +86,7 @@ int Serve() {
     for (DWORD cookie : cookies)
         if (cookie) CoRevokeClassObject(cookie);
     ShellWindowCollection::Close();
-    return SUCCEEDED(hr) ? 0 : 2;
+    return FAILED(hr);
 }
 
 bool IsSwitch(const wchar_t* arg, const wchar_t* name) {

@@ -13,14 +13,6 @@ double SecondsNow() {
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// What a by-reference VARIANT argument of an event points to.
-Variant Text(const wchar_t* text) {
-    Variant v;
-    V_VT(v.Get()) = VT_BSTR;
-    V_BSTR(v.Get()) = text ? SysAllocString(text) : nullptr;
-    return v;
-}
-
 } // namespace
 
 const Member<BrowserWindow> BrowserWindow::kMembers[] = {
@@ -31,12 +23,7 @@ const Member<BrowserWindow> BrowserWindow::kMembers[] = {
          return c.IsPut() ? w.Show(c.Arg<bool>(0, w.visible)) : c.Return(w.visible);
      }},
     {L"Quit", [](BrowserWindow& w, Call&) { return w.Quit(); }},
-    {L"Navigate",
-     [](BrowserWindow& w, Call& c) {
-         const std::wstring target = c.Arg<std::wstring>(0);
-         if (SUCCEEDED(c.Result()) && w.open) w.Navigate(target);
-         return S_OK;
-     }},
+    {L"Navigate", [](BrowserWindow& w, Call& c) { return w.Navigate(c.Arg<std::wstring>(0)); }},
     {},
 };
 
@@ -88,50 +75,49 @@ ComPtr<BrowserWindow> BrowserWindow::OpenPopup(const std::wstring& target, int o
                                      MakeVariant(VT_BSTR, address.Get())});
         if (!cancel) events.Fire(event == '3' ? DISPID_NEWWINDOW3 : DISPID_NEWWINDOW2, args);
     }
-    // What came back is ours to release.
+    // What came back is ours to release. Refused before any window was
+    // made, the popup is a record of the request alone; with no window
+    // supplied, the browser opens one of its own.
     ComPtr<IDispatch> kept = ComPtr<IDispatch>::Attach(supplied);
-    ComPtr<BrowserWindow> popup;
-    if (kept) {
-        popup = ComPtr<BrowserWindow>(shell->FindByObject(kept.Get()));
-    } else if (cancel) {
-        // Refused before any window was made: a record of the request alone.
-        popup = shell->MakeWindow(target, false, false);
-        if (popup) {
-            popup->open = false;
-            popup->quitAt = SecondsNow();
-        }
-    } else {
-        // Nobody supplied a window: the browser opens one of its own.
-        popup = shell->OpenWindow(L"", false, true);
-    }
+    ComPtr<BrowserWindow> popup = kept     ? ComPtr<BrowserWindow>(shell->FindByObject(kept.Get()))
+                                  : cancel ? shell->MakeWindow(target, false, false)
+                                           : shell->OpenWindow(L"", false, true);
     if (!popup) return popup;
     popup->newWindowAt = firedAt;
     popup->cancelled = cancel != VARIANT_FALSE;
-    if (navigate && !popup->cancelled && popup->open) popup->Navigate(target);
+    if (cancel && !kept) popup->open = false;
+    if (cancel && !kept) popup->quitAt = SecondsNow();
+    if (navigate && !cancel && popup->open) popup->Navigate(target);
     return popup;
 }
 
-void BrowserWindow::Navigate(const std::wstring& target, const wchar_t* frame) {
+HRESULT BrowserWindow::Navigate(const std::wstring& target, const wchar_t* frame) {
+    if (!open) return S_OK;
     // The top window navigates: a null frame name.
-    Variant address = Text(target.c_str()), frameName = Text(frame), none;
+    Bstr address(target.c_str()), frameName(frame);
+    VARIANT url = MakeVariant(VT_BSTR, address.Get()), name = MakeVariant(VT_BSTR, frameName.Get());
+    VARIANT none = {};
     VARIANT_BOOL cancel = VARIANT_FALSE;
     if (navigatedAt == 0) navigatedAt = SecondsNow();
-    const VARIANTARG nothing = MakeVariant(VT_BYREF | VT_VARIANT, none.Get());
-    events.Fire(DISPID_BEFORENAVIGATE2,
-                {MakeVariant(VT_DISPATCH, static_cast<IDispatch*>(this)),
-                 MakeVariant(VT_BYREF | VT_VARIANT, address.Get()), nothing,
-                 MakeVariant(VT_BYREF | VT_VARIANT, frameName.Get()), nothing, nothing,
-                 MakeVariant(VT_BYREF | VT_BOOL, &cancel)});
+    events.Fire(
+        DISPID_BEFORENAVIGATE2,
+        {MakeVariant(VT_DISPATCH, static_cast<IDispatch*>(this)),
+         MakeVariant(VT_BYREF | VT_VARIANT, &url), MakeVariant(VT_BYREF | VT_VARIANT, &none),
+         MakeVariant(VT_BYREF | VT_VARIANT, &name), MakeVariant(VT_BYREF | VT_VARIANT, &none),
+         MakeVariant(VT_BYREF | VT_VARIANT, &none), MakeVariant(VT_BYREF | VT_BOOL, &cancel)});
     cancelled = cancel != VARIANT_FALSE;
-    if (cancelled || !open) return;
-    url = target;
-    FireNavigateComplete2(target);
+    if (!cancelled && open) {
+        this->url = target;
+        FireNavigateComplete2(target);
+    }
+    return S_OK;
 }
 
 void BrowserWindow::FireNavigateComplete2(const std::wstring& target) {
-    Variant address = Text(target.c_str());
+    Bstr address(target.c_str());
+    VARIANT url = MakeVariant(VT_BSTR, address.Get());
     events.Fire(DISPID_NAVIGATECOMPLETE2, {MakeVariant(VT_DISPATCH, static_cast<IDispatch*>(this)),
-                                           MakeVariant(VT_BYREF | VT_VARIANT, address.Get())});
+                                           MakeVariant(VT_BYREF | VT_VARIANT, &url)});
 }
 
 void BrowserWindow::FireWindowSetResizable(bool resizable) {

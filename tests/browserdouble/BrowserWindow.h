@@ -37,8 +37,9 @@ class BrowserWindow : public NamedDispatch<BrowserWindow, IDispatch, IConnection
     ComPtr<BrowserWindow> OpenPopup(const std::wstring& url, int order = 2, LONG flags = 0,
                                     bool navigate = true);
     // BeforeNavigate2 (for `frame`, when named), then NavigateComplete2
-    // unless a sink cancelled or the window went away meanwhile.
-    void Navigate(const std::wstring& target, const wchar_t* frame = nullptr);
+    // unless a sink cancelled or the window went away meanwhile; nothing
+    // for a window that has gone.
+    HRESULT Navigate(const std::wstring& target, const wchar_t* frame = nullptr);
     void FireNavigateComplete2(const std::wstring& target);
     void FireWindowSetResizable(bool resizable);
     // OnQuit, while the window is still in the collection.

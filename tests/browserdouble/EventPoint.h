@@ -41,13 +41,13 @@ class EventPoint : public IConnectionPoint {
         if (FAILED(sink->QueryInterface(IID_IDispatch, disp.PutVoid())))
             return CONNECT_E_CANNOTCONNECT;
         *cookie = nextCookie_++;
-        sinks_[*cookie] = disp;
+        sinks[*cookie] = disp;
         return S_OK;
     }
     STDMETHODIMP Unadvise(DWORD cookie) override {
         if (duringUnadvise) duringUnadvise();
         if (FAILED(unadviseResult)) return unadviseResult;
-        return sinks_.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
+        return sinks.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
     }
 
     // FindConnectionPoint of a container with this one point.
@@ -63,23 +63,17 @@ class EventPoint : public IConnectionPoint {
 
     // Calls every sink in turn with args, left to right as the event
     // declares them; by-reference arguments carry the sinks' answers back.
-    // A sink may unadvise, or others advise, while the call is out.
     void Fire(DISPID id, std::vector<VARIANTARG> args = {}) {
         std::reverse(args.begin(), args.end());
         DISPPARAMS params = {args.data(), nullptr, static_cast<UINT>(args.size()), 0};
-        for (const auto& sink : Sinks())
+        // A copy: a sink may unadvise, or others advise, while the call is out.
+        for (const auto& [cookie, sink] : std::map(sinks))
             sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
                          nullptr, nullptr);
     }
-    std::vector<ComPtr<IDispatch>> Sinks() const {
-        std::vector<ComPtr<IDispatch>> sinks;
-        for (const auto& entry : sinks_)
-            sinks.push_back(entry.second);
-        return sinks;
-    }
-    LONG SinkCount() const { return static_cast<LONG>(sinks_.size()); }
-    void DropSinks() { sinks_.clear(); }
 
+    // The sinks by cookie.
+    std::map<DWORD, ComPtr<IDispatch>> sinks;
     // For the in-process tests: failures to answer, and what runs inside
     // every Unadvise (as events may arrive during the call).
     HRESULT adviseResult = S_OK, unadviseResult = S_OK, findResult = S_OK;
@@ -88,7 +82,6 @@ class EventPoint : public IConnectionPoint {
   private:
     IConnectionPointContainer* owner_;
     IID iid_;
-    std::map<DWORD, ComPtr<IDispatch>> sinks_;
     DWORD nextCookie_ = 1;
 };
 

@@ -106,13 +106,10 @@ template <class T, class... Interfaces> class NamedDispatch : public ComObject<T
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         if (!names || !ids || count == 0) return E_INVALIDARG;
         std::fill(ids, ids + count, DISPID_UNKNOWN);
-        for (DISPID id = 1; T::kMembers[id - 1].name; ++id)
-            if (_wcsicmp(T::kMembers[id - 1].name, names[0]) == 0) {
-                ids[0] = id;
-                // Named arguments are not supported.
-                return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
-            }
-        return DISP_E_UNKNOWNNAME;
+        for (DISPID id = 1; NameOf(id); ++id)
+            if (_wcsicmp(NameOf(id), names[0]) == 0) ids[0] = id;
+        // Named arguments are not supported.
+        return ids[0] == DISPID_UNKNOWN || count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
     }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO*, UINT*) override {

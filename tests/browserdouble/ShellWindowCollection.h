@@ -2,6 +2,10 @@
 // folder window it ever made, the open ones in the order they opened, and
 // DShellWindowsEvents for windows coming and going. The agent calls Count
 // and Item by name; IShellWindows is there for the interface's proxy.
+// Tests and demo scripts drive the double through the same object, as
+// "BrowserDouble.Script": window ids are 1, 2, ... in order of opening and
+// are the cookies of the collection's events; OpenPopup(opener, url[,
+// events[, flags]]) is BrowserWindow::OpenPopup.
 #pragma once
 
 #include "BrowserWindow.h"
@@ -50,8 +54,8 @@ class ShellWindowCollection
                                      bool announce = true);
     // Fires the window's OnQuit, takes it out and fires WindowRevoked with its id.
     void Revoke(BrowserWindow* window);
-    // Takes a window out without a word, as the shell may.
-    void Remove(BrowserWindow* window);
+    // Takes a window out without a word, as the shell may; whether it was in.
+    bool Remove(BrowserWindow* window);
     void FireWindowEvent(DISPID id, LONG cookie) { events.Fire(id, {MakeVariant(VT_I4, cookie)}); }
     // Any window ever made, open or not; null for an unknown id.
     BrowserWindow* Find(LONG id) const;
@@ -67,8 +71,6 @@ class ShellWindowCollection
     int countReads = 0;
 
   private:
-    bool IsListed(BrowserWindow* window) const;
-
     std::vector<ComPtr<BrowserWindow>> all_;
     std::vector<BrowserWindow*> open_;
 };

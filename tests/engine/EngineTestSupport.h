@@ -11,16 +11,11 @@
 
 #include "common/StatusLog.h"
 #include "engine/EngineHost.h"
-#include "engine/Marklor.h"
 #include "engine/RegistryClient.h"
 #include "engine/ShellIds.h"
 #include "engine/XShell.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <memory>
-#include <string>
 
 namespace vx::test {
 
@@ -31,23 +26,16 @@ using Window = ComPtr<BrowserWindow>;
 class EngineTest : public ::testing::Test, public EngineHost {
   protected:
     using Served = std::unique_ptr<fakes::InProcessClass>;
-    static constexpr CLSID kClsid(BYTE n) {
-        return {0x4d0c6f1a, 0x91b2, 0x4c55, {0x8e, 0x07, 0x3a, 0x6b, 0x1d, 0x92, 0x5f, n}};
-    }
-    static constexpr DWORD kAnywhere = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER;
-    static Served Serve(const wchar_t* progId, const CLSID& clsid, DWORD context,
-                        fakes::InProcessClass::Creator create) {
-        auto served = std::make_unique<fakes::InProcessClass>(progId, clsid, context, create);
+    static Served Serve(const wchar_t* progId, BYTE n, fakes::InProcessClass::Creator create) {
+        const CLSID clsid = {
+            0x4d0c6f1a, 0x91b2, 0x4c55, {0x8e, 0x7, 0x3a, 0x6b, 0x1d, 0x92, 0x5f, n}};
+        // 0: the shell's own class, for this process only.
+        auto served = std::make_unique<fakes::InProcessClass>(
+            progId, n ? clsid : kClsidShellWindows,
+            n ? CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER : CLSCTX_INPROC_SERVER,
+            std::move(create));
         EXPECT_TRUE(SUCCEEDED(served->Registered()));
         return served;
-    }
-    // New browser windows; `made` runs after each is made.
-    Served ServeBrowsers(std::function<void()> made = nullptr) {
-        return Serve(kBrowserProgId, kClsid(1), kAnywhere, [made](REFIID riid, void** ppv) {
-            HRESULT hr = BrowserWindow::CreateInstance(nullptr, riid, ppv);
-            if (made) made();
-            return hr;
-        });
     }
 
     void SetUp() override {
@@ -78,15 +66,29 @@ class EngineTest : public ::testing::Test, public EngineHost {
             if (collection->Find(id) != opener.Get()) collection->Remove(collection->Find(id));
         store = fakes::RegistryStore();
         log = StatusLog();
-        notices.clear();
     }
-
     // A page in the opener asks for a window for url (see
     // BrowserWindow::OpenPopup for `order`).
     Window Popup(const wchar_t* url, int order = 2, LONG flags = 0, bool navigate = true) {
         return opener->OpenPopup(url, order, flags, navigate);
     }
+    Explorer* Record(const Window& window) { return engine->FindExplorer(window.Get()); }
+    // How many sinks each window has, in the order the windows were made.
+    std::vector<LONG> Sinks() const {
+        std::vector<LONG> counts;
+        for (LONG id = 1; id <= collection->LastId(); ++id)
+            counts.push_back(static_cast<LONG>(collection->Find(id)->events.sinks.size()));
+        return counts;
+    }
     LONG Count() { return store.dwords[L"BlockCount"]; }
+    // What became of a window: "visible" or "hidden", then "cancelled", a
+    // "quit" for every Quit, and "closed", as far as they hold.
+    static std::string State(const Window& w) {
+        std::string state = w->visible ? "visible" : "hidden";
+        if (w->cancelled) state += " cancelled";
+        for (int i = 0; i < w->quits; ++i) state += " quit";
+        return w->open ? state : state + " closed";
+    }
     // Lines whose text (after the time stamp) is `text`.
     int Logged(const std::string& text) const {
         return static_cast<int>(
@@ -94,7 +96,6 @@ class EngineTest : public ::testing::Test, public EngineHost {
                 return line.size() > 27 && line.substr(27) == text;
             }));
     }
-    static LONG Sinks(const Window& window) { return window->events.SinkCount(); }
 
     // EngineHost
     void BlockCountRaised(LONG total) override { lastTotal = total; }
@@ -107,18 +108,23 @@ class EngineTest : public ::testing::Test, public EngineHost {
     fakes::RegistryStore store;
     std::vector<fakes::Favorite> favorites;
     ShellWindowCollection* collection = ShellWindowCollection::Get();
-    Served shellClass =
-        Serve(kShellWindowsProgId, kClsidShellWindows, CLSCTX_INPROC_SERVER,
-              [this](REFIID riid, void** ppv) { return collection->QueryInterface(riid, ppv); });
-    Served browsers = ServeBrowsers();
-    Served registry =
-        Serve(RegistryClient::kProgId, kClsid(2), kAnywhere, [this](REFIID riid, void** ppv) {
-            return fakes::CreateDouble<fakes::FakeRegistry>(riid, ppv, &store);
-        });
-    Served reader =
-        Serve(Marklor::kProgId, kClsid(3), CLSCTX_INPROC_SERVER, [this](REFIID riid, void** ppv) {
-            return fakes::CreateDouble<fakes::FakeFavorites>(riid, ppv, &favorites);
-        });
+    // Browser windows made for the engine; left out of the collection, as
+    // a window may be while it is created, when `unlisted` is set.
+    bool unlisted = false;
+    Served shellClass = Serve(kShellWindowsProgId, 0, [this](REFIID riid, void** ppv) {
+        return collection->QueryInterface(riid, ppv);
+    });
+    Served browsers = Serve(kBrowserProgId, 1, [this](REFIID riid, void** ppv) {
+        HRESULT hr = BrowserWindow::CreateInstance(nullptr, riid, ppv);
+        if (unlisted) collection->Remove(collection->Find(collection->LastId()));
+        return hr;
+    });
+    Served registry = Serve(RegistryClient::kProgId, 2, [this](REFIID riid, void** ppv) {
+        return fakes::CreateDouble<fakes::FakeRegistry>(riid, ppv, &store);
+    });
+    Served reader = Serve(Marklor::kProgId, 3, [this](REFIID riid, void** ppv) {
+        return fakes::CreateDouble<fakes::FakeFavorites>(riid, ppv, &favorites);
+    });
     Window opener;
     std::unique_ptr<XShell> engine;
     LONG lastTotal = 0;
