@@ -14,10 +14,9 @@ using namespace vx::browserdouble;
 namespace {
 
 // The double's classes: a browser application, and the process's one shell
-// window collection, which scripts and tests also drive as another class.
+// window collection, which scripts and tests drive as "BrowserDouble.Script".
 #define VX_DOUBLE_BROWSER "{B4A00AEE-7881-4969-A510-62F3357C44FD}"
 #define VX_DOUBLE_SHELL "{5D789500-AA32-4D8E-A3CE-C690D4E10E87}"
-#define VX_DOUBLE_SCRIPT "{9921B6B1-7399-4093-B8E5-619C8F145C5C}"
 #define VX_SHELL_WINDOWS "{9BA05972-F6A8-11CF-A442-00A0C90A8F39}"
 
 // A TreatAs key on the platform's browser and ShellWindows classes makes
@@ -28,10 +27,8 @@ constexpr RegistryEntry kDoubleRows[] = {
     {"CLSID\\" VX_DOUBLE_BROWSER "\\LocalServer32", nullptr, nullptr, kRegModuleCommand},
     {"CLSID\\" VX_DOUBLE_SHELL, nullptr, nullptr, kRegReplace},
     {"CLSID\\" VX_DOUBLE_SHELL "\\LocalServer32", nullptr, nullptr, kRegModuleCommand},
-    {"CLSID\\" VX_DOUBLE_SCRIPT, nullptr, nullptr, kRegReplace},
-    {"CLSID\\" VX_DOUBLE_SCRIPT "\\LocalServer32", nullptr, nullptr, kRegModuleCommand},
     {"BrowserDouble.Script", nullptr, nullptr, kRegReplace},
-    {"BrowserDouble.Script\\CLSID", nullptr, VX_DOUBLE_SCRIPT, 0},
+    {"BrowserDouble.Script\\CLSID", nullptr, VX_DOUBLE_SHELL, 0},
     {"CLSID\\{0002DF01-0000-0000-C000-000000000046}\\TreatAs", nullptr, VX_DOUBLE_BROWSER, 0},
     {"CLSID\\" VX_SHELL_WINDOWS "\\TreatAs", nullptr, VX_DOUBLE_SHELL, 0},
 };
@@ -40,7 +37,7 @@ constexpr RegistryEntry kDoubleRows[] = {
 constexpr RegistryEntry kProgIdRows[] = {
     {"Shell.FolderView.1", nullptr, nullptr, 0},
     {"Shell.FolderView.1\\CLSID", nullptr, VX_SHELL_WINDOWS, 0},
-    {"CLSID\\" VX_DOUBLE_SCRIPT, "MadeFolderViewProgId", "1", 0},
+    {"CLSID\\" VX_DOUBLE_SHELL, "MadeFolderViewProgId", "1", 0},
 };
 
 bool Exists(const char* key, const char* value) {
@@ -56,7 +53,7 @@ HRESULT RegisterDouble() {
 }
 
 HRESULT UnregisterDouble() {
-    if (Exists("CLSID\\" VX_DOUBLE_SCRIPT, "MadeFolderViewProgId"))
+    if (Exists("CLSID\\" VX_DOUBLE_SHELL, "MadeFolderViewProgId"))
         RemoveRegistryTable(MakeRegistryTable(kProgIdRows));
     RemoveRegistryTable(MakeRegistryTable(kDoubleRows));
     return S_OK;
@@ -66,20 +63,17 @@ int Serve() {
     ComApartment com;
     static ClassFactory<BrowserWindow> browsers;
     static ClassFactory<ShellWindowCollection> shells;
-    const std::pair<const wchar_t*, IClassFactory*> classes[] = {
-        {L"" VX_DOUBLE_BROWSER, &browsers},
-        {L"" VX_DOUBLE_SHELL, &shells},
-        {L"" VX_DOUBLE_SCRIPT, &shells},
-    };
-    DWORD cookies[3] = {};
+    CLSID browser, shell;
+    DWORD cookies[2] = {};
     HRESULT hr = com.Result();
-    for (int i = 0; i < 3 && SUCCEEDED(hr); ++i) {
-        CLSID clsid;
-        hr = CLSIDFromString(classes[i].first, &clsid);
-        if (SUCCEEDED(hr))
-            hr = CoRegisterClassObject(clsid, classes[i].second, CLSCTX_LOCAL_SERVER,
-                                       REGCLS_MULTIPLEUSE, &cookies[i]);
-    }
+    if (SUCCEEDED(hr)) hr = CLSIDFromString(L"" VX_DOUBLE_BROWSER, &browser);
+    if (SUCCEEDED(hr)) hr = CLSIDFromString(L"" VX_DOUBLE_SHELL, &shell);
+    if (SUCCEEDED(hr))
+        hr = CoRegisterClassObject(browser, &browsers, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                   &cookies[0]);
+    if (SUCCEEDED(hr))
+        hr = CoRegisterClassObject(shell, &shells, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                   &cookies[1]);
     MSG msg;
     while (SUCCEEDED(hr) && GetMessageW(&msg, nullptr, 0, 0) > 0)
         DispatchMessageW(&msg);

@@ -22,11 +22,6 @@ class BrowserWindow : public NamedDispatch<BrowserWindow, IDispatch, IConnection
 
     BrowserWindow(LONG id, bool folder, std::wstring url, bool visible);
 
-    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
-    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
-        return events.Find(riid, point);
-    }
-
     // A page in this window asks for a new one to show url. `order` names
     // the new-window events in the order they fire: 2 (NewWindow2), 3
     // (NewWindow3, with `flags`), 23 or 32. The popup is the window a sink

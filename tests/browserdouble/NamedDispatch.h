@@ -5,6 +5,8 @@
 
 #include "common/ComObject.h"
 
+#include <ocidl.h>
+
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -44,14 +46,13 @@ class Call {
         constexpr VARTYPE vt = std::is_same_v<T, LONG>   ? VT_I4
                                : std::is_same_v<T, bool> ? VT_BOOL
                                                          : VT_BSTR;
-        if (position >= params_->cArgs) return value;
         Variant v;
-        VARIANT& given = params_->rgvarg[params_->cArgs - 1 - position];
-        HRESULT hr = VariantChangeType(v.Get(), &given, 0, vt);
-        if (FAILED(hr)) {
-            hr_ = hr;
-            return value;
-        }
+        HRESULT hr =
+            position < params_->cArgs
+                ? VariantChangeType(v.Get(), &params_->rgvarg[params_->cArgs - 1 - position], 0, vt)
+                : S_FALSE;
+        if (FAILED(hr)) hr_ = hr;
+        if (hr != S_OK) return value;
         if constexpr (vt == VT_I4) value = V_I4(v.Get());
         if constexpr (vt == VT_BOOL) value = V_BOOL(v.Get()) != VARIANT_FALSE;
         if constexpr (vt == VT_BSTR) value = V_BSTR(v.Get()) ? V_BSTR(v.Get()) : L"";
@@ -122,6 +123,12 @@ template <class T, class... Interfaces> class NamedDispatch : public ComObject<T
         const auto& member = T::kMembers[id - 1].call;
         HRESULT hr = member ? member(static_cast<T&>(*this), call) : S_OK;
         return FAILED(call.Result()) ? call.Result() : hr;
+    }
+    // IConnectionPointContainer, for an object that has one event point,
+    // `events`, and that interface.
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) { return E_NOTIMPL; }
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
+        return static_cast<T*>(this)->events.Find(riid, point);
     }
     // The name of the member with this DISPID, or null.
     static const wchar_t* NameOf(DISPID id) {

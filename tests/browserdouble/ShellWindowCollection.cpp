@@ -127,8 +127,6 @@ void ShellWindowCollection::Close() {
     for (const auto& window : gShell->all_)
         window->events.sinks.clear();
     gShell->events.sinks.clear();
-    gShell->open_.clear();
-    gShell->all_.clear();
     gShell.Reset();
 }
 

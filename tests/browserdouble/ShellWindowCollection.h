@@ -41,10 +41,6 @@ class ShellWindowCollection
     }
     STDMETHODIMP OnCreated(LONG, IUnknown*) override { return E_NOTIMPL; }
     STDMETHODIMP ProcessAttachDetach(VARIANT_BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
-    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
-        return events.Find(riid, point);
-    }
 
     // A window that is not (yet) in the collection.
     ComPtr<BrowserWindow> MakeWindow(const std::wstring& url, bool folder, bool visible);

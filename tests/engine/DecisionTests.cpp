@@ -95,31 +95,24 @@ TEST_F(EngineTest, EachPopupIsShownBlockedAtItsFirstNavigationOrRefused) {
 }
 
 TEST_F(EngineTest, AtCompletionTheWindowsOwnAddressDecidesTheSameSite) {
-    const std::pair<const wchar_t*, std::string> rows[] = {
-        {L"http://www.elsewhere.net/", "NavigateComplete2 Event : New Popup Blocked! Total Now 1"},
-        {L"http://shop.opener.com/", "NavigateComplete2 Event : Same Site Allowed : .opener.com"}};
-    for (const auto& [location, line] : rows) {
-        Restart();
-        Start();
-        Window popup = Popup(L"", 2, 0, false);
-        popup->url = location;
-        popup->FireNavigateComplete2(L"http://www.elsewhere.net/");
-        // Only BeforeNavigate2 cancels.
-        EXPECT_EQ(line.back() == '1' ? "hidden quit closed" : "visible", State(popup));
-        EXPECT_EQ(1, Logged(line));
-    }
+    Start();
+    Window blocked = Popup(L"", 2, 0, false), shown = Popup(L"", 2, 0, false);
+    blocked->url = kElsewhere;
+    shown->url = L"http://shop.opener.com/";
+    for (const Window& popup : {blocked, shown})
+        popup->FireNavigateComplete2(kElsewhere);
+    EXPECT_EQ("hidden quit closed", State(blocked)) << "only BeforeNavigate2 cancels";
+    EXPECT_EQ("visible", State(shown));
+    EXPECT_EQ(1, Logged("NavigateComplete2 Event : Same Site Allowed : .opener.com"));
 }
 
-// Sets a text value for the test, putting the old state back afterwards.
+// A text value the test changes, put back as it was afterwards.
 class ScopedText {
   public:
-    ScopedText(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& value)
-        : root_(root), path_(path), name_(name), old_(ReadText(root, path, name)) {
-        WriteText(root_, path_, name_, value);
-    }
-    ~ScopedText() {
-        old_ ? WriteText(root_, path_, name_, *old_) : DeleteValue(root_, path_, name_);
-    }
+    ScopedText(HKEY root, const wchar_t* path, const wchar_t* name)
+        : root_(root), path_(path), name_(name), old_(ReadText(root, path, name)) {}
+    ~ScopedText() { old_ ? Write(*old_) : void(DeleteValue(root_, path_, name_)); }
+    void Write(const std::wstring& text) { WriteText(root_, path_, name_, text); }
 
   private:
     HKEY root_;
@@ -128,12 +121,12 @@ class ScopedText {
 };
 
 TEST_F(EngineTest, AddressesAlwaysAllowedAreMatchedWholeOrOnTheHost) {
-    const wchar_t* const main = L"Software\\Microsoft\\Internet Explorer\\Main";
-    const wchar_t* const version = L"Software\\Microsoft\\Windows\\CurrentVersion";
-    auto start = std::make_unique<ScopedText>(HKEY_CURRENT_USER, main, L"Start Page",
-                                              L"http://start.example.net/home");
-    auto folder = std::make_unique<ScopedText>(HKEY_LOCAL_MACHINE, version, L"ProgramFilesDir",
-                                               L"C:\\Program Files");
+    ScopedText start(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main",
+                     L"Start Page");
+    ScopedText folder(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion",
+                      L"ProgramFilesDir");
+    start.Write(L"http://start.example.net/home");
+    folder.Write(L"C:\\Program Files");
     favorites = {{L"Short", L"a.b"},
                  {L"Tiny host", L"http://abc/"},
                  {L"News", L"", {{L"Paper", L"http://www.daily-paper.com/front"}}},
@@ -163,12 +156,9 @@ TEST_F(EngineTest, AddressesAlwaysAllowedAreMatchedWholeOrOnTheHost) {
     EXPECT_EQ(1, Logged("New IE Window Found : http://support.quandrel.com/x")) << "in lower case";
     // A start page that does not fit counts as missing; without a Program
     // Files folder every local page is known.
-    start.reset();
-    folder.reset();
     const std::wstring longPage = L"http://start.example.net/" + std::wstring(240, L'p');
-    start = std::make_unique<ScopedText>(HKEY_CURRENT_USER, main, L"Start Page", longPage);
-    folder = std::make_unique<ScopedText>(HKEY_LOCAL_MACHINE, version, L"ProgramFilesDir",
-                                          L"C:\\" + std::wstring(270, L'd'));
+    start.Write(longPage);
+    folder.Write(L"C:\\" + std::wstring(270, L'd'));
     EXPECT_FALSE(engine->IsKnownUrl(longPage));
     EXPECT_TRUE(engine->IsKnownUrl(L"file:///C:/windows/help.htm"));
 }
@@ -181,38 +171,47 @@ TEST_F(EngineTest, WithoutTheFavouritesReaderTheOtherRulesStillWork) {
     EXPECT_EQ(1, Logged("Marklor Creation Error..."));
 }
 
-TEST_F(EngineTest, FixedSizeWindowsAreBlockedWhateverTheirState) {
-    // KillFixedSize, resizable; a block.
-    const std::tuple<LONG, bool, bool> rows[] = {
-        {1, false, true}, {1, true, false}, {0, false, false}};
-    for (const auto& [kill, resizable, blocked] : rows) {
-        Restart();
-        Window window = collection->OpenWindow(L"", false, true);
-        Start(1, kill);
-        window->FireWindowSetResizable(resizable);
-        EXPECT_EQ(blocked ? "visible quit closed" : "visible", State(window));
-        EXPECT_EQ(blocked,
-                  1 == Logged("WindowSetResizable Event : New Popup Blocked! Total Now 1"));
-    }
-    // An allowed popup that later asks for a fixed size is still blocked.
+TEST_F(EngineTest, FixedSizeWindowsAreBlockedWhateverTheirStateWhileTheSettingIsOn) {
+    Window early = collection->OpenWindow(L"http://early.example.com/", false, true);
+    Start();
     Window popup = Popup(L"http://ads.opener.com/");
-    engine->settings.KillFixedSize = 1;
-    popup->FireWindowSetResizable(false);
-    EXPECT_EQ("visible quit closed", State(popup));
+    // KillFixedSize, resizable, and the window's state after the request.
+    const std::tuple<Window, LONG, bool, const char*> rows[] = {
+        {early, 0, false, "visible"},
+        {early, 1, true, "visible"},
+        {early, 1, false, "visible quit closed"},
+        {popup, 1, false, "visible quit closed"}};
+    for (const auto& [window, kill, resizable, state] : rows) {
+        engine->settings.KillFixedSize = kill;
+        window->FireWindowSetResizable(resizable);
+        EXPECT_EQ(state, State(window));
+    }
+    EXPECT_EQ(1, Logged("WindowSetResizable Event : New Popup Blocked! Total Now 1"));
     EXPECT_EQ(L"http://ads.opener.com/", engine->Recent().At(0)->url);
+    EXPECT_EQ(L"http://early.example.com/", engine->Recent().At(1)->url);
 }
 
-TEST_F(EngineTest, HeldBypassKeyLetsPopupsThrough) {
-    store.dwords[L"BypassKeys"] = 4; // Shift
+TEST_F(EngineTest, HeldBypassKeysLetPopupsThrough) {
     Start(0);
-    keybd_event(VK_SHIFT, 0, 0, 0);
-    const bool held = engine->BypassKeysDown();
-    Window popup = Popup(kElsewhere), third = Popup(kElsewhere, 3);
-    popup->FireWindowSetResizable(false);
-    keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
-    if (!held) GTEST_SKIP() << "this desktop does not report injected keys as held";
-    EXPECT_EQ("visible", State(popup)) << "not even for a fixed size";
-    EXPECT_EQ("visible", State(third));
+    // BypassKeys, the key held, and whether it counts.
+    // clang-format off
+    const std::tuple<unsigned short, BYTE, bool> rows[] = {
+        {1, VK_CONTROL, true}, {2, VK_MENU, true}, {4, VK_SHIFT, true}, {2, VK_CONTROL, false},
+        {0, VK_CONTROL, false}, {8, VK_CONTROL, false}, {0xFFF8, VK_SHIFT, false}};
+    // clang-format on
+    for (const auto& [keys, key, counts] : rows) {
+        engine->settings.BypassKeys = keys;
+        keybd_event(key, 0, 0, 0);
+        const bool down = engine->BypassKeysDown();
+        Window popup = Popup(kElsewhere), third = Popup(kElsewhere, 3);
+        popup->FireWindowSetResizable(false);
+        keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+        if (!down && counts) GTEST_SKIP() << "this desktop does not report injected keys as held";
+        EXPECT_EQ(counts, down) << keys << " with " << key;
+        EXPECT_EQ(counts ? "visible" : kBlocked, State(popup)) << "not even for a fixed size";
+        EXPECT_EQ(counts ? "visible" : kRefused, State(third));
+    }
+    EXPECT_FALSE(engine->BypassKeysDown());
 }
 
 TEST_F(EngineTest, BlockedPopupsAreListedAnnouncedOncePerPageAndShownOnRequest) {

@@ -19,8 +19,7 @@ struct RegistryStore {
     std::map<std::wstring, std::wstring> strings, lists;
     // "Member argument ..." for every call, in order.
     std::vector<std::wstring> calls;
-    // Member name -> forced failure.
-    std::map<std::wstring, HRESULT> failures;
+    std::map<std::wstring, HRESULT> failures; // by member name
     // Run once inside the next GetAppDWORD, before it answers: what the
     // agent's thread may do while it waits on the cross-process read.
     std::function<void()> duringRead;
@@ -33,14 +32,12 @@ class FakeRegistry : public browserdouble::NamedDispatch<FakeRegistry, IDispatch
 
     STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
                         VARIANT* result, EXCEPINFO* excep, UINT* argErr) override {
-        const wchar_t* member = NameOf(id);
-        std::wstring line = member ? member : L"?";
+        std::wstring line = NameOf(id) ? NameOf(id) : L"?";
         Call args(flags, params, nullptr);
         for (UINT i = 0; params && i < params->cArgs; ++i)
             line += L" " + args.Arg<std::wstring>(i);
         store.calls.push_back(line);
-        auto failure = store.failures.find(member ? member : L"");
-        if (failure != store.failures.end()) return failure->second;
+        failures = store.failures;
         return NamedDispatch::Invoke(id, riid, lcid, flags, params, result, excep, argErr);
     }
 
