@@ -19,9 +19,8 @@ namespace {
 #define VX_DOUBLE_SHELL "{5D789500-AA32-4D8E-A3CE-C690D4E10E87}"
 #define VX_SHELL_WINDOWS "{9BA05972-F6A8-11CF-A442-00A0C90A8F39}"
 
-// A TreatAs key on the platform's browser and ShellWindows classes makes
-// every creation of them make the double's instead; the platform's own
-// registration stays untouched.
+// TreatAs keys make every creation of the platform's browser and ShellWindows
+// classes make the double's; their own registration stays untouched.
 constexpr RegistryEntry kDoubleRows[] = {
     {"CLSID\\" VX_DOUBLE_BROWSER, nullptr, nullptr, kRegReplace},
     {"CLSID\\" VX_DOUBLE_BROWSER "\\LocalServer32", nullptr, nullptr, kRegModuleCommand},

@@ -32,12 +32,10 @@ class BrowserWindow : public NamedDispatch<BrowserWindow, IDispatch, IConnection
     ComPtr<BrowserWindow> OpenPopup(const std::wstring& url, int order = 2, LONG flags = 0,
                                     bool navigate = true);
     // BeforeNavigate2 (for `frame`, when named), then NavigateComplete2
-    // unless a sink cancelled or the window went away meanwhile; nothing
-    // for a window that has gone.
+    // unless a sink cancelled; nothing once the window has gone.
     HRESULT Navigate(const std::wstring& target, const wchar_t* frame = nullptr);
     void FireNavigateComplete2(const std::wstring& target);
     void FireWindowSetResizable(bool resizable);
-    // OnQuit, while the window is still in the collection.
     void FireQuit() { events.Fire(DISPID_ONQUIT); }
     HRESULT Show(bool show);
     HRESULT Quit();
@@ -49,7 +47,7 @@ class BrowserWindow : public NamedDispatch<BrowserWindow, IDispatch, IConnection
     bool visible, open = true, cancelled = false;
     // Seconds on the performance counter; 0 for never.
     double newWindowAt = 0, quitAt = 0, shownAt = 0, navigatedAt = 0;
-    // For the in-process tests: how often Quit was called.
+    // Quit calls, for the in-process tests.
     int quits = 0;
 };
 

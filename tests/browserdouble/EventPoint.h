@@ -72,10 +72,8 @@ class EventPoint : public IConnectionPoint {
                          nullptr, nullptr);
     }
 
-    // The sinks by cookie.
     std::map<DWORD, ComPtr<IDispatch>> sinks;
-    // For the in-process tests: failures to answer, and what runs inside
-    // every Unadvise (as events may arrive during the call).
+    // For the in-process tests: failures, and events arriving in Unadvise.
     HRESULT adviseResult = S_OK, unadviseResult = S_OK, findResult = S_OK;
     std::function<void()> duringUnadvise;
 

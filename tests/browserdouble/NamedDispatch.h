@@ -124,13 +124,11 @@ template <class T, class... Interfaces> class NamedDispatch : public ComObject<T
         HRESULT hr = member ? member(static_cast<T&>(*this), call) : S_OK;
         return FAILED(call.Result()) ? call.Result() : hr;
     }
-    // IConnectionPointContainer, for an object that has one event point,
-    // `events`, and that interface.
+    // IConnectionPointContainer, for an object with one point, `events`.
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) { return E_NOTIMPL; }
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
         return static_cast<T*>(this)->events.Find(riid, point);
     }
-    // The name of the member with this DISPID, or null.
     static const wchar_t* NameOf(DISPID id) {
         for (DISPID at = 1; T::kMembers[at - 1].name; ++at)
             if (at == id) return T::kMembers[at - 1].name;

@@ -29,11 +29,9 @@ HRESULT Navigate(BrowserWindow& window, Call& call) {
 }
 
 HRESULT OpenPopup(BrowserWindow& opener, Call& call) {
-    const std::wstring url = call.Arg<std::wstring>(1);
-    const LONG order = call.Arg<LONG>(2, 2), flags = call.Arg<LONG>(3);
-    if (FAILED(call.Result())) return call.Result();
     // A supplied object that is not one of ours cannot be navigated from here.
-    ComPtr<BrowserWindow> popup = opener.OpenPopup(url, order, flags);
+    ComPtr<BrowserWindow> popup =
+        opener.OpenPopup(call.Arg<std::wstring>(1), call.Arg<LONG>(2, 2), call.Arg<LONG>(3));
     return popup ? call.Return(popup->id) : E_NOINTERFACE;
 }
 
@@ -44,10 +42,8 @@ HRESULT AskFixedSize(BrowserWindow& window, Call&) {
 
 HRESULT OpenFromScript(Shell& shell, Call& call) {
     // A script may leave out the flags: a visible browser window.
-    const std::wstring url = call.Arg<std::wstring>(0);
-    const bool folder = call.Arg<bool>(1, false), visible = call.Arg<bool>(2, true);
-    if (FAILED(call.Result())) return call.Result();
-    ComPtr<BrowserWindow> window = shell.OpenWindow(url, folder, visible);
+    ComPtr<BrowserWindow> window = shell.OpenWindow(
+        call.Arg<std::wstring>(0), call.Arg<bool>(1, false), call.Arg<bool>(2, true));
     return window ? call.Return(window->id) : E_OUTOFMEMORY;
 }
 

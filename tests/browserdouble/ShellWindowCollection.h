@@ -44,8 +44,7 @@ class ShellWindowCollection
 
     // A window that is not (yet) in the collection.
     ComPtr<BrowserWindow> MakeWindow(const std::wstring& url, bool folder, bool visible);
-    // Opens a window and (unless told not to) fires WindowRegistered with
-    // its id as the cookie before returning it.
+    // Opens a window and, unless told not to, fires WindowRegistered.
     ComPtr<BrowserWindow> OpenWindow(const std::wstring& url, bool folder, bool visible,
                                      bool announce = true);
     // Fires the window's OnQuit, takes it out and fires WindowRevoked with its id.
@@ -55,14 +54,12 @@ class ShellWindowCollection
     void FireWindowEvent(DISPID id, LONG cookie) { events.Fire(id, {MakeVariant(VT_I4, cookie)}); }
     // Any window ever made, open or not; null for an unknown id.
     BrowserWindow* Find(LONG id) const;
-    // The window behind a reference handed back to this process, or null
-    // for an object that is not one of ours.
+    // The window behind a reference handed back here; null for none of ours.
     BrowserWindow* FindByObject(IUnknown* object) const;
     LONG LastId() const { return static_cast<LONG>(all_.size()); }
 
     EventPoint events{this, DIID_DShellWindowsEvents};
-    // For the in-process tests: an index whose Item fails, and how often
-    // Count was read.
+    // For the in-process tests: an index whose Item fails; Count reads.
     LONG failingItem = -1;
     int countReads = 0;
 

@@ -35,17 +35,15 @@ TEST_F(EngineTest, SettingsLoadWithTheirDefaultsAndAreReadBackOnceSaved) {
 TEST(SiteListTest, SiteListsKeepPlainHostNamesOnly) {
     using Sites = std::vector<std::wstring>;
     const Sites kept = {L"kept.net"};
+    // clang-format off
     const std::tuple<std::wstring, HRESULT, Sites> rows[] = {
-        {L"", S_OK, {}},
+        {L"", S_OK, {}}, {L"localhost\r\n10.0.0.1", S_OK, {L"localhost", L"10.0.0.1"}},
         {L"  Example.COM \r\n\r\n\tb-c.org\r\nexample.com\n", S_OK, {L"example.com", L"b-c.org"}},
-        {L"localhost\r\n10.0.0.1", S_OK, {L"localhost", L"10.0.0.1"}},
         {L"example.com\r\nhttp://example.com/", E_INVALIDARG, kept},
-        {L"exa mple.com", E_INVALIDARG, kept},
-        {L"-a.com", E_INVALIDARG, kept},
-        {L"a..com", E_INVALIDARG, kept},
-        {L".a.com", E_INVALIDARG, kept},
-        {L"a_b.com", E_INVALIDARG, kept},
-        {std::wstring(64, L'a') + L".com", E_INVALIDARG, kept}};
+        {L"exa mple.com", E_INVALIDARG, kept}, {L"-a.com", E_INVALIDARG, kept},
+        {L"a..com", E_INVALIDARG, kept}, {L".a.com", E_INVALIDARG, kept},
+        {L"a_b.com", E_INVALIDARG, kept}, {std::wstring(64, L'a') + L".com", E_INVALIDARG, kept}};
+    // clang-format on
     for (const auto& [text, hr, sites] : rows) {
         Sites parsed = kept;
         EXPECT_EQ(hr, ParseSiteList(text, &parsed)) << text;
