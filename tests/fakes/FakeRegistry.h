@@ -64,9 +64,10 @@ inline const Member<FakeRegistry> FakeRegistry::kMembers[] = {
     {L"SetAppString", [](FakeRegistry& r, Call& c) { return Store(r.store.strings, c); }},
     {L"GetAppDWORD",
      [](FakeRegistry& r, Call& c) {
+         const auto dwords = r.store.dwords; // read before the calls made meanwhile
          if (auto during = std::exchange(r.store.duringRead, nullptr)) during();
-         auto stored = r.store.dwords.find(c.Arg<std::wstring>(0));
-         if (stored != r.store.dwords.end()) *V_I4REF(&c.Params().rgvarg[0]) = stored->second;
+         auto stored = dwords.find(c.Arg<std::wstring>(0));
+         if (stored != dwords.end()) *V_I4REF(&c.Params().rgvarg[0]) = stored->second;
          return S_OK;
      }},
     {L"SetAppDWORD", [](FakeRegistry& r, Call& c) { return Store(r.store.dwords, c); }},
