@@ -28,14 +28,14 @@ using Window = ComPtr<BrowserWindow>;
 
 struct EngineTest : ::testing::Test, EngineHost {
     using Served = std::unique_ptr<fakes::InProcessClass>;
+    static constexpr DWORD kAnywhere = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER;
     static Served Serve(const wchar_t* progId, BYTE n, fakes::InProcessClass::Creator create) {
-        const CLSID clsid = {
-            0x4d0c6f1a, 0x91b2, 0x4c55, {0x8e, 0x7, 0x3a, 0x6b, 0x1d, 0x92, 0x5f, n}};
         // 0: the shell's own class, for this process only.
+        const CLSID own = {
+            0x4d0c6f1a, 0x91b2, 0x4c55, {0x8e, 0x7, 0x3a, 0x6b, 0x1d, 0x92, 0x5f, n}};
         auto served = std::make_unique<fakes::InProcessClass>(
-            progId, n ? clsid : kClsidShellWindows,
-            n ? CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER : CLSCTX_INPROC_SERVER,
-            std::move(create));
+            progId, n ? own : kClsidShellWindows, n ? kAnywhere : DWORD{CLSCTX_INPROC_SERVER},
+            create);
         EXPECT_TRUE(SUCCEEDED(served->Registered()));
         return served;
     }
@@ -184,25 +184,8 @@ TEST_F(EngineTest, RecordsOfWindowsGoneGoWithTheirRevocationOrTheNextRescan) {
     EXPECT_EQ(4, Logged("Window Closed..."));
 }
 
-TEST_F(EngineTest, AFailingOrMissingCollectionCountsAsNoWindowsOrSkipsTheIndex) {
-    Window a = collection->OpenWindow(L"", false, true),
-           b = collection->OpenWindow(L"", false, true);
-    collection->failingItem = 1;
-    Start();
-    EXPECT_TRUE(Record(opener) && !Record(a) && Record(b));
-    collection->failures[L"Count"] = E_FAIL;
-    engine->Update();
-    EXPECT_EQ(2, Logged("XShell Invoke Error..."));
-    EXPECT_EQ(0u, engine->Explorers().Count()) << "Count failing counts as no windows";
-    engine.reset();
-    fakes::ProgIdOverride noShell(kShellWindowsProgId, nullptr);
-    Start();
-    EXPECT_EQ(1, Logged("XShell Create Error..."));
-    EXPECT_EQ(0u, engine->Explorers().Count());
-}
-
 // The failed sinks themselves are checked by the fixture: nothing may outlive them.
-TEST_F(EngineTest, SinkFailuresAreLoggedAndABrowsersSinkIsRetriedByUpdate) {
+TEST_F(EngineTest, CollectionFailuresAreLoggedAndABrowsersSinkIsRetriedByUpdate) {
     using browserdouble::EventPoint;
     for (auto result :
          {&EventPoint::adviseResult, &EventPoint::findResult, &EventPoint::unadviseResult}) {
@@ -221,6 +204,21 @@ TEST_F(EngineTest, SinkFailuresAreLoggedAndABrowsersSinkIsRetriedByUpdate) {
     browser->events.adviseResult = S_OK;
     collection->FireWindowEvent(DISPID_WINDOWREGISTERED, 0);
     EXPECT_EQ("11", Sinks());
+    // A failing Item is skipped; a failing Count, or no collection, counts as no windows.
+    engine.reset();
+    Window a = collection->OpenWindow(L"", false, true);
+    collection->failingItem = 2;
+    Start();
+    EXPECT_TRUE(Record(opener) && Record(browser) && !Record(a));
+    collection->failures[L"Count"] = E_FAIL;
+    engine->Update();
+    EXPECT_EQ(0u, engine->Explorers().Count());
+    EXPECT_EQ(2, Logged("XShell Invoke Error..."));
+    engine.reset();
+    fakes::ProgIdOverride noShell(kShellWindowsProgId, nullptr);
+    Start();
+    EXPECT_EQ(1, Logged("XShell Create Error..."));
+    EXPECT_EQ(0u, engine->Explorers().Count());
 }
 
 TEST_F(EngineTest, EventsDuringAndAfterTheTearDownDoNothing) {
