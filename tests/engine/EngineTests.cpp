@@ -206,10 +206,11 @@ TEST_F(EngineTest, CollectionFailuresAreLoggedAndABrowsersSinkIsRetriedByUpdate)
     EXPECT_EQ("11", Sinks());
     // A failing Item is skipped; a failing Count, or no collection, counts as no windows.
     engine.reset();
-    Window a = collection->OpenWindow(L"", false, true);
+    Window a = collection->OpenWindow(L"", false, true),
+           b = collection->OpenWindow(L"", false, true);
     collection->failingItem = 2;
     Start();
-    EXPECT_TRUE(Record(opener) && Record(browser) && !Record(a));
+    EXPECT_TRUE(Record(opener) && Record(browser) && !Record(a) && Record(b));
     collection->failures[L"Count"] = E_FAIL;
     engine->Update();
     EXPECT_EQ(0u, engine->Explorers().Count());
