@@ -85,8 +85,10 @@ ComPtr<BrowserWindow> BrowserWindow::OpenPopup(const std::wstring& target, int o
     if (!popup) return popup;
     popup->newWindowAt = firedAt;
     popup->cancelled = cancel != VARIANT_FALSE;
-    if (cancel && !kept) popup->open = false;
-    if (cancel && !kept) popup->quitAt = SecondsNow();
+    if (cancel && !kept) {
+        popup->open = false;
+        popup->quitAt = SecondsNow();
+    }
     if (navigate && !cancel && popup->open) popup->Navigate(target);
     return popup;
 }
