@@ -20,9 +20,19 @@ const Member<BrowserWindow> BrowserWindow::kMembers[] = {
     {L"LocationURL", [](BrowserWindow& w, Call& c) { return c.Return(w.url); }},
     {L"Visible",
      [](BrowserWindow& w, Call& c) {
-         return c.IsPut() ? w.Show(c.Arg<bool>(0, w.visible)) : c.Return(w.visible);
+         if (!c.IsPut()) return c.Return(w.visible);
+         const bool show = c.Arg<bool>(0, w.visible);
+         if (show && !w.visible && w.shownAt == 0) w.shownAt = SecondsNow();
+         w.visible = show;
+         return S_OK;
      }},
-    {L"Quit", [](BrowserWindow& w, Call&) { return w.Quit(); }},
+    {L"Quit",
+     [](BrowserWindow& w, Call&) {
+         ++w.quits;
+         if (w.quitAt == 0) w.quitAt = SecondsNow();
+         ShellWindowCollection::Get()->Revoke(&w);
+         return S_OK;
+     }},
     {L"Navigate", [](BrowserWindow& w, Call& c) { return w.Navigate(c.Arg<std::wstring>(0)); }},
     {},
 };
@@ -46,19 +56,6 @@ BrowserWindow::BrowserWindow(LONG id, bool folder, std::wstring url, bool visibl
     : id(id), fullName(folder ? L"C:\\windows\\explorer.exe"
                               : L"C:\\Program Files\\Internet Explorer\\iexplore.exe"),
       url(std::move(url)), visible(visible) {}
-
-HRESULT BrowserWindow::Show(bool show) {
-    if (show && !visible && shownAt == 0) shownAt = SecondsNow();
-    visible = show;
-    return S_OK;
-}
-
-HRESULT BrowserWindow::Quit() {
-    ++quits;
-    if (quitAt == 0) quitAt = SecondsNow();
-    ShellWindowCollection::Get()->Revoke(this);
-    return S_OK;
-}
 
 ComPtr<BrowserWindow> BrowserWindow::OpenPopup(const std::wstring& target, int order, LONG flags,
                                                bool navigate) {

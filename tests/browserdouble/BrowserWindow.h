@@ -22,13 +22,11 @@ class BrowserWindow : public NamedDispatch<BrowserWindow, IDispatch, IConnection
 
     BrowserWindow(LONG id, bool folder, std::wstring url, bool visible);
 
-    // A page in this window asks for a new one to show url. `order` names
-    // the new-window events in the order they fire: 2 (NewWindow2), 3
-    // (NewWindow3, with `flags`), 23 or 32. The popup is the window a sink
-    // supplied, else one the browser opens itself; when a sink cancels, it
-    // is a record of the refused request that was never opened. With
-    // `navigate` the popup then navigates to url. Null for a supplied object
-    // that is not one of this process's windows.
+    // A page here asks for a window for url, firing in `order` NewWindow2 (2)
+    // and NewWindow3 (3, with `flags`): 2, 3, 23 or 32. The popup is the window
+    // a sink supplied (null if not one of ours), else the browser's own; when a
+    // sink cancels, a record of the request never opened. With `navigate` the
+    // popup then goes to url.
     ComPtr<BrowserWindow> OpenPopup(const std::wstring& url, int order = 2, LONG flags = 0,
                                     bool navigate = true);
     // BeforeNavigate2 (for `frame`, when named), then NavigateComplete2
@@ -37,8 +35,6 @@ class BrowserWindow : public NamedDispatch<BrowserWindow, IDispatch, IConnection
     void FireNavigateComplete2(const std::wstring& target);
     void FireWindowSetResizable(bool resizable);
     void FireQuit() { events.Fire(DISPID_ONQUIT); }
-    HRESULT Show(bool show);
-    HRESULT Quit();
     bool WasQuit() const { return quitAt != 0; }
 
     const LONG id;

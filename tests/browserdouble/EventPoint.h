@@ -18,8 +18,6 @@ namespace vx::browserdouble {
 class EventPoint : public IConnectionPoint {
   public:
     EventPoint(IConnectionPointContainer* owner, const IID& iid) : owner_(owner), iid_(iid) {}
-    EventPoint(const EventPoint&) = delete;
-    EventPoint& operator=(const EventPoint&) = delete;
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         static const QITAB table[] = {QITABENT(EventPoint, IConnectionPoint), {}};
