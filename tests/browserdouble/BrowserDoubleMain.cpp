@@ -2,13 +2,9 @@
 // edit the prefix's registration; anything else (COM starts it with
 // "-Embedding") serves the double's classes on one single-threaded apartment
 // until a script calls Shutdown.
-#include "BrowserWindow.h"
-#include "DoubleIds.h"
-#include "DoubleRegistration.h"
-#include "ScriptControl.h"
 #include "ShellWindowCollection.h"
 
-#include "common/TypeLibrary.h"
+#include "common/Registrar.h"
 
 #include <shellapi.h>
 
@@ -19,48 +15,78 @@ using namespace vx::browserdouble;
 
 namespace {
 
-// A class object offered to other processes while it lives.
-class ClassRegistration {
-  public:
-    ClassRegistration(const CLSID& clsid, IClassFactory* factory)
-        : hr_(CoRegisterClassObject(clsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
-                                    &cookie_)) {}
-    ~ClassRegistration() {
-        if (SUCCEEDED(hr_)) CoRevokeClassObject(cookie_);
-    }
-    ClassRegistration(const ClassRegistration&) = delete;
-    ClassRegistration& operator=(const ClassRegistration&) = delete;
-    HRESULT Result() const { return hr_; }
+// The double's classes: a browser application, and the process's one shell
+// window collection, which scripts and tests drive as "BrowserDouble.Script".
+#define VX_DOUBLE_BROWSER "{B4A00AEE-7881-4969-A510-62F3357C44FD}"
+#define VX_DOUBLE_SHELL "{5D789500-AA32-4D8E-A3CE-C690D4E10E87}"
+#define VX_SHELL_WINDOWS "{9BA05972-F6A8-11CF-A442-00A0C90A8F39}"
 
-  private:
-    DWORD cookie_ = 0;
-    HRESULT hr_;
+// TreatAs keys make every creation of the platform's browser and ShellWindows
+// classes make the double's; their own registration stays untouched.
+constexpr RegistryEntry kDoubleRows[] = {
+    {"CLSID\\" VX_DOUBLE_BROWSER, nullptr, nullptr, kRegReplace},
+    {"CLSID\\" VX_DOUBLE_BROWSER "\\LocalServer32", nullptr, nullptr, kRegModuleCommand},
+    {"CLSID\\" VX_DOUBLE_SHELL, nullptr, nullptr, kRegReplace},
+    {"CLSID\\" VX_DOUBLE_SHELL "\\LocalServer32", nullptr, nullptr, kRegModuleCommand},
+    {"BrowserDouble.Script", nullptr, nullptr, kRegReplace},
+    {"BrowserDouble.Script\\CLSID", nullptr, VX_DOUBLE_SHELL, 0},
+    {"CLSID\\{0002DF01-0000-0000-C000-000000000046}\\TreatAs", nullptr, VX_DOUBLE_BROWSER, 0},
+    {"CLSID\\" VX_SHELL_WINDOWS "\\TreatAs", nullptr, VX_DOUBLE_SHELL, 0},
+};
+// The agent asks for this ProgID only to learn that the shell is there. It
+// is made (and marked as made) only where the prefix lacks it.
+constexpr RegistryEntry kProgIdRows[] = {
+    {"Shell.FolderView.1", nullptr, nullptr, 0},
+    {"Shell.FolderView.1\\CLSID", nullptr, VX_SHELL_WINDOWS, 0},
+    {"CLSID\\" VX_DOUBLE_SHELL, "MadeFolderViewProgId", "1", 0},
 };
 
-ClassFactory<BrowserWindow> gBrowserFactory;
-ClassFactory<ShellWindowCollection> gShellFactory;
-ClassFactory<ScriptControl> gScriptFactory;
+bool Exists(const char* key, const char* value) {
+    return RegGetValueA(HKEY_CLASSES_ROOT, key, value, RRF_RT_REG_SZ, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
+}
+
+HRESULT RegisterDouble() {
+    HRESULT hr = WriteRegistryTable(MakeRegistryTable(kDoubleRows));
+    if (SUCCEEDED(hr) && !Exists("Shell.FolderView.1\\CLSID", nullptr))
+        hr = WriteRegistryTable(MakeRegistryTable(kProgIdRows));
+    return hr;
+}
+
+HRESULT UnregisterDouble() {
+    if (Exists("CLSID\\" VX_DOUBLE_SHELL, "MadeFolderViewProgId"))
+        RemoveRegistryTable(MakeRegistryTable(kProgIdRows));
+    RemoveRegistryTable(MakeRegistryTable(kDoubleRows));
+    return S_OK;
+}
 
 int Serve() {
     ComApartment com;
-    if (FAILED(com.Result())) return 1;
-    {
-        ClassRegistration browsers(kClsidDoubleBrowser, &gBrowserFactory);
-        ClassRegistration shell(kClsidDoubleShellWindows, &gShellFactory);
-        ClassRegistration scripts(kClsidDoubleScript, &gScriptFactory);
-        if (FAILED(browsers.Result()) || FAILED(shell.Result()) || FAILED(scripts.Result()))
-            return 2;
+    static ClassFactory<BrowserWindow> browsers;
+    static ClassFactory<ShellWindowCollection> shells;
+    CLSID browser, shell;
+    DWORD cookies[2] = {};
+    HRESULT hr = com.Result();
+    if (SUCCEEDED(hr)) hr = CLSIDFromString(L"" VX_DOUBLE_BROWSER, &browser);
+    if (SUCCEEDED(hr)) hr = CLSIDFromString(L"" VX_DOUBLE_SHELL, &shell);
+    if (SUCCEEDED(hr))
+        hr = CoRegisterClassObject(browser, &browsers, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                   &cookies[0]);
+    if (SUCCEEDED(hr))
+        hr = CoRegisterClassObject(shell, &shells, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                   &cookies[1]);
+    if (SUCCEEDED(hr)) {
         // For a test that started this process and waits for its classes.
         fputs("Serving\n", stdout);
         fflush(stdout);
-        MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
     }
+    MSG msg;
+    while (SUCCEEDED(hr) && GetMessageW(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageW(&msg);
+    for (DWORD cookie : cookies)
+        if (cookie) CoRevokeClassObject(cookie);
     ShellWindowCollection::Close();
-    return 0;
+    return FAILED(hr);
 }
 
 bool IsSwitch(const wchar_t* arg, const wchar_t* name) {
@@ -74,7 +100,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     ScopedLocal args;
     *args.Put() = CommandLineToArgvW(GetCommandLineW(), &argc);
     const wchar_t* command = argc > 1 ? args.As<LPWSTR>()[1] : L"";
-    if (IsSwitch(command, L"RegisterDouble")) return FAILED(RegisterDouble(OwnModulePath()));
+    if (IsSwitch(command, L"RegisterDouble")) return FAILED(RegisterDouble());
     if (IsSwitch(command, L"UnregisterDouble")) return FAILED(UnregisterDouble());
     return Serve();
 }

@@ -1,27 +1,41 @@
 #include "BrowserWindow.h"
 
-#include "DoubleIds.h"
 #include "ShellWindowCollection.h"
-
-#include <exdisp.h>
 
 namespace vx::browserdouble {
 
+namespace {
+
 double SecondsNow() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER now;
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / frequency;
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-BrowserWindow::BrowserWindow(ShellWindowCollection* shell, LONG id, bool folder, std::wstring url,
-                             bool visible)
-    : fullName(folder ? kFolderFullName : kBrowserFullName), shell_(shell),
-      events_(this, DIID_DWebBrowserEvents2), id_(id), url_(std::move(url)), visible_(visible) {}
+} // namespace
+
+const Member<BrowserWindow> BrowserWindow::kMembers[] = {
+    {L"FullName", [](BrowserWindow& w, Call& c) { return c.Return(w.fullName); }},
+    {L"LocationURL", [](BrowserWindow& w, Call& c) { return c.Return(w.url); }},
+    {L"Visible",
+     [](BrowserWindow& w, Call& c) {
+         if (!c.IsPut()) return c.Return(w.visible);
+         const bool show = c.Arg<bool>(0, w.visible);
+         if (show && !w.visible && w.shownAt == 0) w.shownAt = SecondsNow();
+         w.visible = show;
+         return S_OK;
+     }},
+    {L"Quit",
+     [](BrowserWindow& w, Call&) {
+         ++w.quits;
+         if (w.quitAt == 0) w.quitAt = SecondsNow();
+         ShellWindowCollection::Get()->Revoke(&w);
+         return S_OK;
+     }},
+    {L"Navigate", [](BrowserWindow& w, Call& c) { return w.Navigate(c.Arg<std::wstring>(0)); }},
+    {},
+};
 
 const QITAB* BrowserWindow::QiTable() {
     static const QITAB table[] = {
@@ -35,183 +49,79 @@ const QITAB* BrowserWindow::QiTable() {
 HRESULT BrowserWindow::CreateInstance(IUnknown*, REFIID riid, void** ppv) {
     ShellWindowCollection* shell = ShellWindowCollection::Get();
     ComPtr<BrowserWindow> window = shell ? shell->OpenWindow(L"", false, false) : nullptr;
-    if (!window) return E_OUTOFMEMORY;
-    return window->QueryInterface(riid, ppv);
+    return window ? window->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
 }
 
-HRESULT BrowserWindow::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                              VARIANT* result, EXCEPINFO*, UINT*) {
-    if (!params) return E_INVALIDARG;
-    if (id >= kFullName && id <= kNavigate) {
-        auto failure = failures.find(kNames[id - 1].name);
-        if (failure != failures.end()) return failure->second;
-    }
-    switch (id) {
-    case kFullName:
-        ++fullNameReads;
-        return ReturnText(result, fullName);
-    case kLocationUrl:
-        return ReturnText(result, url_);
-    case kVisible:
-        if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) return PutVisible(params);
-        return ReturnBool(result, visible_);
-    case kQuit:
-        Quit();
-        return S_OK;
-    case kNavigate: {
-        std::wstring url;
-        HRESULT hr = Arg(params, 0, &url);
-        if (SUCCEEDED(hr) && open_) Navigate(url);
-        return hr;
-    }
-    default:
-        return DISP_E_MEMBERNOTFOUND;
-    }
-}
+BrowserWindow::BrowserWindow(LONG id, bool folder, std::wstring url, bool visible)
+    : id(id), fullName(folder ? L"C:\\windows\\explorer.exe"
+                              : L"C:\\Program Files\\Internet Explorer\\iexplore.exe"),
+      url(std::move(url)), visible(visible) {}
 
-HRESULT BrowserWindow::PutVisible(DISPPARAMS* params) {
-    if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
-    Variant value;
-    HRESULT hr = VariantChangeType(value.Get(), &params->rgvarg[0], 0, VT_BOOL);
-    if (FAILED(hr)) return hr;
-    bool show = V_BOOL(value.Get()) != VARIANT_FALSE;
-    if (show && !visible_ && shownAt_ == 0) shownAt_ = SecondsNow();
-    visible_ = show;
-    ++visiblePuts;
-    return S_OK;
-}
-
-void BrowserWindow::Quit() {
-    ++quits;
-    if (quitAt_ == 0) quitAt_ = SecondsNow();
-    shell_->Revoke(this);
-}
-
-HRESULT BrowserWindow::EnumConnectionPoints(IEnumConnectionPoints** points) {
-    if (points) *points = nullptr;
-    return E_NOTIMPL;
-}
-
-HRESULT BrowserWindow::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
-    return events_.Find(riid, point);
-}
-
-bool BrowserWindow::FireNewWindow2(IDispatch** ppDisp) {
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    VARIANTARG args[2];
-    V_VT(&args[1]) = VT_BYREF | VT_DISPATCH;
-    V_DISPATCHREF(&args[1]) = ppDisp;
-    V_VT(&args[0]) = VT_BYREF | VT_BOOL;
-    V_BOOLREF(&args[0]) = &cancel;
-    DISPPARAMS params = {args, nullptr, 2, 0};
-    events_.Fire(kDispNewWindow2, &params);
-    return cancel != VARIANT_FALSE;
-}
-
-bool BrowserWindow::FireNewWindow3(IDispatch** ppDisp, LONG flags, const std::wstring& url) {
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    Bstr context(url_.c_str()), target(url.c_str());
-    VARIANTARG args[5];
-    V_VT(&args[4]) = VT_BYREF | VT_DISPATCH;
-    V_DISPATCHREF(&args[4]) = ppDisp;
-    V_VT(&args[3]) = VT_BYREF | VT_BOOL;
-    V_BOOLREF(&args[3]) = &cancel;
-    V_VT(&args[2]) = VT_I4;
-    V_I4(&args[2]) = flags;
-    V_VT(&args[1]) = VT_BSTR;
-    V_BSTR(&args[1]) = context.Get();
-    V_VT(&args[0]) = VT_BSTR;
-    V_BSTR(&args[0]) = target.Get();
-    DISPPARAMS params = {args, nullptr, 5, 0};
-    events_.Fire(kDispNewWindow3, &params);
-    return cancel != VARIANT_FALSE;
-}
-
-ComPtr<BrowserWindow> BrowserWindow::OpenPopup(const std::wstring& url, int events, LONG flags,
+ComPtr<BrowserWindow> BrowserWindow::OpenPopup(const std::wstring& target, int order, LONG flags,
                                                bool navigate) {
+    ShellWindowCollection* shell = ShellWindowCollection::Get();
     const double firedAt = SecondsNow();
     IDispatch* supplied = nullptr;
-    bool cancel = false;
-    for (char event : std::to_string(events))
-        if (!cancel)
-            cancel =
-                event == '3' ? FireNewWindow3(&supplied, flags, url) : FireNewWindow2(&supplied);
-    // What came back is ours to release.
-    ComPtr<IDispatch> kept = ComPtr<IDispatch>::Attach(supplied);
-    ComPtr<BrowserWindow> popup;
-    if (kept) {
-        popup = ComPtr<BrowserWindow>(shell_->FindByObject(kept.Get()));
-    } else if (cancel) {
-        // Refused before any window was made: a record of the request alone.
-        popup = shell_->MakeWindow(url, false, false);
-        if (popup) {
-            popup->open_ = false;
-            popup->quitAt_ = SecondsNow();
-        }
-    } else {
-        // Nobody supplied a window: the browser opens one of its own.
-        popup = shell_->OpenWindow(L"", false, true);
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    Bstr context(url.c_str()), address(target.c_str());
+    for (char event : std::to_string(order)) {
+        std::vector<VARIANTARG> args = {MakeVariant(VT_BYREF | VT_DISPATCH, &supplied),
+                                        MakeVariant(VT_BYREF | VT_BOOL, &cancel)};
+        if (event == '3')
+            args.insert(args.end(), {MakeVariant(VT_I4, flags), MakeVariant(VT_BSTR, context.Get()),
+                                     MakeVariant(VT_BSTR, address.Get())});
+        if (!cancel) events.Fire(event == '3' ? DISPID_NEWWINDOW3 : DISPID_NEWWINDOW2, args);
     }
+    // What came back is ours to release. Refused before any window was
+    // made, the popup is a record of the request alone; with no window
+    // supplied, the browser opens one of its own.
+    ComPtr<IDispatch> kept = ComPtr<IDispatch>::Attach(supplied);
+    ComPtr<BrowserWindow> popup = kept     ? ComPtr<BrowserWindow>(shell->FindByObject(kept.Get()))
+                                  : cancel ? shell->MakeWindow(target, false, false)
+                                           : shell->OpenWindow(L"", false, true);
     if (!popup) return popup;
-    popup->newWindowAt_ = firedAt;
-    popup->cancelled_ = cancel;
-    if (navigate && !cancel && popup->IsOpen()) popup->Navigate(url);
+    popup->newWindowAt = firedAt;
+    popup->cancelled = cancel != VARIANT_FALSE;
+    if (cancel && !kept) {
+        popup->open = false;
+        popup->quitAt = SecondsNow();
+    }
+    if (navigate && !cancel && popup->open) popup->Navigate(target);
     return popup;
 }
 
-void BrowserWindow::Navigate(const std::wstring& url, const wchar_t* frame) {
-    Variant target, flags, frameName, postData, headers;
-    V_VT(target.Get()) = VT_BSTR;
-    V_BSTR(target.Get()) = SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
-    V_VT(flags.Get()) = VT_I4;
-    V_I4(flags.Get()) = 0;
+HRESULT BrowserWindow::Navigate(const std::wstring& target, const wchar_t* frame) {
+    if (!open) return S_OK;
     // The top window navigates: a null frame name.
-    V_VT(frameName.Get()) = VT_BSTR;
-    V_BSTR(frameName.Get()) = frame ? SysAllocString(frame) : nullptr;
+    Bstr address(target.c_str()), frameName(frame);
+    VARIANT url = MakeVariant(VT_BSTR, address.Get()), name = MakeVariant(VT_BSTR, frameName.Get());
+    VARIANT none = {};
     VARIANT_BOOL cancel = VARIANT_FALSE;
-    VARIANTARG args[7];
-    V_VT(&args[6]) = VT_DISPATCH;
-    V_DISPATCH(&args[6]) = static_cast<IDispatch*>(this);
-    VARIANT* refs[5] = {target.Get(), flags.Get(), frameName.Get(), postData.Get(), headers.Get()};
-    for (int i = 0; i < 5; ++i) {
-        V_VT(&args[5 - i]) = VT_BYREF | VT_VARIANT;
-        V_VARIANTREF(&args[5 - i]) = refs[i];
+    if (navigatedAt == 0) navigatedAt = SecondsNow();
+    events.Fire(
+        DISPID_BEFORENAVIGATE2,
+        {MakeVariant(VT_DISPATCH, static_cast<IDispatch*>(this)),
+         MakeVariant(VT_BYREF | VT_VARIANT, &url), MakeVariant(VT_BYREF | VT_VARIANT, &none),
+         MakeVariant(VT_BYREF | VT_VARIANT, &name), MakeVariant(VT_BYREF | VT_VARIANT, &none),
+         MakeVariant(VT_BYREF | VT_VARIANT, &none), MakeVariant(VT_BYREF | VT_BOOL, &cancel)});
+    cancelled = cancel != VARIANT_FALSE;
+    if (!cancelled && open) {
+        this->url = target;
+        FireNavigateComplete2(target);
     }
-    V_VT(&args[0]) = VT_BYREF | VT_BOOL;
-    V_BOOLREF(&args[0]) = &cancel;
-    DISPPARAMS before = {args, nullptr, 7, 0};
-    if (navigatedAt_ == 0) navigatedAt_ = SecondsNow();
-    events_.Fire(kDispBeforeNavigate2, &before);
-    cancelled_ = cancel != VARIANT_FALSE;
-    if (cancel || !open_) return;
-    url_ = url;
-    FireNavigateComplete2(url);
+    return S_OK;
 }
 
-void BrowserWindow::FireNavigateComplete2(const std::wstring& url) {
-    Variant completed;
-    V_VT(completed.Get()) = VT_BSTR;
-    V_BSTR(completed.Get()) = SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
-    VARIANTARG args[2];
-    V_VT(&args[1]) = VT_DISPATCH;
-    V_DISPATCH(&args[1]) = static_cast<IDispatch*>(this);
-    V_VT(&args[0]) = VT_BYREF | VT_VARIANT;
-    V_VARIANTREF(&args[0]) = completed.Get();
-    DISPPARAMS after = {args, nullptr, 2, 0};
-    events_.Fire(kDispNavigateComplete2, &after);
+void BrowserWindow::FireNavigateComplete2(const std::wstring& target) {
+    Bstr address(target.c_str());
+    VARIANT url = MakeVariant(VT_BSTR, address.Get());
+    events.Fire(DISPID_NAVIGATECOMPLETE2, {MakeVariant(VT_DISPATCH, static_cast<IDispatch*>(this)),
+                                           MakeVariant(VT_BYREF | VT_VARIANT, &url)});
 }
 
 void BrowserWindow::FireWindowSetResizable(bool resizable) {
-    VARIANTARG arg;
-    V_VT(&arg) = VT_BOOL;
-    V_BOOL(&arg) = resizable ? VARIANT_TRUE : VARIANT_FALSE;
-    DISPPARAMS params = {&arg, nullptr, 1, 0};
-    events_.Fire(kDispWindowSetResizable, &params);
-}
-
-void BrowserWindow::FireQuit() {
-    DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    events_.Fire(kDispOnQuit, &none);
+    events.Fire(DISPID_WINDOWSETRESIZABLE,
+                {MakeVariant<VARIANT_BOOL>(VT_BOOL, resizable ? VARIANT_TRUE : VARIANT_FALSE)});
 }
 
 } // namespace vx::browserdouble

@@ -1,16 +1,100 @@
 #include "ShellWindowCollection.h"
 
-#include "DoubleIds.h"
-
 #include <algorithm>
 
 namespace vx::browserdouble {
 
 namespace {
+
 ComPtr<ShellWindowCollection> gShell;
+
+using Shell = ShellWindowCollection;
+
+// A member answering what `Read` reads of the window whose id comes first.
+template <auto Read> HRESULT Query(Shell& shell, Call& call) {
+    BrowserWindow* window = shell.Find(call.Arg<LONG>(0));
+    return window ? call.Return(std::invoke(Read, *window)) : E_INVALIDARG;
 }
 
-ShellWindowCollection::ShellWindowCollection() : events_(this, DIID_DShellWindowsEvents) {}
+// A member making the open window whose id comes first fire events.
+template <HRESULT (*Fire)(BrowserWindow&, Call&)> HRESULT Event(Shell& shell, Call& call) {
+    BrowserWindow* window = shell.Find(call.Arg<LONG>(0));
+    if (!window) return E_INVALIDARG;
+    return window->open ? Fire(*window, call) : HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE);
+}
+
+HRESULT Navigate(BrowserWindow& window, Call& call) {
+    window.Navigate(call.Arg<std::wstring>(1));
+    return call.Return(window.cancelled);
+}
+
+HRESULT OpenPopup(BrowserWindow& opener, Call& call) {
+    // A supplied object that is not one of ours cannot be navigated from here.
+    ComPtr<BrowserWindow> popup =
+        opener.OpenPopup(call.Arg<std::wstring>(1), call.Arg<LONG>(2, 2), call.Arg<LONG>(3));
+    return popup ? call.Return(popup->id) : E_NOINTERFACE;
+}
+
+HRESULT AskFixedSize(BrowserWindow& window, Call&) {
+    window.FireWindowSetResizable(false);
+    return S_OK;
+}
+
+HRESULT OpenFromScript(Shell& shell, Call& call) {
+    // A script may leave out the flags: a visible browser window.
+    ComPtr<BrowserWindow> window = shell.OpenWindow(
+        call.Arg<std::wstring>(0), call.Arg<bool>(1, false), call.Arg<bool>(2, true));
+    return window ? call.Return(window->id) : E_OUTOFMEMORY;
+}
+
+HRESULT CloseFromScript(Shell& shell, Call& call) {
+    BrowserWindow* window = shell.Find(call.Arg<LONG>(0));
+    if (window) shell.Revoke(window);
+    return window ? S_OK : E_INVALIDARG;
+}
+
+// The loop ends after this call has returned to the caller.
+HRESULT Shutdown(Shell&, Call&) {
+    PostQuitMessage(0);
+    return S_OK;
+}
+
+} // namespace
+
+const Member<ShellWindowCollection> ShellWindowCollection::kMembers[] = {
+    {L"Count",
+     [](Shell& s, Call& c) {
+         ++s.countReads;
+         return c.Return(static_cast<LONG>(s.open_.size()));
+     }},
+    {L"Item",
+     [](Shell& s, Call& c) {
+         const LONG i = c.Arg<LONG>(0);
+         if (i == s.failingItem) return E_FAIL;
+         // An index past the end reads as an empty slot.
+         const bool listed = i >= 0 && i < static_cast<LONG>(s.open_.size());
+         return c.Return(listed ? static_cast<IDispatch*>(s.open_[i]) : nullptr);
+     }},
+    {L"OpenWindow", OpenFromScript},
+    {L"CloseWindow", CloseFromScript},
+    {L"Navigate", Event<Navigate>},
+    {L"OpenPopup", Event<OpenPopup>},
+    {L"AskFixedSize", Event<AskFixedSize>},
+    {L"IsOpen", Query<&BrowserWindow::open>},
+    {L"IsVisible", Query<&BrowserWindow::visible>},
+    {L"WasQuit", Query<&BrowserWindow::WasQuit>},
+    {L"WasCancelled", Query<&BrowserWindow::cancelled>},
+    {L"LocationURL", Query<&BrowserWindow::url>},
+    {L"NewWindowTime", Query<&BrowserWindow::newWindowAt>},
+    {L"QuitTime", Query<&BrowserWindow::quitAt>},
+    {L"ShownTime", Query<&BrowserWindow::shownAt>},
+    {L"NavigateTime", Query<&BrowserWindow::navigatedAt>},
+    {L"LastWindow", [](Shell& s, Call& c) { return c.Return(s.LastId()); }},
+    {L"ProcessId",
+     [](Shell&, Call& c) { return c.Return(static_cast<LONG>(GetCurrentProcessId())); }},
+    {L"Shutdown", Shutdown},
+    {},
+};
 
 const QITAB* ShellWindowCollection::QiTable() {
     static const QITAB table[] = {
@@ -22,15 +106,14 @@ const QITAB* ShellWindowCollection::QiTable() {
     return table;
 }
 
+HRESULT ShellWindowCollection::CreateInstance(IUnknown*, REFIID riid, void** ppv) {
+    ShellWindowCollection* shell = Get();
+    return shell ? shell->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
+}
+
 ShellWindowCollection* ShellWindowCollection::Get() {
     if (!gShell) gShell = ComPtr<ShellWindowCollection>(new (std::nothrow) ShellWindowCollection());
     return gShell.Get();
-}
-
-HRESULT ShellWindowCollection::CreateInstance(IUnknown*, REFIID riid, void** ppv) {
-    ShellWindowCollection* shell = Get();
-    if (!shell) return E_OUTOFMEMORY;
-    return shell->QueryInterface(riid, ppv);
 }
 
 void ShellWindowCollection::Close() {
@@ -38,79 +121,15 @@ void ShellWindowCollection::Close() {
     // Windows hold no reference back; dropping the sinks lets the clients'
     // objects go before the apartment does.
     for (const auto& window : gShell->all_)
-        window->DropSinks();
-    gShell->events_.DropSinks();
-    gShell->open_.clear();
-    gShell->all_.clear();
+        window->events.sinks.clear();
+    gShell->events.sinks.clear();
     gShell.Reset();
-}
-
-HRESULT ShellWindowCollection::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
-                                      VARIANT* result, EXCEPINFO*, UINT*) {
-    if (!params) return E_INVALIDARG;
-    auto failure = failures.find(id == kCount ? L"Count" : L"Item");
-    if (failure != failures.end()) return failure->second;
-    switch (id) {
-    case kCount:
-        ++countReads;
-        return ReturnLong(result, OpenCount());
-    case kItem: {
-        LONG index = 0;
-        HRESULT hr = Arg(params, 0, &index);
-        if (FAILED(hr)) return hr;
-        if (index == failingItem) return E_FAIL;
-        ComPtr<IDispatch> window;
-        if (index >= 0 && index < OpenCount())
-            window = ComPtr<IDispatch>(static_cast<IDispatch*>(open_[index]));
-        if (result) {
-            // An index past the end reads as an empty slot.
-            V_VT(result) = VT_DISPATCH;
-            V_DISPATCH(result) = window.Detach();
-        }
-        return S_OK;
-    }
-    default:
-        return DISP_E_MEMBERNOTFOUND;
-    }
-}
-
-HRESULT ShellWindowCollection::get_Count(LONG* count) {
-    if (!count) return E_POINTER;
-    *count = OpenCount();
-    return S_OK;
-}
-
-HRESULT ShellWindowCollection::Item(VARIANT index, IDispatch** window) {
-    if (!window) return E_POINTER;
-    *window = nullptr;
-    Variant at;
-    HRESULT hr = VariantChangeType(at.Get(), &index, 0, VT_I4);
-    if (FAILED(hr)) return hr;
-    LONG i = V_I4(at.Get());
-    if (i < 0 || i >= OpenCount()) return S_FALSE;
-    *window = open_[i];
-    (*window)->AddRef();
-    return S_OK;
-}
-
-HRESULT ShellWindowCollection::_NewEnum(IUnknown** e) {
-    if (e) *e = nullptr;
-    return E_NOTIMPL;
-}
-
-HRESULT ShellWindowCollection::EnumConnectionPoints(IEnumConnectionPoints** points) {
-    if (points) *points = nullptr;
-    return E_NOTIMPL;
-}
-
-HRESULT ShellWindowCollection::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
-    return events_.Find(riid, point);
 }
 
 ComPtr<BrowserWindow> ShellWindowCollection::MakeWindow(const std::wstring& url, bool folder,
                                                         bool visible) {
-    LONG id = static_cast<LONG>(all_.size()) + 1;
-    ComPtr<BrowserWindow> window(new (std::nothrow) BrowserWindow(this, id, folder, url, visible));
+    ComPtr<BrowserWindow> window(new (std::nothrow)
+                                     BrowserWindow(LastId() + 1, folder, url, visible));
     if (window) all_.push_back(window);
     return window;
 }
@@ -120,48 +139,38 @@ ComPtr<BrowserWindow> ShellWindowCollection::OpenWindow(const std::wstring& url,
     ComPtr<BrowserWindow> window = MakeWindow(url, folder, visible);
     if (!window) return window;
     open_.push_back(window.Get());
-    if (announce) FireWindowEvent(kDispWindowRegistered, window->Id());
+    if (announce) FireWindowEvent(DISPID_WINDOWREGISTERED, window->id);
     return window;
 }
 
-void ShellWindowCollection::Remove(BrowserWindow* window) {
+bool ShellWindowCollection::Remove(BrowserWindow* window) {
+    const size_t listed = open_.size();
     open_.erase(std::remove(open_.begin(), open_.end(), window), open_.end());
+    return open_.size() != listed;
 }
 
 void ShellWindowCollection::Revoke(BrowserWindow* window) {
-    auto it = std::find(open_.begin(), open_.end(), window);
-    if (it == open_.end()) return;
     // As the browser does: the window says it quits, then the shell drops it.
     // A sink may close it again meanwhile.
+    if (std::find(open_.begin(), open_.end(), window) == open_.end()) return;
     window->FireQuit();
-    it = std::find(open_.begin(), open_.end(), window);
-    if (it == open_.end()) return;
-    open_.erase(it);
-    window->Close();
-    FireWindowEvent(kDispWindowRevoked, window->Id());
+    if (!Remove(window)) return;
+    window->open = false;
+    FireWindowEvent(DISPID_WINDOWREVOKED, window->id);
 }
 
 BrowserWindow* ShellWindowCollection::Find(LONG id) const {
-    return id >= 1 && id <= static_cast<LONG>(all_.size()) ? all_[id - 1].Get() : nullptr;
+    return id >= 1 && id <= LastId() ? all_[id - 1].Get() : nullptr;
 }
 
 BrowserWindow* ShellWindowCollection::FindByObject(IUnknown* object) const {
-    if (!object) return nullptr;
     // A reference to one of our windows that travelled out and back is
     // unmarshalled to the window itself, so identities compare.
     ComPtr<IUnknown> identity;
-    if (FAILED(object->QueryInterface(IID_IUnknown, identity.PutVoid()))) return nullptr;
+    if (!object || FAILED(object->QueryInterface(IID_IUnknown, identity.PutVoid()))) return nullptr;
     for (const auto& window : all_)
         if (window->InnerUnknown() == identity.Get()) return window.Get();
     return nullptr;
-}
-
-void ShellWindowCollection::FireWindowEvent(DISPID id, LONG cookie) {
-    VARIANTARG arg;
-    V_VT(&arg) = VT_I4;
-    V_I4(&arg) = cookie;
-    DISPPARAMS params = {&arg, nullptr, 1, 0};
-    events_.Fire(id, &params);
 }
 
 } // namespace vx::browserdouble

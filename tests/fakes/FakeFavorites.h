@@ -1,48 +1,55 @@
+// The favourites reader over one list: First and Next succeed while an item
+// is current and fail past the end.
 #pragma once
 
 #include "NamedDispatch.h"
 
-#include "common/ComObject.h"
-
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace vx::fakes {
 
-// One entry of a favourites tree: a favourite, or a folder with children.
+using browserdouble::Call;
+using browserdouble::Member;
+
+// A favourite, or a folder (one with children).
 struct Favorite {
-    std::wstring name;
-    std::wstring url;
-    std::vector<Favorite> children;
-    bool isFolder = false;
+    std::wstring name, url;
+    std::vector<Favorite> children = {};
 };
 
-inline Favorite Link(std::wstring name, std::wstring url) { return {name, url, {}, false}; }
-inline Favorite Folder(std::wstring name, std::vector<Favorite> children) {
-    return {name, L"", std::move(children), true};
-}
-
-// The favourites reader over one list: First/Next succeed while an item is
-// current and fail past the end; `reads` counts the walks begun.
-class FakeFavorites : public ComObject<FakeFavorites, IDispatch> {
+class FakeFavorites : public browserdouble::NamedDispatch<FakeFavorites, IDispatch> {
   public:
-    static const QITAB* QiTable();
-    FakeFavorites(std::shared_ptr<const std::vector<Favorite>> items, int* reads);
+    static const Member<FakeFavorites> kMembers[];
+    explicit FakeFavorites(const std::vector<Favorite>* items) : items(*items) {}
 
-    VX_NAMED_DISPATCH_METHODS(kNames)
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO*, UINT*) override;
+    // The current item; an empty one past the end.
+    const Favorite& Item() const {
+        static const Favorite none;
+        return at < items.size() ? items[at] : none;
+    }
+    HRESULT MoveTo(size_t item) {
+        at = item;
+        return at < items.size() ? S_OK : E_FAIL;
+    }
 
-  private:
-    enum : DISPID { kFirst = 1, kNext, kName, kUrl, kGroup };
-    static constexpr browserdouble::DispatchName kNames[] = {
-        {L"First", kFirst}, {L"Next", kNext}, {L"Name", kName}, {L"URL", kUrl}, {L"Group", kGroup}};
+    const std::vector<Favorite>& items;
+    size_t at = SIZE_MAX; // before First
+};
 
-    std::shared_ptr<const std::vector<Favorite>> items_;
-    size_t position_ = 0;
-    bool started_ = false;
-    int* reads_;
+inline const Member<FakeFavorites> FakeFavorites::kMembers[] = {
+    {L"First", [](FakeFavorites& f, Call&) { return f.MoveTo(0); }},
+    {L"Next", [](FakeFavorites& f, Call&) { return f.MoveTo(std::min(f.at, f.items.size()) + 1); }},
+    {L"Name", [](FakeFavorites& f, Call& c) { return c.Return(f.Item().name); }},
+    {L"URL", [](FakeFavorites& f, Call& c) { return c.Return(f.Item().url); }},
+    {L"Group",
+     [](FakeFavorites& f, Call& c) {
+         ComPtr<FakeFavorites> folder;
+         if (!f.Item().children.empty())
+             folder = ComPtr<FakeFavorites>(new (std::nothrow) FakeFavorites(&f.Item().children));
+         return c.Return(static_cast<IDispatch*>(folder.Get()));
+     }},
+    {},
 };
 
 } // namespace vx::fakes

@@ -1,0 +1,674 @@
+// The engine in-process beside the browser double: the shell's window
+// collection with an opener window, new browser windows, the settings
+// service and the favourites reader, all served from this process. The
+// fixture is the engine's host, so that the tests see what it is told.
+#include "FakeFavorites.h"
+#include "FakeRegistry.h"
+#include "InProcessClass.h"
+#include "RegistryTools.h"
+#include "ShellWindowCollection.h"
+
+#include "common/StatusLog.h"
+#include "common/UrlForms.h"
+#include "engine/EngineHost.h"
+#include "engine/RegistryClient.h"
+#include "engine/ShellIds.h"
+#include "engine/XShell.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+namespace vx::test {
+namespace {
+
+using browserdouble::BrowserWindow;
+using browserdouble::ShellWindowCollection;
+using Window = ComPtr<BrowserWindow>;
+
+struct EngineTest : ::testing::Test, EngineHost {
+    using Served = std::unique_ptr<fakes::InProcessClass>;
+    static constexpr DWORD kAnywhere = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER;
+    static Served Serve(const wchar_t* progId, BYTE n, fakes::InProcessClass::Creator create) {
+        // 0: the shell's own class, for this process only.
+        const CLSID own = {
+            0x4d0c6f1a, 0x91b2, 0x4c55, {0x8e, 0x7, 0x3a, 0x6b, 0x1d, 0x92, 0x5f, n}};
+        auto served = std::make_unique<fakes::InProcessClass>(
+            progId, n ? own : kClsidShellWindows, n ? kAnywhere : DWORD{CLSCTX_INPROC_SERVER},
+            create);
+        EXPECT_TRUE(SUCCEEDED(served->Registered()));
+        return served;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(com_.Result()));
+        SetTheStatusLog(&log);
+        opener = collection->OpenWindow(L"http://www.opener.com/index.html", false, true);
+    }
+    void TearDown() override {
+        engine.reset();
+        opener.Reset();
+        ShellWindowCollection::Close();
+        SetTheStatusLog(nullptr);
+        // Every sink the engine made, and every double, is gone with them.
+        EXPECT_EQ(0, ModuleLockCount());
+    }
+
+    // Starts the engine with the settings as stored now.
+    void Start(LONG allowSameSite = 1, LONG killFixedSize = 1) {
+        store.dwords[L"AllowSameSite"] = allowSameSite;
+        store.dwords[L"KillFixedSize"] = killFixedSize;
+        engine = std::make_unique<XShell>(this);
+    }
+    // No engine, a fresh store and log, and no window but the opener.
+    void Restart() {
+        engine.reset();
+        for (LONG id = 1; id <= collection->LastId(); ++id)
+            if (collection->Find(id) != opener.Get()) collection->Remove(collection->Find(id));
+        store = fakes::RegistryStore();
+        log = StatusLog();
+    }
+    // A page in the opener asks for a window (see BrowserWindow::OpenPopup).
+    Window Popup(const wchar_t* url, int order = 2, LONG flags = 0, bool navigate = true) {
+        return opener->OpenPopup(url, order, flags, navigate);
+    }
+    Explorer* Record(const Window& window) { return engine->FindExplorer(window.Get()); }
+    // How many sinks each window has, in the order the windows were made.
+    std::string Sinks() const {
+        std::string counts;
+        for (LONG id = 1; id <= collection->LastId(); ++id)
+            counts += std::to_string(collection->Find(id)->events.sinks.size());
+        return counts;
+    }
+    LONG Count() { return store.dwords[L"BlockCount"]; }
+    // What became of a window: "visible" or "hidden", then "cancelled", a
+    // "quit" for every Quit, and "closed", as far as they hold.
+    static std::string State(const Window& w) {
+        std::string state = w->visible ? "visible" : "hidden";
+        if (w->cancelled) state += " cancelled";
+        for (int i = 0; i < w->quits; ++i)
+            state += " quit";
+        return w->open ? state : state + " closed";
+    }
+    // Lines whose text (after the time stamp) is `text`.
+    int Logged(const std::string& text) const {
+        return static_cast<int>(
+            std::count_if(log.Lines().begin(), log.Lines().end(), [&](const std::string& line) {
+                return line.size() > 27 && line.substr(27) == text;
+            }));
+    }
+
+    // EngineHost
+    void BlockCountRaised(LONG total) override { lastTotal = total; }
+    void ShowBlockNotice(const BlockedPopup& popup) override {
+        notices.push_back(popup.openerSite);
+    }
+
+    ComApartment com_;
+    StatusLog log;
+    fakes::RegistryStore store;
+    std::vector<fakes::Favorite> favorites;
+    ShellWindowCollection* collection = ShellWindowCollection::Get();
+    // Whether windows made for the engine are left out of the collection.
+    bool unlisted = false;
+    Served shellClass = Serve(kShellWindowsProgId, 0, [this](REFIID riid, void** ppv) {
+        return collection->QueryInterface(riid, ppv);
+    });
+    Served browsers = Serve(kBrowserProgId, 1, [this](REFIID riid, void** ppv) {
+        HRESULT hr = BrowserWindow::CreateInstance(nullptr, riid, ppv);
+        if (unlisted) collection->Remove(collection->Find(collection->LastId()));
+        return hr;
+    });
+    Served registry = Serve(RegistryClient::kProgId, 2, [this](REFIID riid, void** ppv) {
+        return fakes::CreateDouble<fakes::FakeRegistry>(riid, ppv, &store);
+    });
+    Served reader = Serve(Marklor::kProgId, 3, [this](REFIID riid, void** ppv) {
+        return fakes::CreateDouble<fakes::FakeFavorites>(riid, ppv, &favorites);
+    });
+    Window opener;
+    std::unique_ptr<XShell> engine;
+    LONG lastTotal = 0;
+    std::vector<std::wstring> notices;
+};
+
+TEST_F(EngineTest, StartUpShowsAndTracksEveryWindowAndOnesOpenedLaterAwaitTheirDecision) {
+    Window hidden = collection->OpenWindow(L"http://a.example.com/", false, false);
+    Window folder = collection->OpenWindow(L"file:///C:/", true, false);
+    hidden->fullName = L"C:\\PROGRA~1\\INTERN~1\\IEXPLORE.EXE";
+    Start();
+    EXPECT_TRUE(hidden->visible && folder->visible);
+    ASSERT_TRUE(Record(hidden) && Record(folder));
+    EXPECT_FALSE(Record(opener)->pending || Record(hidden)->pending);
+    EXPECT_EQ("110", Sinks()) << "folder windows get none";
+    EXPECT_EQ(1, collection->events.sinks.size());
+    opener->Navigate(L"http://www.elsewhere.net/");
+    EXPECT_EQ("visible", State(opener)) << "open at start-up: never judged";
+    // Opened later: a browser is judged at its first navigation, a folder never.
+    Window browser = collection->OpenWindow(L"http://c.example.com/", false, false);
+    Window later = collection->OpenWindow(L"", true, false);
+    Explorer* record = Record(browser);
+    ASSERT_TRUE(record && Record(later));
+    record->openerUrl = L"http://opener.example.com/";
+    collection->FireWindowEvent(DISPID_WINDOWREGISTERED, 0); // met again: kept as they are
+    EXPECT_TRUE(record == Record(browser) && record->pending && record->openerUrl);
+    EXPECT_FALSE(Record(later)->pending);
+    EXPECT_EQ("11010", Sinks());
+    EXPECT_EQ("hidden", State(browser));
+}
+
+// A window leaves the collection, saying first that it quits or not, with
+// the shell's revocation or silently, awaiting its decision or not.
+TEST_F(EngineTest, RecordsOfWindowsGoneGoWithTheirRevocationOrTheNextRescan) {
+    // pending, quit, revoked; whether the record survives the next rescan
+    const std::tuple<bool, bool, bool, bool> rows[] = {{false, false, true, false},
+                                                       {true, false, true, true},
+                                                       {false, true, false, false},
+                                                       {true, true, false, false},
+                                                       {true, true, true, false}};
+    Start();
+    for (const auto& [pending, quit, revoked, kept] : rows) {
+        Window window = collection->OpenWindow(L"", false, true);
+        Explorer* record = Record(window);
+        ASSERT_TRUE(record);
+        record->pending = pending;
+        if (quit) window->FireQuit();
+        engine->RunPendingReconciliation();
+        EXPECT_EQ(record, Record(window)) << "kept while listed";
+        EXPECT_EQ(quit, engine->ReconciliationPending()) << "a quit window is looked for again";
+        collection->Remove(window.Get());
+        if (revoked) collection->FireWindowEvent(DISPID_WINDOWREVOKED, window->id);
+        EXPECT_EQ(!(quit && revoked), Record(window) != nullptr) << "a quit one goes at once";
+        engine->RunPendingReconciliation();
+        EXPECT_EQ(kept, Record(window) == record && window->events.sinks.size() == 1);
+    }
+    EXPECT_EQ(4, Logged("Window Closed..."));
+}
+
+// The failed sinks themselves are checked by the fixture: nothing may outlive them.
+TEST_F(EngineTest, CollectionFailuresAreLoggedAndABrowsersSinkIsRetriedByUpdate) {
+    using browserdouble::EventPoint;
+    for (auto result :
+         {&EventPoint::adviseResult, &EventPoint::findResult, &EventPoint::unadviseResult}) {
+        collection->events.*result = E_FAIL;
+        Start();
+        engine.reset();
+        collection->events.*result = S_OK;
+    }
+    EXPECT_EQ(2, Logged("XShell Advise Error..."));
+    EXPECT_EQ(1, Logged("XShell Unadvise Error..."));
+    Window browser = collection->OpenWindow(L"", false, true);
+    browser->events.adviseResult = CONNECT_E_ADVISELIMIT;
+    Start();
+    EXPECT_EQ(1, Logged("Event Advise Error..."));
+    ASSERT_TRUE(Record(browser) && !Record(browser)->IsConnected());
+    browser->events.adviseResult = S_OK;
+    collection->FireWindowEvent(DISPID_WINDOWREGISTERED, 0);
+    EXPECT_EQ("11", Sinks());
+    // A failing Item is skipped; a failing Count, or no collection, counts as no windows.
+    engine.reset();
+    Window a = collection->OpenWindow(L"", false, true),
+           b = collection->OpenWindow(L"", false, true);
+    collection->failingItem = 2;
+    Start();
+    EXPECT_TRUE(Record(opener) && Record(browser) && !Record(a) && Record(b));
+    collection->failures[L"Count"] = E_FAIL;
+    engine->Update();
+    EXPECT_EQ(0u, engine->Explorers().Count());
+    EXPECT_EQ(2, Logged("XShell Invoke Error..."));
+    engine.reset();
+    fakes::ProgIdOverride noShell(kShellWindowsProgId, nullptr);
+    Start();
+    EXPECT_EQ(1, Logged("XShell Create Error..."));
+    EXPECT_EQ(0u, engine->Explorers().Count());
+}
+
+TEST_F(EngineTest, EventsDuringAndAfterTheTearDownDoNothing) {
+    Window browser = collection->OpenWindow(L"", false, true);
+    Start();
+    // The sinks, as someone may hold them on: a window registered and a
+    // fixed-size request for every window would, with an owner, reconcile
+    // and close the windows.
+    browserdouble::EventPoint shellSinks(nullptr, IID_NULL), browserSinks(nullptr, IID_NULL);
+    shellSinks.sinks = collection->events.sinks;
+    browserSinks.sinks = browser->events.sinks;
+    browserSinks.sinks[0] = opener->events.sinks.begin()->second;
+    int fired = 0;
+    auto lateEvents = [&] {
+        shellSinks.Fire(DISPID_WINDOWREGISTERED, {browserdouble::MakeVariant(VT_I4, 7L)});
+        browserSinks.Fire(DISPID_WINDOWSETRESIZABLE,
+                          {browserdouble::MakeVariant<VARIANT_BOOL>(VT_BOOL, VARIANT_FALSE)});
+        ++fired;
+    };
+    // Events arrive while the tear-down waits in each of its unadvise calls.
+    for (auto* point : {&collection->events, &browser->events, &opener->events})
+        point->duringUnadvise = lateEvents;
+    const int countReads = collection->countReads;
+    engine.reset();
+    EXPECT_EQ(3, fired);
+    EXPECT_EQ("00", Sinks());
+    EXPECT_TRUE(collection->events.sinks.empty());
+    lateEvents();
+    EXPECT_EQ(countReads, collection->countReads) << "no Update without an owner";
+    EXPECT_EQ(0, browser->quits + opener->quits);
+}
+
+// A new browser window for a new-window request, announced by the shell or
+// not yet; a window another handler supplied; none that can be made.
+TEST_F(EngineTest, NewWindowsAreMadeHiddenAndPendingWithoutARescan) {
+    for (bool listed : {true, false}) {
+        Restart();
+        unlisted = !listed;
+        Start();
+        const int countReads = collection->countReads;
+        Explorer* record = engine->AddExplorer(nullptr);
+        BrowserWindow* made = collection->Find(collection->LastId());
+        ASSERT_TRUE(record && made != opener.Get()) << listed;
+        EXPECT_EQ(static_cast<IDispatch*>(made), record->Dispatch());
+        EXPECT_TRUE(record->pending && record->IsConnected() && !made->visible);
+        EXPECT_EQ(1u, made->events.sinks.size());
+        EXPECT_EQ(2u, engine->Explorers().Count()) << "one record, though the shell announced it";
+        EXPECT_EQ(countReads, collection->countReads) << "no rescan on the popup's path";
+        engine->Update();
+        EXPECT_EQ(record, engine->FindExplorer(made)) << "pending records stay";
+    }
+    Window handed = collection->MakeWindow(L"", false, true);
+    Explorer* record = engine->AddExplorer(handed.Get());
+    EXPECT_TRUE(record->IsConnected() && !record->pending);
+    EXPECT_EQ(record, engine->AddExplorer(handed.Get())) << "a known browser is found";
+
+    fakes::ProgIdOverride noBrowser(kBrowserProgId, nullptr);
+    EXPECT_EQ(nullptr, engine->AddExplorer(nullptr));
+    EXPECT_EQ(1, Logged("AddExplorer:: Explorer Creation Error..."));
+    Window other = collection->OpenWindow(L"", false, true, false);
+    engine->RunPendingReconciliation();
+    EXPECT_TRUE(Record(other)) << "a rescan followed";
+    Window popup = Popup(L"http://www.elsewhere.net/");
+    EXPECT_EQ(0, Logged("NewWindow2 Event : IE Popup Attempt..."));
+    EXPECT_EQ(1, popup->quits) << "the browser's own window, judged as any other";
+}
+
+// clang-format off
+const wchar_t kOpener[] = L"http://www.opener.com/index.html", kBare[] = L"http://example.com/",
+    kWww[] = L"http://www.example.com/", kUk[] = L"http://www.example.co.uk/",
+    kElsewhere[] = L"http://www.elsewhere.net/";
+const char kShown[] = "visible", kBlocked[] = "hidden cancelled quit closed",
+    kRefused[] = "hidden cancelled closed";
+const std::string kBefore = "BeforeNavigate2 Event : ", kSame = kBefore + "Same Site Allowed : ",
+    kSite = kBefore + "Allowed Site : ", kClickedFor = kBefore + "User Initiated Popup Allowed",
+    kFound = "New IE Window Found : ", kUnknown = "New IE Window Blocked, unknown URL : ",
+    kAtFirst = kBefore + "New Popup Blocked! Total Now 1",
+    kAtNewWindow3 = "NewWindow3 Event : New Popup Blocked! Total Now 1";
+// NewWindow3's flags: the user clicked for the window; an override key was held.
+constexpr LONG kClicked = 0x2, kOverride = 0x8;
+
+struct Row {
+    const char* what;
+    const wchar_t* url; // the popup's address: NewWindow3's, and its first navigation's
+    const char* state;  // the popup's in the end
+    std::string line;   // logged once
+    int order = 2;      // the new-window events, see BrowserWindow::OpenPopup
+    LONG flags = 0;     // NewWindow3's
+    const wchar_t *opener = kOpener, *allowed = L""; // AllowedSites
+    LONG sameSite = 1, clicked = 1;                  // AllowSameSite, AllowUserInitiated
+};
+
+const Row kRows[] = {
+    {"same site", L"http://ads.opener.com/a", kShown, kSame + ".opener.com"},
+    {"unknown site", L"http://www.elsewhere.net/a", kBlocked, kAtFirst},
+    {"same site, rule off", L"http://ads.opener.com/a", kBlocked, kAtFirst, 2, 0, kOpener, L"", 0},
+    {"opener's bare domain", L"http://example.com/x", kShown, kSame + ".example.com", 2, 0, kWww},
+    {"www of a bare opener", kWww, kShown, kSame + "example.com", 2, 0, kBare},
+    {"same host, co.uk", L"http://www.example.co.uk/x", kShown, kSame + "www.example.co.uk", 2, 0,
+     kUk},
+    {"sibling host, co.uk", L"http://shop.example.co.uk/x", kBlocked,
+     kUnknown + "http://shop.example.co.uk/x", 2, 0, kUk},
+    {"host too short", L"http://abc/x", kBlocked, kUnknown + "http://abc/x", 2, 0, L"http://abc/"},
+    {"site in a query", L"http://ads.other.net/?r=example.com", kBlocked, kAtFirst, 2, 0, kWww},
+    {"site as a sub-domain", L"http://example.com.other.net/", kBlocked, kAtFirst, 2, 0, kWww},
+    {"look-alike host", L"http://badexample.com/", kBlocked, kAtFirst, 2, 0, kWww},
+    {"opener without an address", kWww, kBlocked, kAtFirst, 2, 0, L""},
+    {"allowed site", kElsewhere, kShown, kSite + "example.com", 2, 0, kWww, L"example.com", 0},
+    {"allowed site's sub-domain", kElsewhere, kShown, kSite + "example.com", 3, 0,
+     L"http://a.b.example.com/", L"other.org\r\nexample.com"},
+    {"allowed look-alike", kElsewhere, kBlocked, kAtFirst, 2, 0, L"http://notexample.com/",
+     L"example.com"},
+    {"NewWindow3 alone", kElsewhere, kRefused, kAtNewWindow3, 3},
+    {"NewWindow3 alone, clicked", kElsewhere, kShown, kClickedFor, 3, kClicked},
+    {"clicked, setting off", kElsewhere, kRefused, kAtNewWindow3, 3, kClicked, kOpener, L"", 1, 0},
+    {"override key", kElsewhere, kShown, kFound + "http://www.elsewhere.net/", 3, kOverride},
+    {"NewWindow3 alone, same site", L"http://ads.opener.com/", kShown, kSame + ".opener.com", 3},
+    {"NewWindow3 alone, blank", L"about:blank", kBlocked, kAtFirst, 3},
+    {"both, clicked", kElsewhere, kShown, kClickedFor, 23, kClicked},
+    {"both the other way round", kElsewhere, kShown, kClickedFor, 32, kClicked},
+    {"both, override key", kElsewhere, kShown, kFound + "http://www.elsewhere.net/", 23, kOverride},
+    {"both, unrequested", kElsewhere, kBlocked, kAtNewWindow3, 23},
+};
+// clang-format on
+
+TEST_F(EngineTest, EachPopupIsShownBlockedAtItsFirstNavigationOrRefused) {
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.what);
+        Restart();
+        Start(row.sameSite);
+        engine->settings.AllowUserInitiated = row.clicked;
+        ASSERT_EQ(S_OK, ParseSiteList(row.allowed, &engine->settings.AllowedSites));
+        opener->url = row.opener;
+        const LONG last = collection->LastId();
+        Window popup = Popup(row.url, row.order, row.flags);
+        ASSERT_TRUE(popup);
+        EXPECT_EQ(last + 1, collection->LastId()) << "one window (or record) for one request";
+        EXPECT_EQ(row.state, State(popup));
+        EXPECT_EQ(row.state == kShown ? 0 : 1, Count());
+        EXPECT_EQ(1, Logged(row.line));
+        EXPECT_EQ(row.order == 3 && row.flags == kOverride ? 0 : 1,
+                  Logged("NewWindow2 Event : IE Popup Attempt...") +
+                      Logged("NewWindow3 Event : IE Popup Attempt..."))
+            << "one attempt for one request";
+        // Later navigations are only logged.
+        if (row.state == kShown) popup->Navigate(L"http://www.elsewhere.net/2");
+        EXPECT_EQ(row.state, State(popup));
+    }
+}
+
+TEST_F(EngineTest, AtCompletionTheWindowsOwnAddressDecidesTheSameSite) {
+    Start();
+    Window blocked = Popup(L"", 2, 0, false), shown = Popup(L"", 2, 0, false);
+    blocked->url = kElsewhere;
+    shown->url = L"http://shop.opener.com/";
+    for (const Window& popup : {blocked, shown})
+        popup->FireNavigateComplete2(kElsewhere);
+    EXPECT_EQ("hidden quit closed", State(blocked)) << "only BeforeNavigate2 cancels";
+    EXPECT_EQ("visible", State(shown));
+    EXPECT_EQ(1, Logged("NavigateComplete2 Event : Same Site Allowed : .opener.com"));
+}
+
+// A text value the test changes, put back as it was afterwards.
+class ScopedText {
+  public:
+    ScopedText(HKEY root, const wchar_t* path, const wchar_t* name)
+        : root_(root), path_(path), name_(name), old_(ReadText(root, path, name)) {}
+    ~ScopedText() { old_ ? Write(*old_) : void(DeleteValue(root_, path_, name_)); }
+    void Write(const std::wstring& text) { WriteText(root_, path_, name_, text); }
+
+  private:
+    HKEY root_;
+    const wchar_t *path_, *name_;
+    std::optional<std::wstring> old_;
+};
+
+TEST_F(EngineTest, AddressesAlwaysAllowedAreMatchedWholeOrOnTheHost) {
+    ScopedText start(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main",
+                     L"Start Page");
+    ScopedText folder(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion",
+                      L"ProgramFilesDir");
+    start.Write(L"http://start.example.net/home");
+    folder.Write(L"C:\\Program Files");
+    favorites = {{L"Short", L"a.b"},
+                 {L"Tiny host", L"http://abc/"},
+                 {L"News", L"", {{L"Paper", L"http://www.daily-paper.com/front"}}},
+                 {L"Ended", L"", {{L"", L""}, {L"Hidden", L"http://www.after-end.org/"}}},
+                 {L"Shop", L"http://shop.example.org/"},
+                 {L"Maker", L"http://www.quandrel.com/"}}; // asked only when no other rule allows
+    Start(0);
+    favorites.push_back({L"Late", L"http://late.example.com/"}); // read at start-up only
+    // clang-format off
+    const std::pair<const wchar_t*, bool> rows[] = {
+        {L"http://start.example.net/home", true}, {L"HTTP://START.EXAMPLE.NET/home", true},
+        {L"http://start.example.net/home?x", false}, {L"http://start.example.net/home#top", false},
+        {L"C:\\Program Files\\Quandrel\\help.htm", true}, {L"C:\\windows\\help.htm", false},
+        {L"file:///C:/Program Files/Other/page.htm", true},
+        {L"http://www.elsewhere.net/C:/Program Files/", false},
+        {L"RES://ieframe.dll/navcancl.htm", true}, {L"http://Support.Quandrel.com/X", true},
+        {L"http://ads.example.net/?r=quandrel.com", false}, {L"http://notquandrel.com/", false},
+        {L"http://quandrel.com.example.net/", false}, {L"http://quandrel.com@example.net/", false},
+        {L"http://sport.daily-paper.com/today", true}, {L"http://daily-paper.com/", true},
+        {L"http://www.elsewhere.net/?ref=.daily-paper.com", false}, {L"http://a.b/", false},
+        {L"http://www.example.org/", true}, {L"http://abc/", false},
+        {L"http://www.after-end.org/", false}, // behind the item that ends its folder
+        {L"http://late.example.com/", false}};
+    // clang-format on
+    for (const auto& [url, known] : rows)
+        EXPECT_EQ(known, engine->IsKnownUrl(CanonicalUrl(url))) << url;
+    EXPECT_EQ(1, Logged("New IE Window Found : http://support.quandrel.com/x")) << "in lower case";
+    // A start page that does not fit counts as missing; without a Program
+    // Files folder every local page is known.
+    const std::wstring longPage = L"http://start.example.net/" + std::wstring(240, L'p');
+    start.Write(longPage);
+    folder.Write(L"C:\\" + std::wstring(270, L'd'));
+    EXPECT_FALSE(engine->IsKnownUrl(longPage));
+    EXPECT_TRUE(engine->IsKnownUrl(L"file:///C:/windows/help.htm"));
+}
+
+TEST_F(EngineTest, FixedSizeWindowsAreBlockedWhateverTheirStateWhileTheSettingIsOn) {
+    Window early = collection->OpenWindow(L"http://early.example.com/", false, true);
+    Start();
+    Window popup = Popup(L"http://ads.opener.com/");
+    // KillFixedSize, resizable, and the window's state after the request.
+    const std::tuple<Window, LONG, bool, const char*> rows[] = {
+        {early, 0, false, "visible"},
+        {early, 1, true, "visible"},
+        {early, 1, false, "visible quit closed"},
+        {popup, 1, false, "visible quit closed"}};
+    for (const auto& [window, kill, resizable, state] : rows) {
+        engine->settings.KillFixedSize = kill;
+        window->FireWindowSetResizable(resizable);
+        EXPECT_EQ(state, State(window));
+    }
+    EXPECT_EQ(1, Logged("WindowSetResizable Event : New Popup Blocked! Total Now 1"));
+    EXPECT_EQ(L"http://ads.opener.com/", engine->Recent().At(0)->url);
+    EXPECT_EQ(L"http://early.example.com/", engine->Recent().At(1)->url);
+}
+
+TEST_F(EngineTest, HeldBypassKeysLetPopupsThrough) {
+    Start(0);
+    // BypassKeys, the key held, and whether it counts.
+    // clang-format off
+    const std::tuple<unsigned short, BYTE, bool> rows[] = {
+        {1, VK_CONTROL, true}, {2, VK_MENU, true}, {4, VK_SHIFT, true}, {2, VK_CONTROL, false},
+        {0, VK_CONTROL, false}, {8, VK_CONTROL, false}, {0xFFF8, VK_SHIFT, false}};
+    // clang-format on
+    for (const auto& [keys, key, counts] : rows) {
+        engine->settings.BypassKeys = keys;
+        keybd_event(key, 0, 0, 0);
+        const bool held = GetAsyncKeyState(key) & 0x8000, down = engine->BypassKeysDown();
+        Window popup = Popup(kElsewhere), third = Popup(kElsewhere, 3);
+        popup->FireWindowSetResizable(false);
+        keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+        if (!held) GTEST_SKIP() << "this desktop does not report injected keys as held";
+        EXPECT_EQ(counts, down) << keys << " with " << key;
+        EXPECT_EQ(counts ? "visible" : kBlocked, State(popup)) << "not even for a fixed size";
+        EXPECT_EQ(counts ? "visible" : kRefused, State(third));
+    }
+    EXPECT_FALSE(engine->BypassKeysDown());
+}
+
+TEST_F(EngineTest, BlockedPopupsAreListedAnnouncedOncePerPageAndShownOnRequest) {
+    Start();
+    for (int i = 0; i <= 20; ++i)
+        Popup((L"http://ads.elsewhere.net/" + std::to_wstring(i)).c_str());
+    const BlockedPopups& recent = engine->Recent();
+    ASSERT_EQ(20u, recent.Entries().size()) << "21 blocks keep 20";
+    EXPECT_EQ(L"http://ads.elsewhere.net/20", recent.At(0)->url) << "newest first";
+    EXPECT_EQ(L"http://ads.elsewhere.net/1", recent.At(19)->url);
+    EXPECT_EQ(21, lastTotal);
+    EXPECT_EQ(std::vector<std::wstring>{L"opener.com"}, notices) << "one notice for one page";
+    engine->settings.NotifyOnBlock = 0;
+    opener->url = L"http://www.opener.com/other.html";
+    Popup(L"http://ads.elsewhere.net/21");
+    EXPECT_EQ(1u, notices.size()) << "none with the setting off";
+    // Opened anyway: visible, neither judged nor counted.
+    ASSERT_EQ(S_OK, engine->ShowBlocked(1));
+    Window shown(collection->Find(collection->LastId()));
+    EXPECT_EQ("visible", State(shown));
+    EXPECT_EQ(L"http://ads.elsewhere.net/20", shown->url);
+    EXPECT_EQ(22, Count());
+    EXPECT_EQ(E_INVALIDARG, engine->ShowBlocked(20));
+    // Its opener's site, allowed: the next popup from there is shown.
+    EXPECT_EQ(S_OK, engine->AllowSite(recent.At(0)->openerSite));
+    EXPECT_EQ(S_FALSE, engine->AllowSite(L"Opener.com "));
+    EXPECT_EQ(E_INVALIDARG, engine->AllowSite(L"opener.com/x"));
+    EXPECT_EQ(L"opener.com", store.lists[L"AllowedSites"]);
+    EXPECT_EQ("visible", State(Popup(L"http://ads.elsewhere.net/23")));
+}
+
+TEST(BlockedPopupsTest, APageIsAnnouncedOnceInItsQuietTime) {
+    const std::tuple<const wchar_t*, ULONGLONG, bool> rows[] = {
+        {L"http://a/", 1000, true},  {L"http://a/", 10999, false}, {L"http://b/", 11000, true},
+        {L"http://a/", 11000, true}, {L"http://b/", 20999, false}, {L"http://b/", 21000, true}};
+    BlockedPopups popups;
+    for (const auto& [page, at, announced] : rows)
+        EXPECT_EQ(announced, popups.Add({L"http://ad/", L"", {}}, page, at)) << at;
+}
+
+TEST_F(EngineTest, AFailedCountReadNeverOverwritesTheStoredTotal) {
+    store.dwords[L"BlockCount"] = 41;
+    Start(0);
+    store.failures[L"GetAppDWORD"] = RPC_E_DISCONNECTED;
+    store.calls.clear();
+    EXPECT_EQ(kBlocked, State(Popup(kElsewhere)));
+    EXPECT_EQ(41, Count());
+    EXPECT_EQ(2, Logged("Registry Invoke Error...")) << "the read, and again on a new client";
+    EXPECT_EQ(L"TopLevelKey -2147483646", store.calls.at(1)) << "the new client";
+    // The block is not lost: it is stored once the store answers again,
+    // also when it is a write that failed.
+    store.failures = {{L"SetAppDWORD", RPC_E_DISCONNECTED}};
+    EXPECT_EQ(42, engine->AddBlockCount(0));
+    EXPECT_EQ(41, Count());
+    store.failures.clear();
+    EXPECT_EQ(42, engine->AddBlockCount(0));
+    EXPECT_EQ(42, Count());
+}
+
+TEST_F(EngineTest, BrowsersFailingMidDecisionAndArgumentsMissingOrTooLongAreSafe) {
+    Start(0);
+    Window popup = Popup(L"", 2, 0, false), second = Popup(L"", 2, 0, false),
+           third = Popup(L"", 2, 0, false), fourth = Popup(L"", 2, 0, false),
+           fifth = Popup(L"", 2, 0, false);
+    popup->failures = {{L"Visible", RPC_E_DISCONNECTED}, {L"Quit", RPC_E_DISCONNECTED}};
+    second->failures[L"Quit"] = RPC_E_DISCONNECTED;
+    popup->Navigate(L"http://www.quandrel.com/");
+    second->Navigate(kElsewhere);
+    EXPECT_EQ("hidden", State(popup)) << "an unreadable Visible counts as shown";
+    EXPECT_EQ("hidden cancelled", State(second));
+    EXPECT_FALSE(Record(popup)->pending || Record(second)->pending);
+    EXPECT_EQ(2, Logged("Explorer Invoke Error...")) << "the Visible read and the second Quit";
+    // Failed reads are logged and defaulted; only answers are cached.
+    Explorer& record = *Record(fifth);
+    fifth->failures = {{L"FullName", E_FAIL}, {L"LocationURL", E_FAIL}};
+    record.locationUrl = L"http://kept/";
+    EXPECT_FALSE(record.IsIE());
+    EXPECT_EQ(L"", record.GetLocationURL());
+    EXPECT_EQ(L"http://kept/", record.locationUrl.value_or(L""));
+    EXPECT_EQ(4, Logged("Explorer Invoke Error..."));
+    fifth->failures.clear();
+    fifth->url = L"http://www.example.com/";
+    EXPECT_TRUE(record.IsIE()) << "a failure is not cached";
+    EXPECT_EQ(L"http://www.example.com/", record.GetLocationURL());
+    fifth->failures[L"FullName"] = E_FAIL;
+    EXPECT_TRUE(record.IsIE()) << "an answer is";
+    Variant empty; // the URL argument carries no string at all
+    third->events.Fire(
+        DISPID_NAVIGATECOMPLETE2,
+        {browserdouble::MakeVariant(VT_DISPATCH, static_cast<IDispatch*>(third.Get())),
+         browserdouble::MakeVariant(VT_BYREF | VT_VARIANT, empty.Get())});
+    EXPECT_EQ(1, Logged("NavigateComplete2 Event : "));
+    fourth->Navigate(L"http://" + std::wstring(100000, L'a') + L".com/");
+    EXPECT_EQ(kBlocked, State(fourth));
+}
+
+auto Fields(const Settings& s) {
+    return std::tie(s.MuteAudio, s.AudioFileName, s.AllowSameSite, s.KillFixedSize, s.BypassKeys,
+                    s.AllowUserInitiated, s.NotifyOnBlock, s.AllowedSites);
+}
+
+TEST_F(EngineTest, SettingsLoadWithTheirDefaultsAndAreReadBackOnceSaved) {
+    engine = std::make_unique<XShell>(this);
+    EXPECT_EQ(L"DisableMessenger", store.calls.back()) << "once the settings are loaded";
+    EXPECT_EQ(Fields(Settings()), Fields(engine->settings));
+    engine->settings = {0, L"C:\\a.wav", 0, 0, 0x0100, 0, 0, {L"a.com", L"b.net"}};
+    const Settings saved = engine->settings;
+    engine->SyncSettings(true);
+    engine.reset();
+    engine = std::make_unique<XShell>(this);
+    EXPECT_EQ(Fields(saved), Fields(engine->settings));
+    // Loaded as stored, with their rules: no sound file is muted, the keys
+    // keep their low 16 bits, and names that are not sites are left out.
+    store.dwords[L"BypassKeys"] = 0x12345;
+    store.strings[L"AudioFileName"] = L"";
+    store.lists[L"AllowedSites"] = L"Example.com\r\nbad site\r\nexample.com\r\nb.org";
+    engine->SyncSettings(false);
+    EXPECT_EQ(1, engine->settings.MuteAudio);
+    EXPECT_EQ(0x2345, engine->settings.BypassKeys);
+    EXPECT_EQ((std::vector<std::wstring>{L"example.com", L"b.org"}), engine->settings.AllowedSites);
+    EXPECT_EQ(0, store.dwords[L"MuteAudio"]) << "the store changes only on a save";
+}
+
+TEST(SiteListTest, SiteListsKeepPlainHostNamesOnly) {
+    using Sites = std::vector<std::wstring>;
+    const Sites kept = {L"kept.net"};
+    // clang-format off
+    const std::tuple<std::wstring, HRESULT, Sites> rows[] = {
+        {L"", S_OK, {}}, {L"localhost\r\n10.0.0.1", S_OK, {L"localhost", L"10.0.0.1"}},
+        {L"  Example.COM \r\n\r\n\tb-c.org\r\nexample.com\n", S_OK, {L"example.com", L"b-c.org"}},
+        {L"example.com\r\nhttp://example.com/", E_INVALIDARG, kept},
+        {L"exa mple.com", E_INVALIDARG, kept}, {L"-a.com", E_INVALIDARG, kept},
+        {L"a..com", E_INVALIDARG, kept}, {L".a.com", E_INVALIDARG, kept},
+        {L"a_b.com", E_INVALIDARG, kept}, {std::wstring(64, L'a') + L".com", E_INVALIDARG, kept}};
+    // clang-format on
+    for (const auto& [text, hr, sites] : rows) {
+        Sites parsed = kept;
+        EXPECT_EQ(hr, ParseSiteList(text, &parsed)) << text;
+        EXPECT_EQ(sites, parsed);
+    }
+    std::wstring many;
+    for (int i = 0; i <= 4096; ++i)
+        many += L"s" + std::to_wstring(i) + L".net\n";
+    Sites parsed;
+    EXPECT_EQ(E_INVALIDARG, ParseSiteList(many, &parsed)) << "more than the service keeps";
+    EXPECT_EQ(S_OK, ParseSiteList(many, &parsed, true));
+    EXPECT_EQ(kMaxAllowedSites, parsed.size());
+}
+
+TEST_F(EngineTest, TheCountIsShownSignedWrapsIsWrittenBackOnReadAndLosesNoNestedBlock) {
+    Start(0);
+    const std::pair<LONG, const char*> rows[] = {
+        {-1, "BeforeNavigate2 Event : New Popup Blocked! Total Now 0"},
+        {0x7FFFFFFF, "BeforeNavigate2 Event : New Popup Blocked! Total Now -2147483648"}};
+    for (const auto& [stored, line] : rows) {
+        store.dwords[L"BlockCount"] = stored;
+        Popup(L"http://www.elsewhere.net/");
+        EXPECT_EQ(1, Logged(line));
+        EXPECT_EQ(static_cast<LONG>(static_cast<ULONG>(stored) + 1), Count());
+    }
+    store.calls.clear();
+    EXPECT_EQ(Count(), engine->AddBlockCount(0));
+    EXPECT_EQ(L"SetAppDWORD BlockCount " + std::to_wstring(Count()), store.calls.back());
+    // Blocks counted while another call waits on its read (a count read, 0,
+    // or a block, 1) are never lost.
+    const std::pair<ULONG, int> nestedRows[] = {{0, 1}, {0, 2}, {1, 1}};
+    for (const auto& [outer, nested] : nestedRows) {
+        const LONG before = Count();
+        store.duringRead = [&, nested = nested] {
+            for (int i = 0; i < nested; ++i)
+                engine->AddBlockCount(1);
+        };
+        engine->AddBlockCount(outer);
+        EXPECT_EQ(before + static_cast<LONG>(outer) + nested, Count()) << outer << nested;
+    }
+}
+
+TEST_F(EngineTest, WithoutTheSettingsServiceOrTheFavouritesReaderDefaultsAndOtherRulesHold) {
+    registry.reset();
+    reader.reset();
+    Start(0);
+    EXPECT_FALSE(engine->IsKnownUrl(L"http://www.elsewhere.net/"));
+    EXPECT_TRUE(engine->IsKnownUrl(L"http://www.quandrel.com/"));
+    EXPECT_EQ(1, Logged("Marklor Creation Error..."));
+    EXPECT_EQ(Fields(Settings()), Fields(engine->settings));
+    EXPECT_GE(Logged("Registry Invoke Error..."), 13);
+    EXPECT_EQ(1, engine->AddBlockCount(1)) << "a missing count counts as 0";
+    EXPECT_TRUE(store.calls.empty());
+}
+
+} // namespace
+} // namespace vx::test
