@@ -1,9 +1,9 @@
 // The agent window and the automation object in-process, with the settings
 // service and the shell's collection as doubles. The object's members as the
 // control panel meets them across processes are tested in tests/e2e.
-#include "FakeRegistry.h"
-#include "ShellWindowCollection.h"
-#include "InProcessClass.h"
+#include "tests/fakes/FakeRegistry.h"
+#include "tests/browserdouble/ShellWindowCollection.h"
+#include "tests/fakes/InProcessClass.h"
 
 #include "agent/AgentWindow.h"
 #include "agent/KrellinIF.h"

@@ -5,8 +5,8 @@
 // is what a block cannot go below in this design: one browser object made in
 // the running double and four property calls on it, measured while no agent
 // hears of every window made. Prints one line per run; not a test.
-#include "PopupRig.h"
-#include "ProcessTools.h"
+#include "tests/support/PopupRig.h"
+#include "tests/support/ProcessTools.h"
 
 #include <algorithm>
 #include <chrono>

@@ -5,7 +5,7 @@
 //   panel-wait           wait for the control panel's native page; prints
 //                        "geometry WxH+X+Y" of the panel for a screenshot
 //   panel-click <label>  a mouse click on the panel's control with that label
-#include "ProcessTools.h"
+#include "tests/support/ProcessTools.h"
 
 #include <windows.h>
 

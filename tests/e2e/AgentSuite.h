@@ -3,8 +3,8 @@
 // they found them. No program may be left running when a test program ends.
 #pragma once
 
-#include "PopupRig.h"
-#include "ProcessTools.h"
+#include "tests/support/PopupRig.h"
+#include "tests/support/ProcessTools.h"
 
 #include <gtest/gtest.h>
 

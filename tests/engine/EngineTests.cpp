@@ -2,11 +2,11 @@
 // collection with an opener window, new browser windows, the settings
 // service and the favourites reader, all served from this process. The
 // fixture is the engine's host, so that the tests see what it is told.
-#include "FakeFavorites.h"
-#include "FakeRegistry.h"
-#include "InProcessClass.h"
-#include "RegistryTools.h"
-#include "ShellWindowCollection.h"
+#include "tests/fakes/FakeFavorites.h"
+#include "tests/fakes/FakeRegistry.h"
+#include "tests/fakes/InProcessClass.h"
+#include "tests/support/RegistryTools.h"
+#include "tests/browserdouble/ShellWindowCollection.h"
 
 #include "common/StatusLog.h"
 #include "common/UrlForms.h"

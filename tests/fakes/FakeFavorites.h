@@ -2,7 +2,7 @@
 // is current and fail past the end.
 #pragma once
 
-#include "NamedDispatch.h"
+#include "tests/browserdouble/NamedDispatch.h"
 
 #include <string>
 #include <vector>

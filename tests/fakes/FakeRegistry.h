@@ -1,7 +1,7 @@
 // The settings service's Registry object as the agent uses it by name.
 #pragma once
 
-#include "NamedDispatch.h"
+#include "tests/browserdouble/NamedDispatch.h"
 
 #include <map>
 #include <string>

@@ -1,10 +1,10 @@
 // Krellin.exe and KrellinSvc.exe as programs, each a row of the same tests
 // of the process host they share: registration switches, a first start
 // without registration, a second instance, and the service run.
-#include "CapturedProcess.h"
-#include "LateBound.h"
-#include "ProcessTools.h"
-#include "RegistryTools.h"
+#include "tests/support/CapturedProcess.h"
+#include "tests/support/LateBound.h"
+#include "tests/support/ProcessTools.h"
+#include "tests/support/RegistryTools.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // in process, walked late-bound over a real Favorites folder.
 #include "MarkloreLib.h"
 
-#include "LateBound.h"
-#include "ProcessTools.h"
-#include "RegistryTools.h"
+#include "tests/support/LateBound.h"
+#include "tests/support/ProcessTools.h"
+#include "tests/support/RegistryTools.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>

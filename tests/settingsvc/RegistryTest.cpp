@@ -2,11 +2,11 @@
 // calls reach it (the script client in tests/host makes them by name across
 // processes): its COM surface and type library, the paths it may act on, the
 // values it reads and writes, the Messenger switch; and the host's switch scan.
-#include "Registry.h"
-#include "ServiceModule.h"
+#include "settingsvc/Registry.h"
+#include "common/ServiceModule.h"
 
-#include "ProcessTools.h"
-#include "RegistryTools.h"
+#include "tests/support/ProcessTools.h"
+#include "tests/support/RegistryTools.h"
 
 #include <gtest/gtest.h>
 

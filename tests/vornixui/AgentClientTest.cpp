@@ -1,6 +1,6 @@
 // The control panel's connection to the agent; what it sends and shows is
 // tested through the dialog (ControlPanelDialogTest.cpp).
-#include "AgentClient.h"
+#include "VornixUI/AgentClient.h"
 #include "PanelFakes.h"
 
 #include <gtest/gtest.h>

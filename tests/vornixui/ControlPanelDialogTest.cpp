@@ -1,6 +1,6 @@
 // The control panel's dialog over a scripted page and in-process agents:
 // what it reads, shows, sends and refuses.
-#include "ControlPanelDialog.h"
+#include "VornixUI/ControlPanelDialog.h"
 #include "PanelFakes.h"
 
 #include <gtest/gtest.h>

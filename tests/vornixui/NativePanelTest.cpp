@@ -1,11 +1,11 @@
 // The native page: chosen where the browser's page does not come, and, in the
 // real VornixUI.exe beside the real agent, every control bound to its setting.
-#include "NativePage.h"
-#include "PageChoice.h"
+#include "VornixUI/NativePage.h"
+#include "VornixUI/PageChoice.h"
 #include "PanelFakes.h"
 
-#include "PopupRig.h"
-#include "ProcessTools.h"
+#include "tests/support/PopupRig.h"
+#include "tests/support/ProcessTools.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "PanelFakes.h"
 
-#include "DesktopCalls.h"
+#include "VornixUI/DesktopCalls.h"
 #include "Krellin.h"
 
 #include <iterator>

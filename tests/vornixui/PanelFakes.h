@@ -3,8 +3,8 @@
 // message box, pause, shell call, sound and file pick.
 #pragma once
 
-#include "HtmlPage.h"
-#include "InProcessClass.h"
+#include "VornixUI/HtmlPage.h"
+#include "tests/fakes/InProcessClass.h"
 
 #include <functional>
 #include <map>

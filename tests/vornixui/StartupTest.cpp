@@ -1,15 +1,15 @@
 // How the control panel starts: its switches, where its pages lie and which
 // addresses it shows, its registration, its windows over the page.
-#include "AboutDialog.h"
-#include "BrowserPage.h"
-#include "ControlPanelApp.h"
-#include "ControlPanelDialog.h"
-#include "InstallPaths.h"
+#include "VornixUI/AboutDialog.h"
+#include "VornixUI/BrowserPage.h"
+#include "VornixUI/ControlPanelApp.h"
+#include "VornixUI/ControlPanelDialog.h"
+#include "VornixUI/InstallPaths.h"
 #include "PanelFakes.h"
-#include "TextForms.h"
+#include "common/TextForms.h"
 
-#include "ProcessTools.h"
-#include "RegistryTools.h"
+#include "tests/support/ProcessTools.h"
+#include "tests/support/RegistryTools.h"
 
 #include <gtest/gtest.h>
 
