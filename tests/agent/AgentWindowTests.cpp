@@ -17,9 +17,11 @@
 #include <olectl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vx::test {
@@ -65,13 +67,11 @@ class AgentTest : public ::testing::Test {
         during_ = std::move(during);
         PostMessageA(Agent().Window(), WM_NULL, 0, 0);
         SetTimer(nullptr, 0, 1, &AgentTest::OnTimer);
-        current_ = this;
         Agent().RunMessageLoop();
     }
     static void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
         KillTimer(nullptr, id);
-        auto during = std::move(current_->during_);
-        if (during) during();
+        std::exchange(during_, nullptr)();
         if (theAgentWindow) theAgentWindow->DestroyStatusWindow();
     }
 
@@ -85,11 +85,10 @@ class AgentTest : public ::testing::Test {
     ComPtr<browserdouble::ShellWindowCollection> collection;
     std::unique_ptr<fakes::InProcessClass> shellClass, registry;
     std::unique_ptr<OwnedWindow> window;
-    std::function<void()> during_;
-    static inline AgentTest* current_ = nullptr;
+    static inline std::function<void()> during_;
 };
 
-TEST_F(AgentTest, StartsHiddenWithTheStoredTrayOrAtFirstWithTheTray) {
+TEST_F(AgentTest, StartsHiddenWithTheStoredTrayOrAtFirstWithTheTrayAndOnlyOnce) {
     for (bool stored : {false, true}) {
         SCOPED_TRACE(stored);
         if (stored) store.dwords[L"ShowTray"] = 0;
@@ -100,17 +99,12 @@ TEST_F(AgentTest, StartsHiddenWithTheStoredTrayOrAtFirstWithTheTray) {
         EXPECT_EQ(!stored, Agent().TrayShown());
         EXPECT_EQ(stored ? 0 : 1, store.dwords[L"ShowTray"]) << "stored back unchanged";
         ASSERT_EQ(1, Agent().Log().LineCount()) << "the header alone";
+        AgentWindow second;
+        EXPECT_FALSE(second.InitInstance(GetModuleHandle(nullptr), SW_HIDE));
+        EXPECT_TRUE(!second.Window() && !second.TrayShown()) << "a second agent ends at once";
+        theAgentWindow = &Agent();
         window.reset();
     }
-}
-
-TEST_F(AgentTest, ASecondAgentEndsWithoutAWindowOrIcon) {
-    ASSERT_TRUE(Open());
-    AgentWindow second;
-    EXPECT_FALSE(second.InitInstance(GetModuleHandle(nullptr), SW_HIDE));
-    EXPECT_EQ(nullptr, second.Window());
-    EXPECT_FALSE(second.TrayShown());
-    theAgentWindow = &Agent();
 }
 
 TEST_F(AgentTest, TheLoopRunsTheEngineAndEachBlockReachesTheTipEvenWhileHidden) {
@@ -119,30 +113,23 @@ TEST_F(AgentTest, TheLoopRunsTheEngineAndEachBlockReachesTheTipEvenWhileHidden) 
         store.dwords[L"BlockCount"] = 42;
         if (trayHidden) store.dwords[L"ShowTray"] = 0;
         ASSERT_TRUE(Open());
-        LONG readyInLoop = 0;
-        std::string tipBefore, tipAfter;
-        std::vector<std::wstring> stored;
-        bool shown = !trayHidden;
         RunLoop([&] {
-            readyInLoop = theAgentWindow->ServeReady();
-            tipBefore = theAgentWindow->TrayTip();
-            ASSERT_TRUE(theAgentWindow->Engine());
+            AgentWindow* agent = theAgentWindow;
+            EXPECT_EQ(1, agent->ServeReady());
+            EXPECT_NE(nullptr, std::strstr(agent->TrayTip(), " 42 "));
+            ASSERT_TRUE(agent->Engine());
             store.calls.clear();
-            XShell* engine = theAgentWindow->Engine();
+            XShell* engine = agent->Engine();
             engine->AnnounceBlock(engine->AddBlockCount(1), L"http://ad.example.net/", L"");
-            tipAfter = theAgentWindow->TrayTip();
-            stored = store.calls;
-            shown = theAgentWindow->TrayShown();
+            EXPECT_NE(nullptr, std::strstr(agent->TrayTip(), " 43 "));
+            EXPECT_EQ(!trayHidden, agent->TrayShown()) << "a block does not bring the icon back";
+            const auto& stored = store.calls;
+            EXPECT_NE(std::find(stored.begin(), stored.end(),
+                                trayHidden ? L"SetAppDWORD ShowTray 0" : L"SetAppDWORD ShowTray 1"),
+                      stored.end())
+                << "stored with the count";
         });
-        EXPECT_EQ(1, readyInLoop);
-        EXPECT_NE(std::string::npos, tipBefore.find(" 42 "));
-        EXPECT_NE(std::string::npos, tipAfter.find(" 43 "));
-        EXPECT_EQ(!trayHidden, shown) << "a block does not bring the icon back";
         EXPECT_EQ(43, store.dwords[L"BlockCount"]);
-        EXPECT_NE(std::find(stored.begin(), stored.end(),
-                            trayHidden ? L"SetAppDWORD ShowTray 0" : L"SetAppDWORD ShowTray 1"),
-                  stored.end())
-            << "stored with the count";
         EXPECT_EQ(trayHidden ? 0 : 1, store.dwords[L"ShowTray"]) << "and it survives the end";
         EXPECT_EQ(nullptr, Agent().Engine()) << "deleted when the loop ends";
         EXPECT_FALSE(Agent().TrayShown()) << "icon removed at the end";
@@ -208,18 +195,15 @@ TEST(ControlPanelPath, FollowsProgramFilesAndNeverOverflows) {
     char saved[MAX_PATH] = {};
     bool had = GetEnvironmentVariableA("ProgramFiles", saved, sizeof saved) > 0;
     const std::string tooLong(250, 'x'), huge(5000, 'x');
-    const struct {
-        const char* programFiles;
-        std::string path; // "": too long, nothing is started
-    } cases[] = {
+    // "": too long, nothing is started
+    const std::pair<const char*, std::string> rows[] = {
         {nullptr, "C:\\Program Files\\Quandrel, Inc\\Vornix! Popup Blocker\\VornixUI.exe"},
         {"D:\\Apps", "D:\\Apps\\Quandrel, Inc\\Vornix! Popup Blocker\\VornixUI.exe"},
         {tooLong.c_str(), ""},
-        {huge.c_str(), ""},
-    };
-    for (const auto& c : cases) {
-        SetEnvironmentVariableA("ProgramFiles", c.programFiles);
-        EXPECT_EQ(c.path, AgentWindow::ControlPanelPath());
+        {huge.c_str(), ""}};
+    for (const auto& [programFiles, path] : rows) {
+        SetEnvironmentVariableA("ProgramFiles", programFiles);
+        EXPECT_EQ(path, AgentWindow::ControlPanelPath());
     }
     SetEnvironmentVariableA("ProgramFiles", had ? saved : nullptr);
 }
@@ -233,17 +217,16 @@ ComPtr<IKrellinIF> NewObject() {
 // A client may call before the agent's window and engine exist.
 TEST_F(AgentTest, AnObjectAnswersItsDefaultsWithoutAWindowOrEngine) {
     auto a = NewObject();
-    const struct {
-        HRESULT (IKrellinIF::*get)(LONG*);
-        LONG expected;
-    } gets[] = {{&IKrellinIF::get_BlockedCount, 0},  {&IKrellinIF::get_MuteAudio, 1},
-                {&IKrellinIF::get_AllowSameSite, 1}, {&IKrellinIF::get_KillFixedSize, 1},
-                {&IKrellinIF::get_IsServeReady, 0},  {&IKrellinIF::get_Visible, 0},
-                {&IKrellinIF::get_ShowTray, 0}};
-    for (const auto& g : gets) {
+    using Get = HRESULT (IKrellinIF::*)(LONG*);
+    const std::pair<Get, LONG> gets[] = {
+        {&IKrellinIF::get_BlockedCount, 0},  {&IKrellinIF::get_MuteAudio, 1},
+        {&IKrellinIF::get_AllowSameSite, 1}, {&IKrellinIF::get_KillFixedSize, 1},
+        {&IKrellinIF::get_IsServeReady, 0},  {&IKrellinIF::get_Visible, 0},
+        {&IKrellinIF::get_ShowTray, 0}};
+    for (const auto& [get, expected] : gets) {
         LONG v = -5;
-        EXPECT_EQ(S_OK, (a.Get()->*g.get)(&v));
-        EXPECT_EQ(g.expected, v);
+        EXPECT_EQ(S_OK, (a.Get()->*get)(&v));
+        EXPECT_EQ(expected, v);
     }
     SHORT keys = -5;
     EXPECT_EQ(S_OK, a->get_BypassKeys(&keys));
@@ -259,38 +242,28 @@ TEST_F(AgentTest, AnObjectAnswersItsDefaultsWithoutAWindowOrEngine) {
 }
 
 TEST_F(AgentTest, OnlyAFileOnThisComputerBecomesTheSound) {
-    const struct {
-        const wchar_t* name;
-        bool local;
-    } rows[] = {
-        {L"C:\\Media\\ding.wav", true},
-        {L"c:ding.wav", true},
-        {L"ding.wav", true},
-        {L"\\Media\\ding.wav", true},
-        {L"\\\\host\\share\\a.wav", false},
-        {L"//host/share/a.wav", false},
-        {L"\\/host/share/a.wav", false},
-        {L"\\\\?\\C:\\a.wav", false},
-        {L"\\\\.\\C:\\a.wav", false},
-        {L"\\??\\C:\\a.wav", false},
-        {L"http://host/a.wav", false},
-        {L"file://host/share/a.wav", false},
-        {L"file:///C:/a.wav", false},
-        {L"ms-settings:sound", false},
-    };
+    // clang-format off
+    const std::pair<const wchar_t*, bool> rows[] = {
+        {L"C:\\Media\\ding.wav", true}, {L"c:ding.wav", true}, {L"ding.wav", true},
+        {L"\\Media\\ding.wav", true}, {L"\\\\host\\share\\a.wav", false},
+        {L"//host/share/a.wav", false}, {L"\\/host/share/a.wav", false},
+        {L"\\\\?\\C:\\a.wav", false}, {L"\\\\.\\C:\\a.wav", false}, {L"\\??\\C:\\a.wav", false},
+        {L"http://host/a.wav", false}, {L"file://host/share/a.wav", false},
+        {L"file:///C:/a.wav", false}, {L"ms-settings:sound", false}};
+    // clang-format on
     ASSERT_TRUE(Open());
     RunLoop([&] {
         auto a = NewObject();
         const Bstr previous(L"C:\\previous.wav");
-        for (const auto& row : rows) {
-            SCOPED_TRACE(row.name);
+        for (const auto& [name, local] : rows) {
+            SCOPED_TRACE(name);
             ASSERT_EQ(S_OK, a->put_AudioFileName(previous.Get()));
             store.calls.clear();
-            EXPECT_EQ(row.local ? S_OK : E_INVALIDARG, a->put_AudioFileName(Bstr(row.name).Get()));
+            EXPECT_EQ(local ? S_OK : E_INVALIDARG, a->put_AudioFileName(Bstr(name).Get()));
             Bstr back;
             EXPECT_EQ(S_OK, a->get_AudioFileName(back.Put()));
-            EXPECT_STREQ(row.local ? row.name : previous.Get(), back.Text());
-            EXPECT_EQ(row.local, !store.calls.empty()) << "a refused name is not stored";
+            EXPECT_STREQ(local ? name : previous.Get(), back.Text());
+            EXPECT_EQ(local, !store.calls.empty()) << "a refused name is not stored";
         }
         const Bstr hidden(L"a.wav\0//host/a.wav", 19);
         EXPECT_EQ(E_INVALIDARG, a->put_AudioFileName(hidden.Get()));
@@ -311,8 +284,10 @@ TEST_F(AgentTest, PutsAreSharedBetweenClientsAndStored) {
             LONG value, expected;
         } rows[] = {
             {&IKrellinIF::put_MuteAudio, &IKrellinIF::get_MuteAudio, L"MuteAudio", 2, 0},
-            {&IKrellinIF::put_AllowSameSite, &IKrellinIF::get_AllowSameSite, L"AllowSameSite", -1, 1},
-            {&IKrellinIF::put_KillFixedSize, &IKrellinIF::get_KillFixedSize, L"KillFixedSize", 3, 1},
+            {&IKrellinIF::put_AllowSameSite, &IKrellinIF::get_AllowSameSite, L"AllowSameSite", -1,
+             1},
+            {&IKrellinIF::put_KillFixedSize, &IKrellinIF::get_KillFixedSize, L"KillFixedSize", 3,
+             1},
             {&IKrellinIF::put_ShowTray, &IKrellinIF::get_ShowTray, L"ShowTray", 2, 0},
         };
         for (const auto& row : rows) {

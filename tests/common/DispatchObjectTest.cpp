@@ -23,12 +23,9 @@ class FakeDispatch : public ComObject<FakeDispatch, IDispatch> {
     int invokes = 0;
     WORD flags = 0;
     bool namedPut = false, resultGivenEmpty = false;
-    std::vector<Variant> args; // as IDispatch has them: last argument first
+    std::vector<Variant> args;
 
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
+    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override {
         lookedUp = names[0];
@@ -87,18 +84,18 @@ TEST_F(DispatchObjectTest, PassesEachCodeLastToFirstAndSeesWriteBack) {
     ASSERT_EQ(S_OK, Call("iIsbs&I&s", -5, 123456L, L"text", 2, static_cast<const wchar_t*>(nullptr),
                          &number, &text));
     ASSERT_EQ(7u, fake_->args.size());
-    auto arg = [&](size_t n) { return fake_->args[6 - n].Get(); };
-    EXPECT_EQ(VT_I2, V_VT(arg(0)));
-    EXPECT_EQ(-5, V_I2(arg(0)));
-    EXPECT_EQ(VT_I4, V_VT(arg(1)));
-    EXPECT_EQ(123456, V_I4(arg(1)));
-    EXPECT_STREQ(L"text", V_BSTR(arg(2)));
-    EXPECT_EQ(VT_BOOL, V_VT(arg(3)));
-    EXPECT_EQ(VARIANT_TRUE, V_BOOL(arg(3)));
-    EXPECT_EQ(VT_BSTR, V_VT(arg(4)));
-    EXPECT_EQ(0u, SysStringLen(V_BSTR(arg(4)))) << "a null text travels as an empty string";
-    EXPECT_EQ(VT_BYREF | VT_I4, V_VT(arg(5)));
-    EXPECT_EQ(VT_BYREF | VT_BSTR, V_VT(arg(6)));
+    // As IDispatch has them: last argument first.
+    std::vector<VARTYPE> types;
+    for (auto it = fake_->args.rbegin(); it != fake_->args.rend(); ++it)
+        types.push_back(V_VT(it->Get()));
+    EXPECT_EQ((std::vector<VARTYPE>{VT_I2, VT_I4, VT_BSTR, VT_BOOL, VT_BSTR, VT_BYREF | VT_I4,
+                                    VT_BYREF | VT_BSTR}),
+              types);
+    EXPECT_EQ(-5, V_I2(fake_->args[6].Get()));
+    EXPECT_EQ(123456, V_I4(fake_->args[5].Get()));
+    EXPECT_STREQ(L"text", V_BSTR(fake_->args[4].Get()));
+    EXPECT_EQ(VARIANT_TRUE, V_BOOL(fake_->args[3].Get()));
+    EXPECT_EQ(0u, SysStringLen(V_BSTR(fake_->args[2].Get()))) << "a null text travels empty";
     EXPECT_EQ(123456, number);
     EXPECT_STREQ(L"out", text);
     SysFreeString(text);

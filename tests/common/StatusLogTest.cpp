@@ -18,44 +18,31 @@ std::string TextOf(const std::string& line) {
     return std::regex_match(line, m, stamped) && m.position(3) == 27 ? m[3].str() : "<unstamped>";
 }
 
-// The process's log, installed for the test: the URL forms write into it too.
+// The URL forms write into the process's log too.
 class StatusLogTest : public ::testing::Test {
   protected:
     void SetUp() override { SetTheStatusLog(&log_); }
     void TearDown() override { SetTheStatusLog(nullptr); }
-    std::string Last() const { return TextOf(log_.Lines().back()); }
+    std::string Last(int back = 1) const { return TextOf(log_.Lines()[log_.LineCount() - back]); }
 
     StatusLog log_;
 };
 
-TEST_F(StatusLogTest, HeaderComesFirstAndEmptyTextAddsNothingElse) {
+TEST_F(StatusLogTest, LinesAreStampedNarrowedCutAndTheNewestKept) {
     AddStatusLine("");
     AddStatusLine(nullptr);
     ASSERT_EQ(1, log_.LineCount());
     EXPECT_EQ(StatusLog::kHeader, log_.Lines()[0]);
-    AddStatusLine("first");
-    ASSERT_EQ(2, log_.LineCount());
-    EXPECT_EQ("first", Last());
-}
-
-TEST_F(StatusLogTest, WideTextIsNarrowedAndCut) {
-    const struct {
-        const wchar_t* text; // null stands for a null BSTR
-        std::string logged;
-    } rows[] = {
-        {L"http://a.com/", "Event : http://a.com/"},
-        {L"ab\u0100cd", "Event : ab"},
-        {L"x\u00ffy", "Event : x\xffy"},
-        {L"", "Event : "},
-        {nullptr, "Event : "},
-    };
-    for (const auto& row : rows) {
-        AddStatusLineW("Event : ", row.text ? SysAllocString(row.text) : nullptr);
-        EXPECT_EQ(row.logged, Last());
+    // The wide text, null standing for a null BSTR, and what is logged.
+    // clang-format off
+    const std::pair<const wchar_t*, std::string> wide[] = {
+        {L"http://a.com/", "Event : http://a.com/"}, {L"ab\u0100cd", "Event : ab"},
+        {L"x\u00ffy", "Event : x\xffy"}, {L"", "Event : "}, {nullptr, "Event : "}};
+    // clang-format on
+    for (const auto& [text, logged] : wide) {
+        AddStatusLineW("Event : ", text ? SysAllocString(text) : nullptr);
+        EXPECT_EQ(logged, Last());
     }
-}
-
-TEST_F(StatusLogTest, KeepsTheNewestLinesEachCutToTheBound) {
     const size_t longest = StatusLog::kMaxLineLength - 27; // after the time stamp
     for (size_t length : {longest, longest + 1, 64 * StatusLog::kMaxLineLength}) {
         AddStatusLine(std::string(length, 'w').c_str());
@@ -80,52 +67,42 @@ TEST_F(StatusLogTest, ErrorTextsAreTheSystemsOneLineOrSayThereIsNone) {
     EXPECT_EQ("Unknown error 0x2000ABCD", Last());
 }
 
-TEST_F(StatusLogTest, SiteKeys) {
-    const struct {
-        const wchar_t *url, *key;
-    } rows[] = {
+TEST_F(StatusLogTest, SiteKeysAndCanonicalForms) {
+    // clang-format off
+    const std::pair<const wchar_t*, const wchar_t*> keys[] = {
         {L"http://www.example.com/path", L".example.com"},
         {L"http://a.b.example.org/", L".example.org"},
-        {L"https://WWW.Example.NET/x", L".Example.NET"},
-        {L"http://example.com/", L"example.com"},
-        {L"http://user:pw@www.example.com:8080/p?q#f", L".example.com"},
-        {L"http://abc/", L""},
-        {L"http://abcd/", L"abcd"},
-        {L"http://www.example.co.uk/", L"www.example.co.uk"},
+        {L"https://WWW.Example.NET/x", L".Example.NET"}, {L"http://example.com/", L"example.com"},
+        {L"http://user:pw@www.example.com:8080/p?q#f", L".example.com"}, {L"http://abc/", L""},
+        {L"http://abcd/", L"abcd"}, {L"http://www.example.co.uk/", L"www.example.co.uk"},
         {L"http://192.168.0.1/", L"192.168.0.1"},
         {L"http://www.example.community/", L"www.example.community"},
-        {L"about:blank", L"about:blank"},                // no host: the whole URL
-        {L"http://www.exam\u0100ple.com/", L"www.exam"}, // cut before U+0100
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(row.key, SiteKey(row.url)) << row.url;
-    EXPECT_EQ(0, log_.LineCount());
-    // An unparsable URL is its own key, and logged.
-    for (const wchar_t* url : {L"not a url", L""}) {
-        EXPECT_EQ(url, SiteKey(url));
-        ASSERT_GE(log_.LineCount(), 3);
-        EXPECT_EQ("Marklor CrackURL Error...", TextOf(log_.Lines()[log_.LineCount() - 2]));
-        EXPECT_NE("", Last());
-    }
-}
-
-TEST_F(StatusLogTest, CanonicalForms) {
-    const struct {
-        const wchar_t *url, *canonical;
-    } rows[] = {
+        {L"about:blank", L"about:blank"},                 // no host: the whole URL
+        {L"http://www.exam\u0100ple.com/", L"www.exam"}}; // cut before U+0100
+    // clang-format on
+    for (const auto& [url, key] : keys)
+        EXPECT_EQ(key, SiteKey(url)) << url;
+    const std::pair<const wchar_t*, const wchar_t*> forms[] = {
         {L"http://www.example.com/a\\b", L"http://www.example.com/a/b"},
         {L"http://www.example.com/%41%42", L"http://www.example.com/AB"},
         {L"http://a", L"http://a/"},
         // The platform writes a local path as "file://C:/..."; one more '/'
         // makes it the three-slash form.
         {L"C:\\Program Files\\x", L"file:///C:/Program%20Files/x"},
+        {L"file:///C:/Program Files/x", L"file:///C:/Program%20Files/x"},
         {L"file:C:\\x", L"file:/C:/x"},
         {L"http://www.example.com/ab\u0100cd", L"http://www.example.com/ab"},
-        {L"", L""},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(row.canonical, CanonicalUrl(row.url)) << row.url;
-    EXPECT_EQ(CanonicalUrl(L"C:\\Program Files\\x"), CanonicalUrl(L"file:///C:/Program Files/x"));
+        {L"", L""}};
+    for (const auto& [url, canonical] : forms)
+        EXPECT_EQ(canonical, CanonicalUrl(url)) << url;
+    EXPECT_EQ(0, log_.LineCount());
+    // An unparsable URL is its own key, and logged.
+    for (const wchar_t* url : {L"not a url", L""}) {
+        EXPECT_EQ(url, SiteKey(url));
+        ASSERT_GE(log_.LineCount(), 3);
+        EXPECT_EQ("Marklor CrackURL Error...", Last(2));
+        EXPECT_NE("", Last());
+    }
 }
 
 TEST_F(StatusLogTest, HugeUrlsStayWithinBounds) {
@@ -135,7 +112,7 @@ TEST_F(StatusLogTest, HugeUrlsStayWithinBounds) {
     EXPECT_EQ(path, CanonicalUrl(path.c_str()));
     const std::wstring junk = L"no scheme " + path;
     EXPECT_EQ(junk, SiteKey(junk.c_str()));
-    EXPECT_EQ("Marklor CrackURL Error...", TextOf(log_.Lines()[log_.LineCount() - 2]));
+    EXPECT_EQ("Marklor CrackURL Error...", Last(2));
 }
 
 } // namespace

@@ -1,7 +1,6 @@
-// The engine in-process beside the browser double: the shell's window
-// collection with an opener window, new browser windows, the settings
-// service and the favourites reader, all served from this process. The
-// fixture is the engine's host, so that the tests see what it is told.
+// The engine in-process beside the browser double, the settings service and
+// the favourites reader, all served from this process. The fixture is the
+// engine's host, so that the tests see what it is told.
 #include "tests/fakes/FakeFavorites.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/InProcessClass.h"
@@ -28,14 +27,12 @@ using Window = ComPtr<BrowserWindow>;
 
 struct EngineTest : ::testing::Test, EngineHost {
     using Served = std::unique_ptr<fakes::InProcessClass>;
-    static constexpr DWORD kAnywhere = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER;
+    // 0: the shell's own class, for this process only.
     static Served Serve(const wchar_t* progId, BYTE n, fakes::InProcessClass::Creator create) {
-        // 0: the shell's own class, for this process only.
-        const CLSID own = {
-            0x4d0c6f1a, 0x91b2, 0x4c55, {0x8e, 0x7, 0x3a, 0x6b, 0x1d, 0x92, 0x5f, n}};
+        const CLSID own = {0x4d0c6f1a, 0x91b2, 0x4c55, {0x8e, 7, 0x3a, 0x6b, 0x1d, 0x92, 0x5f, n}};
         auto served = std::make_unique<fakes::InProcessClass>(
-            progId, n ? own : kClsidShellWindows, n ? kAnywhere : DWORD{CLSCTX_INPROC_SERVER},
-            create);
+            progId, n ? own : kClsidShellWindows,
+            CLSCTX_INPROC_SERVER | (n ? CLSCTX_LOCAL_SERVER : 0), create);
         EXPECT_TRUE(SUCCEEDED(served->Registered()));
         return served;
     }
@@ -54,13 +51,12 @@ struct EngineTest : ::testing::Test, EngineHost {
         EXPECT_EQ(0, ModuleLockCount());
     }
 
-    // Starts the engine with the settings as stored now.
     void Start(LONG allowSameSite = 1, LONG killFixedSize = 1) {
         store.dwords[L"AllowSameSite"] = allowSameSite;
         store.dwords[L"KillFixedSize"] = killFixedSize;
         engine = std::make_unique<XShell>(this);
     }
-    // No engine, a fresh store and log, and no window but the opener.
+    // No window but the opener.
     void Restart() {
         engine.reset();
         for (LONG id = 1; id <= collection->LastId(); ++id)
@@ -68,12 +64,11 @@ struct EngineTest : ::testing::Test, EngineHost {
         store = fakes::RegistryStore();
         log = StatusLog();
     }
-    // A page in the opener asks for a window (see BrowserWindow::OpenPopup).
     Window Popup(const wchar_t* url, int order = 2, LONG flags = 0, bool navigate = true) {
         return opener->OpenPopup(url, order, flags, navigate);
     }
     Explorer* Record(const Window& window) { return engine->FindExplorer(window.Get()); }
-    // How many sinks each window has, in the order the windows were made.
+    // How many sinks each window has, in the order they were made.
     std::string Sinks() const {
         std::string counts;
         for (LONG id = 1; id <= collection->LastId(); ++id)
@@ -81,8 +76,7 @@ struct EngineTest : ::testing::Test, EngineHost {
         return counts;
     }
     LONG Count() { return store.dwords[L"BlockCount"]; }
-    // What became of a window: "visible" or "hidden", then "cancelled", a
-    // "quit" for every Quit, and "closed", as far as they hold.
+    // What became of a window: "visible" or "hidden", "cancelled", "quit" for each Quit, "closed".
     static std::string State(const Window& w) {
         std::string state = w->visible ? "visible" : "hidden";
         if (w->cancelled) state += " cancelled";
@@ -109,8 +103,8 @@ struct EngineTest : ::testing::Test, EngineHost {
     fakes::RegistryStore store;
     std::vector<fakes::Favorite> favorites;
     ShellWindowCollection* collection = ShellWindowCollection::Get();
-    // Whether windows made for the engine are left out of the collection.
-    bool unlisted = false;
+    bool unlisted = false; // windows made for the engine are left out of the collection
+
     Served shellClass = Serve(kShellWindowsProgId, 0, [this](REFIID riid, void** ppv) {
         return collection->QueryInterface(riid, ppv);
     });
@@ -132,8 +126,8 @@ struct EngineTest : ::testing::Test, EngineHost {
 };
 
 TEST_F(EngineTest, StartUpShowsAndTracksEveryWindowAndOnesOpenedLaterAwaitTheirDecision) {
-    Window hidden = collection->OpenWindow(L"http://a.example.com/", false, false);
-    Window folder = collection->OpenWindow(L"file:///C:/", true, false);
+    Window hidden = collection->OpenWindow(L"http://a.example.com/", false, false),
+           folder = collection->OpenWindow(L"file:///C:/", true, false);
     hidden->fullName = L"C:\\PROGRA~1\\INTERN~1\\IEXPLORE.EXE";
     Start();
     EXPECT_TRUE(hidden->visible && folder->visible);
@@ -144,8 +138,8 @@ TEST_F(EngineTest, StartUpShowsAndTracksEveryWindowAndOnesOpenedLaterAwaitTheirD
     opener->Navigate(L"http://www.elsewhere.net/");
     EXPECT_EQ("visible", State(opener)) << "open at start-up: never judged";
     // Opened later: a browser is judged at its first navigation, a folder never.
-    Window browser = collection->OpenWindow(L"http://c.example.com/", false, false);
-    Window later = collection->OpenWindow(L"", true, false);
+    Window browser = collection->OpenWindow(L"http://c.example.com/", false, false),
+           later = collection->OpenWindow(L"", true, false);
     Explorer* record = Record(browser);
     ASSERT_TRUE(record && Record(later));
     record->openerUrl = L"http://opener.example.com/";
@@ -160,11 +154,11 @@ TEST_F(EngineTest, StartUpShowsAndTracksEveryWindowAndOnesOpenedLaterAwaitTheirD
 // the shell's revocation or silently, awaiting its decision or not.
 TEST_F(EngineTest, RecordsOfWindowsGoneGoWithTheirRevocationOrTheNextRescan) {
     // pending, quit, revoked; whether the record survives the next rescan
+    // clang-format off
     const std::tuple<bool, bool, bool, bool> rows[] = {{false, false, true, false},
-                                                       {true, false, true, true},
-                                                       {false, true, false, false},
-                                                       {true, true, false, false},
-                                                       {true, true, true, false}};
+        {true, false, true, true}, {false, true, false, false}, {true, true, false, false},
+        {true, true, true, false}};
+    // clang-format on
     Start();
     for (const auto& [pending, quit, revoked, kept] : rows) {
         Window window = collection->OpenWindow(L"", false, true);
@@ -225,9 +219,7 @@ TEST_F(EngineTest, CollectionFailuresAreLoggedAndABrowsersSinkIsRetriedByUpdate)
 TEST_F(EngineTest, EventsDuringAndAfterTheTearDownDoNothing) {
     Window browser = collection->OpenWindow(L"", false, true);
     Start();
-    // The sinks, as someone may hold them on: a window registered and a
-    // fixed-size request for every window would, with an owner, reconcile
-    // and close the windows.
+    // Sinks held on by someone: with an owner, these events would reconcile and close windows.
     browserdouble::EventPoint shellSinks(nullptr, IID_NULL), browserSinks(nullptr, IID_NULL);
     shellSinks.sinks = collection->events.sinks;
     browserSinks.sinks = browser->events.sinks;
@@ -520,25 +512,6 @@ TEST(BlockedPopupsTest, APageIsAnnouncedOnceInItsQuietTime) {
         EXPECT_EQ(announced, popups.Add({L"http://ad/", L"", {}}, page, at)) << at;
 }
 
-TEST_F(EngineTest, AFailedCountReadNeverOverwritesTheStoredTotal) {
-    store.dwords[L"BlockCount"] = 41;
-    Start(0);
-    store.failures[L"GetAppDWORD"] = RPC_E_DISCONNECTED;
-    store.calls.clear();
-    EXPECT_EQ(kBlocked, State(Popup(kElsewhere)));
-    EXPECT_EQ(41, Count());
-    EXPECT_EQ(2, Logged("Registry Invoke Error...")) << "the read, and again on a new client";
-    EXPECT_EQ(L"TopLevelKey -2147483646", store.calls.at(1)) << "the new client";
-    // The block is not lost: it is stored once the store answers again,
-    // also when it is a write that failed.
-    store.failures = {{L"SetAppDWORD", RPC_E_DISCONNECTED}};
-    EXPECT_EQ(42, engine->AddBlockCount(0));
-    EXPECT_EQ(41, Count());
-    store.failures.clear();
-    EXPECT_EQ(42, engine->AddBlockCount(0));
-    EXPECT_EQ(42, Count());
-}
-
 TEST_F(EngineTest, BrowsersFailingMidDecisionAndArgumentsMissingOrTooLongAreSafe) {
     Start(0);
     Window popup = Popup(L"", 2, 0, false), second = Popup(L"", 2, 0, false),
@@ -629,7 +602,7 @@ TEST(SiteListTest, SiteListsKeepPlainHostNamesOnly) {
     EXPECT_EQ(kMaxAllowedSites, parsed.size());
 }
 
-TEST_F(EngineTest, TheCountIsShownSignedWrapsIsWrittenBackOnReadAndLosesNoNestedBlock) {
+TEST_F(EngineTest, TheCountIsShownSignedWrapsAndLosesNoBlockToAFailedCallOrANestedOne) {
     Start(0);
     const std::pair<LONG, const char*> rows[] = {
         {-1, "BeforeNavigate2 Event : New Popup Blocked! Total Now 0"},
@@ -655,6 +628,21 @@ TEST_F(EngineTest, TheCountIsShownSignedWrapsIsWrittenBackOnReadAndLosesNoNested
         engine->AddBlockCount(outer);
         EXPECT_EQ(before + static_cast<LONG>(outer) + nested, Count()) << outer << nested;
     }
+    // A failed read never overwrites the stored total, and the block is stored
+    // once the store answers again, also when it is a write that failed.
+    store.dwords[L"BlockCount"] = 41;
+    store.failures[L"GetAppDWORD"] = RPC_E_DISCONNECTED;
+    store.calls.clear();
+    EXPECT_EQ(kBlocked, State(Popup(kElsewhere)));
+    EXPECT_EQ(41, Count());
+    EXPECT_EQ(2, Logged("Registry Invoke Error...")) << "the read, and again on a new client";
+    EXPECT_EQ(L"TopLevelKey -2147483646", store.calls.at(1)) << "the new client";
+    store.failures = {{L"SetAppDWORD", RPC_E_DISCONNECTED}};
+    EXPECT_EQ(42, engine->AddBlockCount(0));
+    EXPECT_EQ(41, Count());
+    store.failures.clear();
+    EXPECT_EQ(42, engine->AddBlockCount(0));
+    EXPECT_EQ(42, Count());
 }
 
 TEST_F(EngineTest, WithoutTheSettingsServiceOrTheFavouritesReaderDefaultsAndOtherRulesHold) {

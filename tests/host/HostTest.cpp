@@ -1,6 +1,5 @@
-// Krellin.exe and KrellinSvc.exe as programs, each a row of the same tests
-// of the process host they share: registration switches, a first start
-// without registration, a second instance, and the service run.
+// Krellin.exe and KrellinSvc.exe, each a row of the same tests of the
+// process host they share.
 #include "tests/support/CapturedProcess.h"
 #include "tests/support/LateBound.h"
 #include "tests/support/ProcessTools.h"
@@ -9,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace vx::test {
@@ -23,63 +23,42 @@ namespace {
 #define REGISTRY L"{E123E9FA-7DAD-4606-8655-073299C61F8B}"
 #define SVC_LIBID L"{B00CDF84-8D80-4A03-A235-1C9C9682C5A7}"
 
-struct Entry {
-    const wchar_t* key;
-    const wchar_t* name;
-    const wchar_t* value; // null: only the key must exist
-};
-
 struct Program {
     const char* label;
+    DWORD secondInstanceCode;
+    bool quitEnds; // a client's Quit ends it; otherwise only a stop does
     const wchar_t *exe, *service, *appId, *progId;
     const wchar_t* probe; // a property every object of the class answers
     std::vector<const wchar_t*> classes;
-    std::vector<Entry> entries; // what a client needs besides each class's server
-    DWORD secondInstanceCode;
-    bool quitEnds; // a client's Quit ends it; otherwise only a stop does
+    // What a client needs besides each class's server: key, value name and
+    // value, or only the key when the value is null.
+    std::vector<std::tuple<const wchar_t*, const wchar_t*, const wchar_t*>> entries;
 };
 
+// clang-format off
 const Program kPrograms[] = {
-    {"Krellin",
-     L"Krellin.exe",
-     L"Krellin",
-     KRELLIN_APPID,
-     L"Krellin.KrellinIF.1",
-     L"IsServeReady",
-     {KRELLINIF, WEBEVENTS, SHELLEVENTS},
+    {"Krellin", 0, true, L"Krellin.exe", L"Krellin", KRELLIN_APPID, L"Krellin.KrellinIF.1",
+     L"IsServeReady", {KRELLINIF, WEBEVENTS, SHELLEVENTS},
      {{L"AppID\\Krellin.EXE", L"AppID", KRELLIN_APPID},
       {L"Krellin.KrellinIF.1\\CLSID", nullptr, KRELLINIF},
       {L"Krellin.KrellinIF\\CurVer", nullptr, L"Krellin.KrellinIF.1"},
       {L"Krellin.WebBrowserEvents2\\CLSID", nullptr, WEBEVENTS},
       {L"Krellin.ShellWindowsEvents\\CurVer", nullptr, L"Krellin.ShellWindowsEvents.1"},
       {L"CLSID\\" KRELLINIF L"\\TypeLib", nullptr, KRELLIN_LIBID},
-      {L"TypeLib\\" KRELLIN_LIBID L"\\1.0", nullptr, nullptr}},
-     0,
-     true},
-    {"KrellinSvc",
-     L"KrellinSvc.exe",
-     L"KrellinSvc",
-     SVC_APPID,
-     L"KrellinSvc.Registry.1",
-     L"TopLevelKey",
-     {REGISTRY},
+      {L"TypeLib\\" KRELLIN_LIBID L"\\1.0", nullptr, nullptr}}},
+    {"KrellinSvc", ERROR_ALREADY_EXISTS, false, L"KrellinSvc.exe", L"KrellinSvc", SVC_APPID,
+     L"KrellinSvc.Registry.1", L"TopLevelKey", {REGISTRY},
      {{L"AppID\\KrellinSvc.EXE", L"AppID", SVC_APPID},
       {L"KrellinSvc.Registry.1\\CLSID", nullptr, REGISTRY},
       {L"KrellinSvc.Registry\\CurVer", nullptr, L"KrellinSvc.Registry.1"},
       {L"CLSID\\" REGISTRY L"\\TypeLib", nullptr, SVC_LIBID},
-      {L"TypeLib\\" SVC_LIBID L"\\1.0", nullptr, nullptr}},
-     ERROR_ALREADY_EXISTS,
-     false},
-};
+      {L"TypeLib\\" SVC_LIBID L"\\1.0", nullptr, nullptr}}}};
+// clang-format on
 
 std::wstring LongPath(const std::wstring& path) {
     wchar_t buffer[MAX_PATH];
     DWORD n = GetLongPathNameW(path.c_str(), buffer, MAX_PATH);
     return n && n < MAX_PATH ? std::wstring(buffer, n) : L"(no such file) " + path;
-}
-
-std::string Narrow(const std::wstring& w) {
-    return std::string(w.begin(), w.end());
 }
 
 std::wstring ClassesText(const std::wstring& key, const wchar_t* name) {
@@ -123,25 +102,20 @@ TEST_P(HostTest, SwitchesWriteAndRemoveExactlyTheEntries) {
         std::wstring exe;
         const wchar_t *reg, *unreg;
         bool asService;
-    } cases[] = {
-        {Exe(), L"/RegServer", L"/UnregServer", false},
-        {Exe(), L"-regserver", L"-UNREGSERVER", false},
-        {Exe(), L"/SERVICE", L"-UnregServer", true},
-        {copy, L"-Service", L"/unregserver", true},
-    };
+    } cases[] = {{Exe(), L"/RegServer", L"/UnregServer", false},
+                 {Exe(), L"-regserver", L"-UNREGSERVER", false},
+                 {Exe(), L"/SERVICE", L"-UnregServer", true},
+                 {copy, L"-Service", L"/unregserver", true}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(Narrow(c.exe + L" " + c.reg));
+        SCOPED_TRACE(c.exe + L" " + c.reg);
         // Whatever lies below a replaced class key goes.
         const std::wstring old = std::wstring(L"CLSID\\") + P().classes[0] + L"\\Old";
         ASSERT_EQ(ERROR_SUCCESS, WriteText(HKEY_CLASSES_ROOT, old.c_str(), nullptr, L"x"));
         ASSERT_EQ(0u, Run(c.reg, c.exe));
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, old.c_str()));
-        for (const Entry& e : P().entries) {
-            EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, e.key)) << Narrow(e.key);
-            if (e.value) {
-                EXPECT_EQ(e.value, ClassesText(e.key, e.name)) << Narrow(e.key);
-            }
-        }
+        for (const auto& [key, name, value] : P().entries)
+            EXPECT_TRUE(value ? value == ClassesText(key, name) : KeyExists(HKEY_CLASSES_ROOT, key))
+                << key;
         for (const wchar_t* clsid : P().classes) {
             const std::wstring key = std::wstring(L"CLSID\\") + clsid;
             EXPECT_EQ(P().appId, ClassesText(key, L"AppID"));
@@ -176,8 +150,8 @@ TEST_P(HostTest, SwitchesWriteAndRemoveExactlyTheEntries) {
         service.Reset();
 
         ASSERT_EQ(0u, Run(c.unreg, c.exe));
-        for (const Entry& e : P().entries)
-            EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, e.key)) << Narrow(e.key);
+        for (const auto& entry : P().entries)
+            EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::get<0>(entry))) << std::get<0>(entry);
         for (const wchar_t* clsid : P().classes)
             EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + clsid).c_str()));
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, AppIdKey().c_str()));
@@ -205,7 +179,7 @@ TEST_P(HostTest, FirstStartRegistersItselfAndASecondInstanceEnds) {
     EXPECT_EQ(P().service, ClassesText(AppIdKey(), nullptr));
     // A second instance finds the first and ends, also when COM starts it.
     for (const wchar_t* line : {L"", L"-Embedding"})
-        EXPECT_EQ(P().secondInstanceCode, Run(line)) << Narrow(line);
+        EXPECT_EQ(P().secondInstanceCode, Run(line)) << line;
     EXPECT_TRUE(IsRunning(first.Process()));
     {
         LateBound client;

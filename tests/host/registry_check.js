@@ -1,8 +1,6 @@
-// An independent client of KrellinSvc.Registry.1: JScript through the
-// scripting host, late-bound by name. The one argument is the path of
-// KrellinSvc.exe. KrellinSvc is registered as a service here, so that COM
-// starts it as one and "net stop" ends it cleanly; any mismatch ends the
-// script with exit code 1.
+// An independent client of KrellinSvc.Registry.1, late-bound by name; the
+// argument is the path of KrellinSvc.exe. Registered as a service, so that
+// COM starts it as one and "net stop" ends it. Exit code 1 at a mismatch.
 var shell = new ActiveXObject("WScript.Shell");
 var failures = 0;
 
@@ -14,7 +12,7 @@ function check(label, got, want) {
 }
 
 var exe = '"' + WScript.Arguments(0).replace(/\//g, "\\") + '"';
-var product = "HKLM\\Software\\Quandrel, Inc.\\Vornix! Popup Blocker\\";
+var company = "HKLM\\Software\\Quandrel, Inc.\\", product = company + "Vornix! Popup Blocker\\";
 var agentKey = product + "1.00.000\\";
 
 check("registration", shell.Run(exe + " -Service", 0, true), 0);
@@ -23,7 +21,6 @@ try {
     var reg = new ActiveXObject("KrellinSvc.Registry.1");
     check("TopLevelKey", reg.TopLevelKey, -2147483646);
     check("TopFolder", reg.TopFolder, "Software");
-
     reg.Company = "Quandrel, Inc.";
     reg.Product = "Vornix! Popup Blocker";
     reg.Version = "1.00.000";
@@ -34,15 +31,12 @@ try {
     check("string", shell.RegRead(agentKey + "AudioFileName"), "C:\\Sounds\\ding.wav");
     check("number", shell.RegRead(agentKey + "BlockCount"), 41);
     check("negative number", shell.RegRead(agentKey + "BypassKeys"), -1);
-    // Script arguments travel by value: the calls must succeed, and the
-    // script's own variables stay as they were.
-    var text = "default";
-    var count = 5;
+    // Script arguments travel by value: the calls succeed and leave them be.
+    var text = "default", count = 5;
     reg.GetAppString("AudioFileName", text);
     reg.GetAppDWORD("BlockCount", count);
     check("string argument", text, "default");
     check("number argument", count, 5);
-
     reg.TopLevelKey = -2147483647;
     reg.Reset();
     check("TopLevelKey after Reset", reg.TopLevelKey, -2147483646);
@@ -61,7 +55,7 @@ try {
     try {
         shell.RegDelete(agentKey);
         shell.RegDelete(product);
-        shell.RegDelete("HKLM\\Software\\Quandrel, Inc.\\");
+        shell.RegDelete(company);
     } catch (e) {
     }
 }

@@ -1,9 +1,6 @@
-// A stand-in for the Windows "Messenger" service, which the test prefix does
-// not have. Installed by the tests with one of two command lines:
-//   MessengerTestService.exe          runs and stops on request
-//   MessengerTestService.exe refuse   runs and accepts no stop request
-// In both modes the user control kEndControl ends it, so that a test can
-// always clean up what it started.
+// A stand-in for the "Messenger" service, which the test prefix lacks. With
+// "refuse" it accepts no stop request; kEndControl always ends it, so that a
+// test can clean up what it started.
 #include <windows.h>
 
 #include <cstring>
