@@ -4,6 +4,7 @@
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/browserdouble/ShellWindowCollection.h"
 #include "tests/fakes/InProcessClass.h"
+#include "tests/support/LateBound.h"
 
 #include "agent/AgentWindow.h"
 #include "agent/KrellinIF.h"
@@ -216,28 +217,22 @@ ComPtr<IKrellinIF> NewObject() {
 
 // A client may call before the agent's window and engine exist.
 TEST_F(AgentTest, AnObjectAnswersItsDefaultsWithoutAWindowOrEngine) {
-    auto a = NewObject();
-    using Get = HRESULT (IKrellinIF::*)(LONG*);
-    const std::pair<Get, LONG> gets[] = {
-        {&IKrellinIF::get_BlockedCount, 0},  {&IKrellinIF::get_MuteAudio, 1},
-        {&IKrellinIF::get_AllowSameSite, 1}, {&IKrellinIF::get_KillFixedSize, 1},
-        {&IKrellinIF::get_IsServeReady, 0},  {&IKrellinIF::get_Visible, 0},
-        {&IKrellinIF::get_ShowTray, 0}};
-    for (const auto& [get, expected] : gets) {
-        LONG v = -5;
-        EXPECT_EQ(S_OK, (a.Get()->*get)(&v));
-        EXPECT_EQ(expected, v);
-    }
-    SHORT keys = -5;
-    EXPECT_EQ(S_OK, a->get_BypassKeys(&keys));
-    EXPECT_EQ(1, keys);
-    Bstr name;
-    EXPECT_EQ(S_OK, a->get_AudioFileName(name.Put()));
-    EXPECT_FALSE(name.IsNull());
-    EXPECT_EQ(0u, name.Length());
-    EXPECT_EQ(S_OK, a->put_MuteAudio(0));
-    EXPECT_EQ(S_OK, a->put_BypassKeys(4));
-    EXPECT_EQ(S_OK, a->Quit());
+    auto object = NewObject();
+    LateBound a;
+    a.Attach(object.Get());
+    // clang-format off
+    const std::pair<const wchar_t*, LONG> gets[] = {{L"BlockedCount", 0}, {L"MuteAudio", 1},
+        {L"AllowSameSite", 1}, {L"KillFixedSize", 1}, {L"IsServeReady", 0}, {L"Visible", 0},
+        {L"ShowTray", 0}, {L"BypassKeys", 1}};
+    // clang-format on
+    for (const auto& [name, expected] : gets)
+        EXPECT_EQ(expected, a.Long(name)) << name;
+    Bstr sound;
+    EXPECT_EQ(S_OK, object->get_AudioFileName(sound.Put()));
+    EXPECT_TRUE(!sound.IsNull() && sound.Length() == 0);
+    EXPECT_EQ(S_OK, a.Put(L"MuteAudio", "I", 0L));
+    EXPECT_EQ(S_OK, a.Put(L"BypassKeys", "i", 4));
+    EXPECT_EQ(S_OK, a.Do(L"Quit"));
     EXPECT_TRUE(store.calls.empty()) << "no engine, nothing saved";
 }
 
@@ -276,46 +271,36 @@ TEST_F(AgentTest, OnlyAFileOnThisComputerBecomesTheSound) {
 TEST_F(AgentTest, PutsAreSharedBetweenClientsAndStored) {
     ASSERT_TRUE(Open());
     RunLoop([&] {
-        auto a = NewObject(), b = NewObject();
-        const struct {
-            HRESULT (IKrellinIF::*put)(LONG);
-            HRESULT (IKrellinIF::*get)(LONG*);
-            const wchar_t* stored;
-            LONG value, expected;
-        } rows[] = {
-            {&IKrellinIF::put_MuteAudio, &IKrellinIF::get_MuteAudio, L"MuteAudio", 2, 0},
-            {&IKrellinIF::put_AllowSameSite, &IKrellinIF::get_AllowSameSite, L"AllowSameSite", -1,
-             1},
-            {&IKrellinIF::put_KillFixedSize, &IKrellinIF::get_KillFixedSize, L"KillFixedSize", 3,
-             1},
-            {&IKrellinIF::put_ShowTray, &IKrellinIF::get_ShowTray, L"ShowTray", 2, 0},
-        };
-        for (const auto& row : rows) {
-            SCOPED_TRACE(row.stored);
-            LONG seen = -5;
-            EXPECT_EQ(S_OK, (a.Get()->*row.put)(row.value));
-            EXPECT_EQ(S_OK, (b.Get()->*row.get)(&seen));
-            EXPECT_EQ(row.expected, seen);
-            EXPECT_EQ(row.expected, store.dwords[row.stored]);
+        auto object = NewObject();
+        LateBound a, b;
+        a.Attach(object.Get());
+        b.Attach(NewObject().Get());
+        // The name, the value put, and what is seen and stored.
+        // clang-format off
+        const std::tuple<const wchar_t*, LONG, LONG> rows[] = {{L"MuteAudio", 2, 0},
+            {L"AllowSameSite", -1, 1}, {L"KillFixedSize", 3, 1}, {L"ShowTray", 2, 0}};
+        // clang-format on
+        for (const auto& [name, value, expected] : rows) {
+            EXPECT_EQ(S_OK, a.Put(name, "I", value)) << name;
+            EXPECT_EQ(expected, b.Long(name)) << name;
+            EXPECT_EQ(expected, store.dwords[name]) << name;
         }
-        Bstr file(L"C:\\sounds\\block.wav"), back;
-        EXPECT_EQ(S_OK, a->put_AudioFileName(file.Get()));
-        EXPECT_EQ(S_OK, b->get_AudioFileName(back.Put()));
-        EXPECT_STREQ(file.Text(), back.Text());
-        EXPECT_EQ(file.Text(), store.strings[L"AudioFileName"]);
+        const wchar_t* sound = L"C:\\sounds\\block.wav";
+        EXPECT_EQ(S_OK, a.Put(L"AudioFileName", "s", sound));
+        EXPECT_EQ(sound, b.Text(L"AudioFileName"));
+        EXPECT_EQ(sound, store.strings[L"AudioFileName"]);
         store.dwords[L"BlockCount"] = 9;
-        LONG count = 0;
-        EXPECT_EQ(S_OK, b->get_BlockedCount(&count));
-        EXPECT_EQ(9, count);
+        EXPECT_EQ(9, b.Long(L"BlockedCount"));
 
         ComPtr<IConnectionPointContainer> container;
-        ASSERT_EQ(S_OK, a->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()));
+        ASSERT_EQ(S_OK, object->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()));
         IConnectionPoint* point = nullptr;
         EXPECT_EQ(CONNECT_E_NOCONNECTION,
                   container->FindConnectionPoint(DIID__IKrellinIFEvents, &point));
         ClassFactory<KrellinIF> factory;
         void* inner = nullptr;
-        EXPECT_EQ(CLASS_E_NOAGGREGATION, factory.CreateInstance(b.Get(), IID_IKrellinIF, &inner));
+        EXPECT_EQ(CLASS_E_NOAGGREGATION,
+                  factory.CreateInstance(object.Get(), IID_IKrellinIF, &inner));
     });
 }
 
