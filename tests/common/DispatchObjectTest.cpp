@@ -11,8 +11,7 @@ namespace {
 
 // Records what reaches IDispatch and writes a known value through every
 // by-reference argument.
-class FakeDispatch : public ComObject<FakeDispatch, IDispatch> {
-  public:
+struct FakeDispatch : ComObject<FakeDispatch, IDispatch> {
     static const QITAB* QiTable() {
         static const QITAB table[] = {QITABENT(FakeDispatch, IDispatch), {}};
         return table;
