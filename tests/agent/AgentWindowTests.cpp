@@ -285,10 +285,6 @@ TEST_F(AgentTest, PutsAreSharedBetweenClientsAndStored) {
             EXPECT_EQ(expected, b.Long(name)) << name;
             EXPECT_EQ(expected, store.dwords[name]) << name;
         }
-        const wchar_t* sound = L"C:\\sounds\\block.wav";
-        EXPECT_EQ(S_OK, a.Put(L"AudioFileName", "s", sound));
-        EXPECT_EQ(sound, b.Text(L"AudioFileName"));
-        EXPECT_EQ(sound, store.strings[L"AudioFileName"]);
         store.dwords[L"BlockCount"] = 9;
         EXPECT_EQ(9, b.Long(L"BlockedCount"));
 

@@ -92,7 +92,6 @@ struct EngineTest : ::testing::Test, EngineHost {
             }));
     }
 
-    // EngineHost
     void BlockCountRaised(LONG total) override { lastTotal = total; }
     void ShowBlockNotice(const BlockedPopup& popup) override {
         notices.push_back(popup.openerSite);
@@ -375,14 +374,11 @@ TEST_F(EngineTest, AtCompletionTheWindowsOwnAddressDecidesTheSameSite) {
 }
 
 // A text value the test changes, put back as it was afterwards.
-class ScopedText {
-  public:
+struct ScopedText {
     ScopedText(HKEY root, const wchar_t* path, const wchar_t* name)
         : root_(root), path_(path), name_(name), old_(ReadText(root, path, name)) {}
     ~ScopedText() { old_ ? Write(*old_) : void(DeleteValue(root_, path_, name_)); }
     void Write(const std::wstring& text) { WriteText(root_, path_, name_, text); }
-
-  private:
     HKEY root_;
     const wchar_t *path_, *name_;
     std::optional<std::wstring> old_;
