@@ -55,9 +55,7 @@ TEST_F(StatusLogTest, LinesAreStampedNarrowedCutAndTheNewestKept) {
     EXPECT_EQ(std::to_string(StatusLog::kMaxLines), Last());
     AddStatusLine("");
     EXPECT_EQ(static_cast<LONG>(StatusLog::kMaxLines), log_.LineCount()) << "no second header";
-}
-
-TEST_F(StatusLogTest, ErrorTextsAreTheSystemsOneLineOrSayThereIsNone) {
+    // Error texts are the system's, on one line, or say there is none.
     AddErrorText(static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_NE("<unstamped>", Last());
     EXPECT_NE("", Last());
@@ -67,7 +65,7 @@ TEST_F(StatusLogTest, ErrorTextsAreTheSystemsOneLineOrSayThereIsNone) {
     EXPECT_EQ("Unknown error 0x2000ABCD", Last());
 }
 
-TEST_F(StatusLogTest, SiteKeysAndCanonicalForms) {
+TEST_F(StatusLogTest, SiteKeysAndCanonicalFormsOfAnySize) {
     // clang-format off
     const std::pair<const wchar_t*, const wchar_t*> keys[] = {
         {L"http://www.example.com/path", L".example.com"},
@@ -103,9 +101,7 @@ TEST_F(StatusLogTest, SiteKeysAndCanonicalForms) {
         EXPECT_EQ("Marklor CrackURL Error...", Last(2));
         EXPECT_NE("", Last());
     }
-}
-
-TEST_F(StatusLogTest, HugeUrlsStayWithinBounds) {
+    // Huge ones stay within bounds.
     const std::wstring path(100000, L'a'), url = L"http://www.example.com/" + path;
     EXPECT_EQ(url, CanonicalUrl(url.c_str()));
     EXPECT_EQ(L".example.com", SiteKey(url.c_str()));

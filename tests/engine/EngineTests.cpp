@@ -497,13 +497,11 @@ TEST_F(EngineTest, BlockedPopupsAreListedAnnouncedOncePerPageAndShownOnRequest) 
     EXPECT_EQ(E_INVALIDARG, engine->AllowSite(L"opener.com/x"));
     EXPECT_EQ(L"opener.com", store.lists[L"AllowedSites"]);
     EXPECT_EQ("visible", State(Popup(L"http://ads.elsewhere.net/23")));
-}
-
-TEST(BlockedPopupsTest, APageIsAnnouncedOnceInItsQuietTime) {
+    // A page is announced once in its quiet time.
     const std::tuple<const wchar_t*, ULONGLONG, bool> rows[] = {
         {L"http://a/", 1000, true},  {L"http://a/", 10999, false}, {L"http://b/", 11000, true},
         {L"http://a/", 11000, true}, {L"http://b/", 20999, false}, {L"http://b/", 21000, true}};
-    BlockedPopups popups;
+    BlockedPopups popups; // on its own clock
     for (const auto& [page, at, announced] : rows)
         EXPECT_EQ(announced, popups.Add({L"http://ad/", L"", {}}, page, at)) << at;
 }
@@ -550,7 +548,7 @@ auto Fields(const Settings& s) {
                     s.AllowUserInitiated, s.NotifyOnBlock, s.AllowedSites);
 }
 
-TEST_F(EngineTest, SettingsLoadWithTheirDefaultsAndAreReadBackOnceSaved) {
+TEST_F(EngineTest, SettingsLoadWithTheirRulesAndAreReadBackOnceSavedAndSiteListsKeepHostNamesOnly) {
     engine = std::make_unique<XShell>(this);
     EXPECT_EQ(L"DisableMessenger", store.calls.back()) << "once the settings are loaded";
     EXPECT_EQ(Fields(Settings()), Fields(engine->settings));
@@ -570,9 +568,7 @@ TEST_F(EngineTest, SettingsLoadWithTheirDefaultsAndAreReadBackOnceSaved) {
     EXPECT_EQ(0x2345, engine->settings.BypassKeys);
     EXPECT_EQ((std::vector<std::wstring>{L"example.com", L"b.org"}), engine->settings.AllowedSites);
     EXPECT_EQ(0, store.dwords[L"MuteAudio"]) << "the store changes only on a save";
-}
-
-TEST(SiteListTest, SiteListsKeepPlainHostNamesOnly) {
+    // Site lists keep plain host names only.
     using Sites = std::vector<std::wstring>;
     const Sites kept = {L"kept.net"};
     // clang-format off
