@@ -9,7 +9,6 @@
 #include "agent/AgentWindow.h"
 #include "agent/KrellinIF.h"
 #include "agent/resource.h"
-#include "common/TypeLibrary.h"
 #include "engine/RegistryClient.h"
 #include "engine/ShellIds.h"
 #include "engine/XShell.h"
@@ -298,19 +297,6 @@ TEST_F(AgentTest, PutsAreSharedBetweenClientsAndStored) {
         EXPECT_EQ(CLASS_E_NOAGGREGATION,
                   factory.CreateInstance(object.Get(), IID_IKrellinIF, &inner));
     });
-}
-
-// widl once wrote a wrong byte into a library's identity: clients would find
-// no type library for the object.
-TEST_F(AgentTest, TheTypeLibraryKeepsItsIdentity) {
-    ComPtr<ITypeLib> lib;
-    ASSERT_EQ(S_OK, LoadOwnTypeLib(lib.Put()));
-    TLIBATTR* attr = nullptr;
-    ASSERT_EQ(S_OK, lib->GetLibAttr(&attr));
-    EXPECT_TRUE(IsEqualGUID(LIBID_KRELLINLib, attr->guid));
-    lib->ReleaseTLibAttr(attr);
-    ComPtr<ITypeInfo> info;
-    EXPECT_EQ(S_OK, lib->GetTypeInfoOfGuid(IID_IKrellinIF, info.Put()));
 }
 
 } // namespace

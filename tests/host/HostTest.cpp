@@ -45,6 +45,7 @@ const Program kPrograms[] = {
       {L"Krellin.WebBrowserEvents2\\CLSID", nullptr, WEBEVENTS},
       {L"Krellin.ShellWindowsEvents\\CurVer", nullptr, L"Krellin.ShellWindowsEvents.1"},
       {L"CLSID\\" KRELLINIF L"\\TypeLib", nullptr, KRELLIN_LIBID},
+      // Under the library's own identity, which widl once got wrong by a byte.
       {L"TypeLib\\" KRELLIN_LIBID L"\\1.0", nullptr, nullptr}}},
     {"KrellinSvc", ERROR_ALREADY_EXISTS, false, L"KrellinSvc.exe", L"KrellinSvc", SVC_APPID,
      L"KrellinSvc.Registry.1", L"TopLevelKey", {REGISTRY},
