@@ -56,7 +56,7 @@ struct EngineTest : ::testing::Test, EngineHost {
         store.dwords[L"KillFixedSize"] = killFixedSize;
         engine = std::make_unique<XShell>(this);
     }
-    // No window but the opener.
+    // No engine, a fresh store and log, and no window but the opener.
     void Restart() {
         engine.reset();
         for (LONG id = 1; id <= collection->LastId(); ++id)
@@ -125,8 +125,8 @@ struct EngineTest : ::testing::Test, EngineHost {
 };
 
 TEST_F(EngineTest, StartUpShowsAndTracksEveryWindowAndOnesOpenedLaterAwaitTheirDecision) {
-    Window hidden = collection->OpenWindow(L"http://a.example.com/", false, false),
-           folder = collection->OpenWindow(L"file:///C:/", true, false);
+    Window hidden = collection->OpenWindow(L"http://a.example.com/", false, false);
+    Window folder = collection->OpenWindow(L"file:///C:/", true, false);
     hidden->fullName = L"C:\\PROGRA~1\\INTERN~1\\IEXPLORE.EXE";
     Start();
     EXPECT_TRUE(hidden->visible && folder->visible);
@@ -137,8 +137,8 @@ TEST_F(EngineTest, StartUpShowsAndTracksEveryWindowAndOnesOpenedLaterAwaitTheirD
     opener->Navigate(L"http://www.elsewhere.net/");
     EXPECT_EQ("visible", State(opener)) << "open at start-up: never judged";
     // Opened later: a browser is judged at its first navigation, a folder never.
-    Window browser = collection->OpenWindow(L"http://c.example.com/", false, false),
-           later = collection->OpenWindow(L"", true, false);
+    Window browser = collection->OpenWindow(L"http://c.example.com/", false, false);
+    Window later = collection->OpenWindow(L"", true, false);
     Explorer* record = Record(browser);
     ASSERT_TRUE(record && Record(later));
     record->openerUrl = L"http://opener.example.com/";
@@ -541,7 +541,7 @@ auto Fields(const Settings& s) {
                     s.AllowUserInitiated, s.NotifyOnBlock, s.AllowedSites);
 }
 
-TEST_F(EngineTest, SettingsLoadWithTheirRulesAndAreReadBackOnceSavedAndSiteListsKeepHostNamesOnly) {
+TEST_F(EngineTest, SettingsLoadWithTheirDefaultsAndAreReadBackOnceSaved) {
     engine = std::make_unique<XShell>(this);
     EXPECT_EQ(L"DisableMessenger", store.calls.back()) << "once the settings are loaded";
     EXPECT_EQ(Fields(Settings()), Fields(engine->settings));
@@ -561,7 +561,9 @@ TEST_F(EngineTest, SettingsLoadWithTheirRulesAndAreReadBackOnceSavedAndSiteLists
     EXPECT_EQ(0x2345, engine->settings.BypassKeys);
     EXPECT_EQ((std::vector<std::wstring>{L"example.com", L"b.org"}), engine->settings.AllowedSites);
     EXPECT_EQ(0, store.dwords[L"MuteAudio"]) << "the store changes only on a save";
-    // Site lists keep plain host names only.
+}
+
+TEST(SiteListTest, SiteListsKeepPlainHostNamesOnly) {
     using Sites = std::vector<std::wstring>;
     const Sites kept = {L"kept.net"};
     // clang-format off
