@@ -142,6 +142,7 @@ class MarkloreWalk : public testing::Test {
                 fs::create_directories(item = item.parent_path());
             if (e.attributes) SetFileAttributesW(item.c_str(), e.attributes);
         }
+        ASSERT_EQ(root.Create(kProgId, CLSCTX_INPROC_SERVER), S_OK);
     }
     void TearDown() override {
         fs::remove_all(favorites_);
@@ -149,11 +150,10 @@ class MarkloreWalk : public testing::Test {
     }
 
     fs::path favorites_, saved_;
+    LateBound root;
 };
 
 TEST_F(MarkloreWalk, WalksFoldersThenShortcutsAtEveryLevel) {
-    LateBound root;
-    ASSERT_EQ(root.Create(kProgId, CLSCTX_INPROC_SERVER), S_OK);
     ComPtr<IMarklore> direct;
     ASSERT_EQ(S_OK, root.Dispatch()->QueryInterface(IID_IMarklore, direct.PutVoid()));
     const HRESULT kNoMoreItems = HRESULT_FROM_WIN32(ERROR_NO_MORE_ITEMS);
@@ -178,8 +178,7 @@ TEST_F(MarkloreWalk, AScriptClientWalksTheFavourites) {
 }
 
 TEST_F(MarkloreWalk, EveryFirstReadsItsFolderAgain) {
-    LateBound root, empty;
-    ASSERT_EQ(root.Create(kProgId, CLSCTX_INPROC_SERVER), S_OK);
+    LateBound empty;
     ASSERT_EQ(root.Do(L"First"), S_OK);
     ASSERT_TRUE(OpenGroup(root, &empty));
     WriteFile(favorites_ / L"empty\\Late.url", Shortcut("http://late.example.com/"));
@@ -200,8 +199,7 @@ TEST_F(MarkloreWalk, EveryFirstReadsItsFolderAgain) {
 }
 
 TEST_F(MarkloreWalk, ObjectsDieWithTheirLastRelease) {
-    LateBound root, news;
-    ASSERT_EQ(root.Create(kProgId, CLSCTX_INPROC_SERVER), S_OK);
+    LateBound news;
     ASSERT_EQ(root.Do(L"First"), S_OK);
     ASSERT_EQ(root.Do(L"Next"), S_OK);
     ASSERT_TRUE(OpenGroup(root, &news));

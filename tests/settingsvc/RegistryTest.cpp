@@ -373,28 +373,22 @@ class MessengerSwitch : public RegistryTest {
             ASSERT_TRUE(WaitForServiceState(service_.Get(), SERVICE_RUNNING));
         }
     }
-    // Stopped, or ended by the control every mode obeys, or killed.
+    // Ended by the control every mode obeys, or killed.
     void StopOrEnd() {
-        SERVICE_STATUS status{};
-        if (!ControlService(service_.Get(), SERVICE_CONTROL_STOP, &status))
-            ControlService(service_.Get(), 200, &status);
-        if (WaitForServiceState(service_.Get(), SERVICE_STOPPED, 5000)) return;
         SERVICE_STATUS_PROCESS process{};
         DWORD needed = 0;
+        ControlService(service_.Get(), 200, reinterpret_cast<SERVICE_STATUS*>(&process));
+        if (WaitForServiceState(service_.Get(), SERVICE_STOPPED, 5000)) return;
         if (QueryServiceStatusEx(service_.Get(), SC_STATUS_PROCESS_INFO,
                                  reinterpret_cast<BYTE*>(&process), sizeof process, &needed))
             EndProcess(process.dwProcessId);
         WaitForServiceState(service_.Get(), SERVICE_STOPPED, 5000);
     }
     DWORD StartType() {
-        union {
-            QUERY_SERVICE_CONFIGW config;
-            BYTE bytes[8192];
-        } q;
+        std::vector<BYTE> buffer(8192);
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
         DWORD needed = 0;
-        return QueryServiceConfigW(service_.Get(), &q.config, sizeof q, &needed)
-                   ? q.config.dwStartType
-                   : 0;
+        return QueryServiceConfigW(service_.Get(), config, 8192, &needed) ? config->dwStartType : 0;
     }
 
     ScopedServiceHandle service_;
