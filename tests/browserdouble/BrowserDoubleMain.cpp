@@ -15,8 +15,6 @@ using namespace vx::browserdouble;
 
 namespace {
 
-// The double's classes: a browser application, and the process's one shell
-// window collection, which scripts and tests drive as "BrowserDouble.Script".
 #define VX_DOUBLE_BROWSER "{B4A00AEE-7881-4969-A510-62F3357C44FD}"
 #define VX_DOUBLE_SHELL "{5D789500-AA32-4D8E-A3CE-C690D4E10E87}"
 #define VX_SHELL_WINDOWS "{9BA05972-F6A8-11CF-A442-00A0C90A8F39}"

@@ -1,22 +1,23 @@
 // Late binding without a type library: each of the double's objects names
 // its members in one table (ending with an empty row), a member's DISPID
-// being its place there, and reads every call through one Call.
+// being its place there; and the one event point its objects fire through.
 #pragma once
 
 #include "common/ComObject.h"
 
+#include <exdispid.h>
 #include <ocidl.h>
+#include <olectl.h>
 
 #include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace vx::browserdouble {
 
-// A VARIANT of type vt holding a pointer (VT_BYREF, a text or an object),
-// a LONG, a VARIANT_BOOL or a double.
 template <typename T> VARIANT MakeVariant(VARTYPE vt, T value) {
     VARIANT v = {};
     V_VT(&v) = vt;
@@ -27,8 +28,8 @@ template <typename T> VARIANT MakeVariant(VARTYPE vt, T value) {
     return v;
 }
 
-// One call of a member: its arguments, coerced from what script hosts and
-// the agent pass (VT_I4, VT_R8, VT_BOOL, by reference, ...), and its answer.
+// One call of a member: its arguments, coerced from whatever script hosts
+// and the agent pass, and its answer.
 class Call {
   public:
     Call(WORD flags, DISPPARAMS* params, VARIANT* result)
@@ -39,9 +40,8 @@ class Call {
     const DISPPARAMS& Params() const { return *params_; }
     HRESULT Result() const { return hr_; }
 
-    // The argument at `position`, counted from the left, as a LONG, a bool
-    // or a text; `value` when the caller left it out. One that cannot be
-    // coerced fails the call.
+    // The argument at `position` from the left; `value` when left out. One
+    // that cannot be coerced fails the call.
     template <typename T> T Arg(UINT position, T value = T()) {
         constexpr VARTYPE vt = std::is_same_v<T, LONG>   ? VT_I4
                                : std::is_same_v<T, bool> ? VT_BOOL
@@ -59,7 +59,6 @@ class Call {
         return value;
     }
 
-    // The answer; a caller that passes no VARIANT gets none.
     HRESULT Return(LONG value) { return Answer(MakeVariant(VT_I4, value)); }
     HRESULT Return(double value) { return Answer(MakeVariant(VT_R8, value)); }
     HRESULT Return(bool value) {
@@ -75,6 +74,7 @@ class Call {
     }
 
   private:
+    // A caller that passes no VARIANT gets no answer.
     HRESULT Answer(VARIANT value) {
         if (!result_) return VariantClear(&value);
         *result_ = value;
@@ -92,11 +92,77 @@ template <class T> struct Member {
     std::function<HRESULT(T&, Call&)> call = nullptr; // none: a member that does nothing
 };
 
-// IDispatch over T::kMembers, for an object T that is never aggregated.
+// One outgoing event interface. The point lives inside its container and
+// shares its reference count.
+class EventPoint : public IConnectionPoint {
+  public:
+    EventPoint(IConnectionPointContainer* owner, const IID& iid) : owner_(owner), iid_(iid) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        static const QITAB table[] = {QITABENT(EventPoint, IConnectionPoint), {}};
+        return QISearch(this, table, riid, ppv);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return owner_->AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return owner_->Release(); }
+    STDMETHODIMP GetConnectionInterface(IID*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer**) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
+        if (!sink || !cookie) return E_POINTER;
+        *cookie = 0;
+        if (FAILED(adviseResult)) return adviseResult;
+        ComPtr<IDispatch> disp;
+        if (FAILED(sink->QueryInterface(IID_IDispatch, disp.PutVoid())))
+            return CONNECT_E_CANNOTCONNECT;
+        *cookie = nextCookie_++;
+        sinks[*cookie] = disp;
+        return S_OK;
+    }
+    STDMETHODIMP Unadvise(DWORD cookie) override {
+        if (duringUnadvise) duringUnadvise();
+        if (FAILED(unadviseResult)) return unadviseResult;
+        return sinks.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
+    }
+
+    // FindConnectionPoint of a container with this one point.
+    HRESULT Find(REFIID riid, IConnectionPoint** point) {
+        if (!point) return E_POINTER;
+        *point = nullptr;
+        if (FAILED(findResult)) return findResult;
+        if (!IsEqualIID(riid, iid_)) return CONNECT_E_NOCONNECTION;
+        *point = this;
+        AddRef();
+        return S_OK;
+    }
+
+    // Calls every sink with args, left to right as the event declares them.
+    void Fire(DISPID id, std::vector<VARIANTARG> args = {}) {
+        std::reverse(args.begin(), args.end());
+        DISPPARAMS params = {args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+        // A copy: a sink may unadvise, or others advise, while the call is out.
+        for (const auto& [cookie, sink] : std::map(sinks))
+            sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                         nullptr, nullptr);
+    }
+
+    std::map<DWORD, ComPtr<IDispatch>> sinks;
+    // For the in-process tests: failures, and events arriving in Unadvise.
+    HRESULT adviseResult = S_OK, unadviseResult = S_OK, findResult = S_OK;
+    std::function<void()> duringUnadvise;
+
+  private:
+    IConnectionPointContainer* owner_;
+    IID iid_;
+    DWORD nextCookie_ = 1;
+};
+
+// IDispatch over T::kMembers, for an object that is never aggregated; with
+// IConnectionPointContainer, over its one point `events`.
 template <class T, class... Interfaces> class NamedDispatch : public ComObject<T, Interfaces...> {
   public:
     static constexpr bool kAggregatable = false;
-    // Plain IDispatch; an object with more interfaces lists its own.
     static const QITAB* QiTable() {
         static const QITAB table[] = {{&IID_IDispatch, OFFSETOFCLASS(IDispatch, T)}, {}};
         return table;
@@ -124,13 +190,12 @@ template <class T, class... Interfaces> class NamedDispatch : public ComObject<T
         HRESULT hr = member ? member(static_cast<T&>(*this), call) : S_OK;
         return FAILED(call.Result()) ? call.Result() : hr;
     }
-    // IConnectionPointContainer, for an object with one point, `events`.
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) { return E_NOTIMPL; }
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
         return static_cast<T*>(this)->events.Find(riid, point);
     }
     static const wchar_t* NameOf(DISPID id) {
-        for (DISPID at = 1; T::kMembers[at - 1].name; ++at)
+        for (DISPID at = 1; at <= id && T::kMembers[at - 1].name; ++at)
             if (at == id) return T::kMembers[at - 1].name;
         return nullptr;
     }

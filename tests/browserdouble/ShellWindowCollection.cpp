@@ -1,7 +1,5 @@
 #include "ShellWindowCollection.h"
 
-#include <algorithm>
-
 namespace vx::browserdouble {
 
 namespace {
@@ -10,13 +8,20 @@ ComPtr<ShellWindowCollection> gShell;
 
 using Shell = ShellWindowCollection;
 
-// A member answering what `Read` reads of the window whose id comes first.
+double SecondsNow() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// A script member answering what `Read` reads of the window whose id comes first.
 template <auto Read> HRESULT Query(Shell& shell, Call& call) {
     BrowserWindow* window = shell.Find(call.Arg<LONG>(0));
     return window ? call.Return(std::invoke(Read, *window)) : E_INVALIDARG;
 }
 
-// A member making the open window whose id comes first fire events.
+// A script member making the open window whose id comes first fire events.
 template <HRESULT (*Fire)(BrowserWindow&, Call&)> HRESULT Event(Shell& shell, Call& call) {
     BrowserWindow* window = shell.Find(call.Arg<LONG>(0));
     if (!window) return E_INVALIDARG;
@@ -40,26 +45,110 @@ HRESULT AskFixedSize(BrowserWindow& window, Call&) {
     return S_OK;
 }
 
-HRESULT OpenFromScript(Shell& shell, Call& call) {
-    // A script may leave out the flags: a visible browser window.
-    ComPtr<BrowserWindow> window = shell.OpenWindow(
-        call.Arg<std::wstring>(0), call.Arg<bool>(1, false), call.Arg<bool>(2, true));
-    return window ? call.Return(window->id) : E_OUTOFMEMORY;
+} // namespace
+
+const Member<BrowserWindow> BrowserWindow::kMembers[] = {
+    {L"FullName", [](BrowserWindow& w, Call& c) { return c.Return(w.fullName); }},
+    {L"LocationURL", [](BrowserWindow& w, Call& c) { return c.Return(w.url); }},
+    {L"Visible",
+     [](BrowserWindow& w, Call& c) {
+         if (!c.IsPut()) return c.Return(w.visible);
+         const bool show = c.Arg<bool>(0, w.visible);
+         if (show && !w.visible && w.shownAt == 0) w.shownAt = SecondsNow();
+         w.visible = show;
+         return S_OK;
+     }},
+    {L"Quit",
+     [](BrowserWindow& w, Call&) {
+         ++w.quits;
+         if (w.quitAt == 0) w.quitAt = SecondsNow();
+         Shell::Get()->Revoke(&w);
+         return S_OK;
+     }},
+    {L"Navigate", [](BrowserWindow& w, Call& c) { return w.Navigate(c.Arg<std::wstring>(0)); }},
+    {},
+};
+
+const QITAB* BrowserWindow::QiTable() {
+    static const QITAB table[] = {
+        QITABENT(BrowserWindow, IDispatch),
+        QITABENT(BrowserWindow, IConnectionPointContainer),
+        {},
+    };
+    return table;
 }
 
-HRESULT CloseFromScript(Shell& shell, Call& call) {
-    BrowserWindow* window = shell.Find(call.Arg<LONG>(0));
-    if (window) shell.Revoke(window);
-    return window ? S_OK : E_INVALIDARG;
+HRESULT BrowserWindow::CreateInstance(IUnknown*, REFIID riid, void** ppv) {
+    Shell* shell = Shell::Get();
+    ComPtr<BrowserWindow> window = shell ? shell->OpenWindow(L"", false, false) : nullptr;
+    return window ? window->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
 }
 
-// The loop ends after this call has returned to the caller.
-HRESULT Shutdown(Shell&, Call&) {
-    PostQuitMessage(0);
+BrowserWindow::BrowserWindow(LONG id, bool folder, std::wstring url, bool visible)
+    : id(id), fullName(folder ? L"C:\\windows\\explorer.exe"
+                              : L"C:\\Program Files\\Internet Explorer\\iexplore.exe"),
+      url(std::move(url)), visible(visible) {}
+
+ComPtr<BrowserWindow> BrowserWindow::OpenPopup(const std::wstring& target, int order, LONG flags,
+                                               bool navigate) {
+    Shell* shell = Shell::Get();
+    const double firedAt = SecondsNow();
+    IDispatch* supplied = nullptr;
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    Bstr context(url.c_str()), address(target.c_str());
+    for (char event : std::to_string(order)) {
+        std::vector<VARIANTARG> args = {MakeVariant(VT_BYREF | VT_DISPATCH, &supplied),
+                                        MakeVariant(VT_BYREF | VT_BOOL, &cancel)};
+        if (event == '3')
+            args.insert(args.end(), {MakeVariant(VT_I4, flags), MakeVariant(VT_BSTR, context.Get()),
+                                     MakeVariant(VT_BSTR, address.Get())});
+        if (!cancel) events.Fire(event == '3' ? DISPID_NEWWINDOW3 : DISPID_NEWWINDOW2, args);
+    }
+    // What came back is ours to release. Refused before any window was
+    // made, the popup is a record of the request alone; with no window
+    // supplied, the browser opens one of its own.
+    ComPtr<IDispatch> kept = ComPtr<IDispatch>::Attach(supplied);
+    ComPtr<BrowserWindow> popup = kept     ? ComPtr<BrowserWindow>(shell->FindByObject(kept.Get()))
+                                  : cancel ? shell->MakeWindow(target, false, false)
+                                           : shell->OpenWindow(L"", false, true);
+    if (!popup) return popup;
+    popup->newWindowAt = firedAt;
+    popup->cancelled = cancel != VARIANT_FALSE;
+    if (cancel && !kept) {
+        popup->open = false;
+        popup->quitAt = SecondsNow();
+    }
+    if (navigate && !cancel && popup->open) popup->Navigate(target);
+    return popup;
+}
+
+HRESULT BrowserWindow::Navigate(const std::wstring& target, const wchar_t* frame) {
+    if (!open) return S_OK;
+    Bstr address(target.c_str()), frameName(frame);
+    VARIANT url = MakeVariant(VT_BSTR, address.Get()), name = MakeVariant(VT_BSTR, frameName.Get());
+    VARIANT none = {};
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    if (navigatedAt == 0) navigatedAt = SecondsNow();
+    events.Fire(
+        DISPID_BEFORENAVIGATE2,
+        {MakeVariant(VT_DISPATCH, static_cast<IDispatch*>(this)),
+         MakeVariant(VT_BYREF | VT_VARIANT, &url), MakeVariant(VT_BYREF | VT_VARIANT, &none),
+         MakeVariant(VT_BYREF | VT_VARIANT, &name), MakeVariant(VT_BYREF | VT_VARIANT, &none),
+         MakeVariant(VT_BYREF | VT_VARIANT, &none), MakeVariant(VT_BYREF | VT_BOOL, &cancel)});
+    cancelled = cancel != VARIANT_FALSE;
+    if (!cancelled && open) {
+        this->url = target;
+        FireNavigateComplete2(target);
+    }
     return S_OK;
 }
 
-} // namespace
+void BrowserWindow::FireNavigateComplete2(const std::wstring& target) {
+    Bstr address(target.c_str());
+    VARIANT url = MakeVariant(VT_BSTR, address.Get());
+    events.Fire(DISPID_NAVIGATECOMPLETE2, {MakeVariant(VT_DISPATCH, static_cast<IDispatch*>(this)),
+                                           MakeVariant(VT_BYREF | VT_VARIANT, &url)});
+}
 
 const Member<ShellWindowCollection> ShellWindowCollection::kMembers[] = {
     {L"Count",
@@ -75,8 +164,19 @@ const Member<ShellWindowCollection> ShellWindowCollection::kMembers[] = {
          const bool listed = i >= 0 && i < static_cast<LONG>(s.open_.size());
          return c.Return(listed ? static_cast<IDispatch*>(s.open_[i]) : nullptr);
      }},
-    {L"OpenWindow", OpenFromScript},
-    {L"CloseWindow", CloseFromScript},
+    {L"OpenWindow",
+     [](Shell& s, Call& c) {
+         // A script may leave out the flags: a visible browser window.
+         ComPtr<BrowserWindow> window =
+             s.OpenWindow(c.Arg<std::wstring>(0), c.Arg<bool>(1, false), c.Arg<bool>(2, true));
+         return window ? c.Return(window->id) : E_OUTOFMEMORY;
+     }},
+    {L"CloseWindow",
+     [](Shell& s, Call& c) {
+         BrowserWindow* window = s.Find(c.Arg<LONG>(0));
+         if (window) s.Revoke(window);
+         return window ? S_OK : E_INVALIDARG;
+     }},
     {L"Navigate", Event<Navigate>},
     {L"OpenPopup", Event<OpenPopup>},
     {L"AskFixedSize", Event<AskFixedSize>},
@@ -90,9 +190,12 @@ const Member<ShellWindowCollection> ShellWindowCollection::kMembers[] = {
     {L"ShownTime", Query<&BrowserWindow::shownAt>},
     {L"NavigateTime", Query<&BrowserWindow::navigatedAt>},
     {L"LastWindow", [](Shell& s, Call& c) { return c.Return(s.LastId()); }},
-    {L"ProcessId",
-     [](Shell&, Call& c) { return c.Return(static_cast<LONG>(GetCurrentProcessId())); }},
-    {L"Shutdown", Shutdown},
+    // The loop ends after this call has returned to the caller.
+    {L"Shutdown",
+     [](Shell&, Call&) {
+         PostQuitMessage(0);
+         return S_OK;
+     }},
     {},
 };
 
@@ -107,12 +210,12 @@ const QITAB* ShellWindowCollection::QiTable() {
 }
 
 HRESULT ShellWindowCollection::CreateInstance(IUnknown*, REFIID riid, void** ppv) {
-    ShellWindowCollection* shell = Get();
+    Shell* shell = Get();
     return shell ? shell->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
 }
 
 ShellWindowCollection* ShellWindowCollection::Get() {
-    if (!gShell) gShell = ComPtr<ShellWindowCollection>(new (std::nothrow) ShellWindowCollection());
+    if (!gShell) gShell = ComPtr<Shell>(new (std::nothrow) Shell());
     return gShell.Get();
 }
 
@@ -157,10 +260,6 @@ void ShellWindowCollection::Revoke(BrowserWindow* window) {
     if (!Remove(window)) return;
     window->open = false;
     FireWindowEvent(DISPID_WINDOWREVOKED, window->id);
-}
-
-BrowserWindow* ShellWindowCollection::Find(LONG id) const {
-    return id >= 1 && id <= LastId() ? all_[id - 1].Get() : nullptr;
 }
 
 BrowserWindow* ShellWindowCollection::FindByObject(IUnknown* object) const {

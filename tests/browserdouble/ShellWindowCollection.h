@@ -1,18 +1,55 @@
-// The shell window collection of the double's process: every browser and
-// folder window it ever made, the open ones in the order they opened, and
-// DShellWindowsEvents for windows coming and going. The agent calls Count
-// and Item by name; IShellWindows is there for the interface's proxy.
-// Tests and demo scripts drive the double through the same object, as
-// "BrowserDouble.Script": window ids are 1, 2, ... in order of opening and
-// are the cookies of the collection's events; OpenPopup(opener, url[,
-// events[, flags]]) is BrowserWindow::OpenPopup.
+// The browser double: browser windows and the process's one shell window
+// collection, used in-process by the engine's tests and served across
+// processes by BrowserDouble.exe. The agent calls Count and Item by name;
+// IShellWindows is there for the interface's proxy. Scripts drive it as
+// "BrowserDouble.Script" by window ids, 1, 2, ... in order of making, which
+// are also the cookies of the collection's events.
 #pragma once
 
-#include "BrowserWindow.h"
+#include "NamedDispatch.h"
 
+#include <exdisp.h>
+
+#include <string>
 #include <vector>
 
 namespace vx::browserdouble {
+
+class BrowserWindow : public NamedDispatch<BrowserWindow, IDispatch, IConnectionPointContainer> {
+  public:
+    static const Member<BrowserWindow> kMembers[];
+    static const QITAB* QiTable();
+    // A new hidden browser window, as the browser application class makes.
+    static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
+
+    BrowserWindow(LONG id, bool folder, std::wstring url, bool visible);
+
+    // A page here asks for a window for url, firing in `order` NewWindow2 (2)
+    // and NewWindow3 (3, with `flags`): 2, 3, 23 or 32. The popup is the window
+    // a sink supplied (null if not one of ours), else the browser's own; when a
+    // sink cancels, a record of the request never opened. With `navigate` the
+    // popup then goes to url.
+    ComPtr<BrowserWindow> OpenPopup(const std::wstring& url, int order = 2, LONG flags = 0,
+                                    bool navigate = true);
+    // BeforeNavigate2 (for `frame`, when named), then NavigateComplete2
+    // unless a sink cancelled; nothing once the window has gone.
+    HRESULT Navigate(const std::wstring& target, const wchar_t* frame = nullptr);
+    void FireNavigateComplete2(const std::wstring& target);
+    void FireWindowSetResizable(bool resizable) {
+        events.Fire(DISPID_WINDOWSETRESIZABLE,
+                    {MakeVariant<VARIANT_BOOL>(VT_BOOL, resizable ? VARIANT_TRUE : VARIANT_FALSE)});
+    }
+    void FireQuit() { events.Fire(DISPID_ONQUIT); }
+    bool WasQuit() const { return quitAt != 0; }
+
+    const LONG id;
+    EventPoint events{this, DIID_DWebBrowserEvents2};
+    std::wstring fullName, url;
+    bool visible, open = true, cancelled = false;
+    // Seconds on the performance counter; 0 for never.
+    double newWindowAt = 0, quitAt = 0, shownAt = 0, navigatedAt = 0;
+    int quits = 0;
+};
 
 class ShellWindowCollection
     : public NamedDispatch<ShellWindowCollection, IShellWindows, IConnectionPointContainer> {
@@ -53,7 +90,9 @@ class ShellWindowCollection
     bool Remove(BrowserWindow* window);
     void FireWindowEvent(DISPID id, LONG cookie) { events.Fire(id, {MakeVariant(VT_I4, cookie)}); }
     // Any window ever made, open or not; null for an unknown id.
-    BrowserWindow* Find(LONG id) const;
+    BrowserWindow* Find(LONG id) const {
+        return id >= 1 && id <= LastId() ? all_[id - 1].Get() : nullptr;
+    }
     // The window behind a reference handed back here; null for none of ours.
     BrowserWindow* FindByObject(IUnknown* object) const;
     LONG LastId() const { return static_cast<LONG>(all_.size()); }

@@ -13,7 +13,6 @@ namespace vx::fakes {
 using browserdouble::Call;
 using browserdouble::Member;
 
-// What every FakeRegistry object of a test reads and writes.
 struct RegistryStore {
     std::map<std::wstring, LONG> dwords;
     std::map<std::wstring, std::wstring> strings, lists;
@@ -41,7 +40,6 @@ class FakeRegistry : public browserdouble::NamedDispatch<FakeRegistry, IDispatch
         return NamedDispatch::Invoke(id, riid, lcid, flags, params, result, excep, argErr);
     }
 
-    // Stores the second argument under the name that the first gives.
     template <typename T> static HRESULT Store(std::map<std::wstring, T>& values, Call& call) {
         values[call.Arg<std::wstring>(0)] = call.Arg<T>(1);
         return S_OK;

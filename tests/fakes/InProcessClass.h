@@ -1,19 +1,50 @@
-// Serves a class from this process for as long as it lives: the ProgID is
-// pointed at the CLSID (the previous value is put back afterwards) and a
-// class object is registered for the given context.
+// Classes served from the test's own process, under ProgIDs pointed at them
+// for as long as the test needs.
 #pragma once
-
-#include "ProgIdOverride.h"
 
 #include "common/Scoped.h"
 
 #include <shlwapi.h>
 
 #include <functional>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace vx::fakes {
 
+// Points a ProgID at a class, or with a null clsid removes it, and puts back
+// what was there afterwards.
+class ProgIdOverride {
+  public:
+    ProgIdOverride(const wchar_t* progId, const CLSID* clsid) : progId_(progId) {
+        wchar_t text[64] = {};
+        DWORD size = sizeof text;
+        if (RegGetValueW(HKEY_CLASSES_ROOT, (progId_ + L"\\CLSID").c_str(), nullptr, RRF_RT_REG_SZ,
+                         nullptr, text, &size) == ERROR_SUCCESS)
+            previous_ = text;
+        if (clsid) StringFromGUID2(*clsid, text, 64);
+        Point(clsid ? std::optional<std::wstring>(text) : std::nullopt);
+    }
+    ~ProgIdOverride() { Point(previous_); }
+    ProgIdOverride(const ProgIdOverride&) = delete;
+    ProgIdOverride& operator=(const ProgIdOverride&) = delete;
+
+  private:
+    void Point(const std::optional<std::wstring>& clsid) const {
+        if (!clsid)
+            RegDeleteTreeW(HKEY_CLASSES_ROOT, progId_.c_str());
+        else
+            RegSetKeyValueW(HKEY_CLASSES_ROOT, (progId_ + L"\\CLSID").c_str(), nullptr, REG_SZ,
+                            clsid->c_str(), static_cast<DWORD>((clsid->size() + 1) * 2));
+    }
+
+    std::wstring progId_;
+    std::optional<std::wstring> previous_;
+};
+
+// Serves a class for as long as it lives: the ProgID points at the CLSID and
+// a class object is registered for the given context.
 class InProcessClass : public IClassFactory {
   public:
     using Creator = std::function<HRESULT(REFIID, void**)>;
@@ -47,8 +78,7 @@ class InProcessClass : public IClassFactory {
     HRESULT registered_;
 };
 
-// A new double of class T handed out as riid; the double goes with its last
-// reference.
+// A new double of class T handed out as riid; it goes with its last reference.
 template <class T, class... Args> HRESULT CreateDouble(REFIID riid, void** ppv, Args&&... args) {
     ComPtr<T> object(new (std::nothrow) T(std::forward<Args>(args)...));
     return object ? object->QueryInterface(riid, ppv) : E_OUTOFMEMORY;

@@ -28,8 +28,7 @@ HRESULT CallExport(const char* name) {
     return fn ? fn() : E_NOTIMPL;
 }
 
-class MarkloreEnvironment : public testing::Environment {
-  public:
+struct MarkloreEnvironment : testing::Environment {
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(apartment_.emplace().Result()));
         gDll = LoadLibraryW(L"Marklore.dll");
@@ -37,8 +36,6 @@ class MarkloreEnvironment : public testing::Environment {
         ASSERT_EQ(CallExport("DllRegisterServer"), S_OK);
     }
     void TearDown() override { apartment_.reset(); }
-
-  private:
     std::optional<ComApartment> apartment_;
 };
 const auto* const gEnvironment = testing::AddGlobalTestEnvironment(new MarkloreEnvironment);
@@ -52,9 +49,9 @@ bool OpenGroup(LateBound& list, LateBound* group) {
     return true;
 }
 
-// The agent's walk written down: "name=url|" for a favourite, "name/|" and
-// its items for a folder, "<end>|" for the end item followed by "<closed>|"
-// when Next past it fails; "<failed>|" when a First or Next fails.
+// "name=url|" for a favourite, "name/|" and its items for a folder, "<end>|"
+// for the end item then "<closed>|" when Next past it fails; "<failed>|"
+// when a First or Next fails.
 std::wstring Walk(LateBound& list, const std::wstring& prefix = L"") {
     std::wstring lines;
     for (HRESULT hr = list.Do(L"First"); hr == S_OK; hr = list.Do(L"Next")) {
@@ -124,8 +121,7 @@ const std::wstring kExpectedWalk =
     std::wstring(kLongUrl.begin(), kLongUrl.end()) +
     L"|NoAddress=|zeta=http://zeta.example.org/|\u00dcber=http://uber.example.de/|<end>|<closed>|";
 
-// Moves the prefix's own Favorites aside, builds kTree in its place and puts
-// it back afterwards.
+// kTree in place of the prefix's own Favorites, which come back afterwards.
 class MarkloreWalk : public testing::Test {
   protected:
     void SetUp() override {
@@ -146,6 +142,7 @@ class MarkloreWalk : public testing::Test {
                 fs::create_directories(item = item.parent_path());
             if (e.attributes) SetFileAttributesW(item.c_str(), e.attributes);
         }
+        ASSERT_EQ(root.Create(kProgId, CLSCTX_INPROC_SERVER), S_OK);
     }
     void TearDown() override {
         fs::remove_all(favorites_);
@@ -153,11 +150,10 @@ class MarkloreWalk : public testing::Test {
     }
 
     fs::path favorites_, saved_;
+    LateBound root;
 };
 
 TEST_F(MarkloreWalk, WalksFoldersThenShortcutsAtEveryLevel) {
-    LateBound root;
-    ASSERT_EQ(root.Create(kProgId, CLSCTX_INPROC_SERVER), S_OK);
     ComPtr<IMarklore> direct;
     ASSERT_EQ(S_OK, root.Dispatch()->QueryInterface(IID_IMarklore, direct.PutVoid()));
     const HRESULT kNoMoreItems = HRESULT_FROM_WIN32(ERROR_NO_MORE_ITEMS);
@@ -172,8 +168,7 @@ TEST_F(MarkloreWalk, WalksFoldersThenShortcutsAtEveryLevel) {
     EXPECT_EQ(Walk(root), kExpectedWalk) << "a second walk starts over";
 }
 
-// An independent client: the script host registers the DLL itself and walks
-// the same tree.
+// An independent client that registers the DLL itself.
 TEST_F(MarkloreWalk, AScriptClientWalksTheFavourites) {
     EXPECT_EQ(RunAndWait(L"cscript.exe //nologo " + Quoted(BesideTest(L"walk_favorites.js")) +
                              L" " + Quoted(BesideTest(L"Marklore.dll")) + L" " +
@@ -183,8 +178,7 @@ TEST_F(MarkloreWalk, AScriptClientWalksTheFavourites) {
 }
 
 TEST_F(MarkloreWalk, EveryFirstReadsItsFolderAgain) {
-    LateBound root, empty;
-    ASSERT_EQ(root.Create(kProgId, CLSCTX_INPROC_SERVER), S_OK);
+    LateBound empty;
     ASSERT_EQ(root.Do(L"First"), S_OK);
     ASSERT_TRUE(OpenGroup(root, &empty));
     WriteFile(favorites_ / L"empty\\Late.url", Shortcut("http://late.example.com/"));
@@ -205,8 +199,7 @@ TEST_F(MarkloreWalk, EveryFirstReadsItsFolderAgain) {
 }
 
 TEST_F(MarkloreWalk, ObjectsDieWithTheirLastRelease) {
-    LateBound root, news;
-    ASSERT_EQ(root.Create(kProgId, CLSCTX_INPROC_SERVER), S_OK);
+    LateBound news;
     ASSERT_EQ(root.Do(L"First"), S_OK);
     ASSERT_EQ(root.Do(L"Next"), S_OK);
     ASSERT_TRUE(OpenGroup(root, &news));
@@ -221,25 +214,15 @@ TEST_F(MarkloreWalk, ObjectsDieWithTheirLastRelease) {
     EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);
 }
 
-std::wstring GuidText(REFGUID guid) {
-    wchar_t text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
-
 TEST(MarkloreRegistration, WritesAndRemovesExactlyItsEntries) {
-    wchar_t dll[MAX_PATH] = {};
+    wchar_t clsid[40] = {}, dll[MAX_PATH] = {};
+    StringFromGUID2(CLSID_Marklore, clsid, 40);
     GetModuleFileNameW(gDll, dll, MAX_PATH);
-    const std::wstring server = L"CLSID\\" + GuidText(CLSID_Marklore) + L"\\InprocServer32";
-    EXPECT_EQ(
-        0,
-        _wcsicmp(dll, ReadText(HKEY_CLASSES_ROOT, server.c_str(), nullptr).value_or(L"").c_str()));
-    EXPECT_EQ(L"Apartment", ReadText(HKEY_CLASSES_ROOT, server.c_str(), L"ThreadingModel"));
-    ComPtr<ITypeLib> lib;
-    EXPECT_EQ(LoadRegTypeLib(LIBID_MARKLORELib, 1, 0, 0, lib.Put()), S_OK);
-    lib.Reset();
-    const std::wstring ownKeys[] = {L"CLSID\\" + GuidText(CLSID_Marklore), kProgId,
+    GetShortPathNameW(dll, dll, MAX_PATH); // the form the server path is written in
+    const std::wstring server = L"CLSID\\" + std::wstring(clsid) + L"\\InprocServer32";
+    const std::wstring ownKeys[] = {L"CLSID\\" + std::wstring(clsid), kProgId,
                                     L"Marklore.Marklore"};
+    ComPtr<ITypeLib> lib;
     ASSERT_EQ(CallExport("DllUnregisterServer"), S_OK);
     for (const std::wstring& key : ownKeys)
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key.c_str()));
@@ -249,6 +232,9 @@ TEST(MarkloreRegistration, WritesAndRemovesExactlyItsEntries) {
     ASSERT_EQ(CallExport("DllRegisterServer"), S_OK);
     for (const std::wstring& key : ownKeys)
         EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, key.c_str()));
+    EXPECT_EQ(dll, ReadText(HKEY_CLASSES_ROOT, server.c_str(), nullptr).value_or(L""));
+    EXPECT_EQ(L"Apartment", ReadText(HKEY_CLASSES_ROOT, server.c_str(), L"ThreadingModel"));
+    EXPECT_EQ(LoadRegTypeLib(LIBID_MARKLORELib, 1, 0, 0, lib.Put()), S_OK);
 }
 
 } // namespace
