@@ -10,7 +10,6 @@
 
 #include <memory>
 #include <optional>
-#include <string>
 
 namespace vx::test {
 
@@ -61,6 +60,9 @@ class AgentSuite : public testing::Test {
     static CapturedProcess& Log() { return rig_->AgentProcess(); }
     // Keeps the agent's window list, and each of its rescans, short.
     static void CloseWindow(LONG id) { Browser().Do(L"CloseWindow", "I", id); }
+    static std::wstring Script(const wchar_t* mode = L"") {
+        return L"cscript.exe //nologo " + Quoted(BesideTest(L"krellin_check.js")) + L" " + mode;
+    }
 
   private:
     static inline std::unique_ptr<PopupRig> rig_;

@@ -51,8 +51,7 @@ TEST_F(Faults, ClientsComingGoingAndDyingDoNotDisturbTheJudging) {
             }
         });
     // A script client killed while it holds objects.
-    ScopedHandle script = StartProcess(L"cscript.exe //nologo " +
-                                       Quoted(BesideTest(L"krellin_check.js")) + L" churn");
+    ScopedHandle script = StartProcess(Script(L"churn"));
     EXPECT_TRUE(script);
     LONG before = PopupRig::StoredBlockCount();
     int wrong = 0;
@@ -84,7 +83,7 @@ TEST_F(Faults, SettingsServiceGoneWhileTheAgentRunsLosesNoCount) {
         ASSERT_TRUE(Rig().Popup(L"http://ads.elsewhere-network.net/before").Blocked());
         ASSERT_FALSE(FindProcesses(L"KrellinSvc.exe").empty()) << "no settings service runs";
         LONG before = PopupRig::StoredBlockCount();
-        kill ? (void)Rig().KillSettingsService() : Rig().EndSettingsService();
+        Rig().EndSettingsService(kill);
         ASSERT_TRUE(FindProcesses(L"KrellinSvc.exe").empty());
         size_t from = Log().LineCount();
         EXPECT_TRUE(Rig().Popup(L"http://ads.elsewhere-network.net/after").Blocked());

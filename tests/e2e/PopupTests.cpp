@@ -127,8 +127,7 @@ TEST_F(Popups, AllowedSitesAreStoredAsOneListAndReadBack) {
 
 // Last in the suite: the script ends the agent.
 TEST_F(Popups, ScriptClientUsesEveryMemberAndQuitEndsTheAgent) {
-    EXPECT_EQ(
-        RunAndWait(L"cscript.exe //nologo " + Quoted(BesideTest(L"krellin_check.js")), 120000), 0u)
+    EXPECT_EQ(RunAndWait(Script(), 120000), 0u)
         << "the script found a wrong answer (or did not run)";
     EXPECT_EQ(WaitForExit(Log().Process(), 20000), 0u) << "the agent did not end after Quit";
     EXPECT_FALSE(Agent().Long(L"IsServeReady")) << "a call to the ended agent answered";

@@ -15,12 +15,11 @@ constexpr DWORD kNoExitCode = 0xFFFFFFFFu;
 std::wstring BesideTest(const wchar_t* file);
 std::wstring Quoted(const std::wstring& path);
 
-// CreateProcessW, tried again while it answers ERROR_INTERNAL_ERROR: Wine
-// answers that when the new process ended in its start-up before any of the
-// program ran, so a second try starts it afresh.
-bool CreateProgramProcess(const std::wstring& commandLine, bool inheritHandles, STARTUPINFOW* si,
-                          PROCESS_INFORMATION* pi);
-ScopedHandle StartProcess(const std::wstring& commandLine);
+// With si, the process inherits the handles si names. Tried again while
+// CreateProcessW answers ERROR_INTERNAL_ERROR: Wine answers that when the new
+// process ended in its start-up before any of the program ran.
+ScopedHandle StartProcess(const std::wstring& commandLine, STARTUPINFOW* si = nullptr,
+                          DWORD* id = nullptr);
 // The exit code, or kNoExitCode when it did not end in time (it is then ended).
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 30000);
 // The exit code, or kNoExitCode while it still runs after the wait.
@@ -39,13 +38,11 @@ bool EndServerProcess(DWORD processId, DWORD timeoutMs = 10000);
 // to every later activation (RPC_S_SERVER_UNAVAILABLE). A restart forgets
 // every registration, so running servers can no longer be activated.
 void RestartRpcss();
-
 bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs = 15000);
 
 struct ProcessFigures {
     DWORD handles = 0;
-    SIZE_T privateBytes = 0;
-    SIZE_T workingSet = 0;
+    SIZE_T privateBytes = 0, workingSet = 0;
 };
 bool ReadProcessFigures(HANDLE process, ProcessFigures* figures);
 
