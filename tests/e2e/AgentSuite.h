@@ -27,8 +27,7 @@ class EndToEndEnvironment : public testing::Environment {
             EXPECT_EQ(ended, 0u) << program << " was left running";
             left += ended;
         }
-        // Later test programs of the session would meet the killed servers'
-        // registrations.
+        // Later test programs would meet the killed servers' registrations.
         if (left) RestartRpcss();
         apartment_.reset();
     }

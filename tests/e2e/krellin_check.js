@@ -1,9 +1,8 @@
-// An independent script client of the running agent and settings service.
-// No argument: every member of the agent's automation object, then Quit;
-// "hostile": a hostile local user, whose every attack must be refused;
-// "warm-up": only meets both servers; "churn": agent objects made in a loop,
-// forever. Exit code 1 at a wrong answer; "hostile" and "warm-up" end with 2,
-// as the scripting host ends with 0 also when a script fails to run.
+// An independent script client of the running servers. No argument: every
+// member of the agent, then Quit; "hostile": every attack must be refused;
+// "warm-up": meets both servers; "churn": agent objects made forever. Exit
+// code 1 at a wrong answer; "hostile" and "warm-up" end with 2, as the
+// scripting host ends with 0 also when a script fails to run.
 var agent = new ActiveXObject("Krellin.KrellinIF.1");
 var mode = WScript.Arguments.length > 0 ? WScript.Arguments(0) : "";
 while (mode == "churn") new ActiveXObject("Krellin.KrellinIF.1").BlockedCount;

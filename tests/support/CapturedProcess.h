@@ -25,7 +25,6 @@ class CapturedProcess {
     HANDLE Process() const { return process_.Get(); }
     DWORD Id() const { return id_; }
     size_t LineCount() const { return Lines().size(); }
-    // The complete lines; a last one without its end counts once the program has ended.
     std::vector<std::string> Lines(size_t from = 0) const;
     // The first line at or after `from` that contains text, waiting up to
     // timeoutMs for it; kNotFound when none came before the program ended.

@@ -112,11 +112,9 @@ HRESULT PopupRig::Fail(const char* step, HRESULT hr) {
     return hr;
 }
 
-// The double and the settings service are started here, and waited for
-// until their class objects are registered, rather than left for COM to
-// start at the first activation: a program that dies during its start-up
-// under Wine (see StartProcess) is started again here, where COM would
-// answer the activation with an error.
+// The servers are started here rather than by COM at the first activation: a
+// program that dies in its start-up under Wine is started again (see
+// StartProcess), where COM would answer the activation with an error.
 HRESULT PopupRig::Start(int windows) {
     HRESULT hr = StartServer(settingsProcess_, L"KrellinSvc.exe", "Service started");
     if (SUCCEEDED(hr)) hr = StartDouble();
@@ -173,9 +171,8 @@ void PopupRig::ForgetDeadServers() {
 HRESULT PopupRig::StartAgent() {
     if (!agentProcess_.Start(Quoted(BesideTest(L"Krellin.exe"))))
         return Fail("Krellin.exe", HRESULT_FROM_WIN32(GetLastError()));
-    // The class objects are registered before the single-instance mutex is
-    // made: from then on a creation reaches this process instead of making
-    // COM start a second agent.
+    // Its class objects are registered before the single-instance mutex is
+    // made: from then on a creation cannot make COM start a second agent.
     for (int waited = 0; !ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, "Krellin Instance"));
          waited += 20) {
         if (waited > 30000 || !IsRunning(agentProcess_.Process()))

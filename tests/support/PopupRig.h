@@ -1,7 +1,5 @@
-// The agent Krellin beside the scripted browser double, as on a user's
-// desktop: the programs registered, the settings key at its defaults, a start
-// page and a favourite, browser windows open before the agent starts, the
-// agent's status log captured from its standard output.
+// The agent beside the scripted browser double, as on a user's desktop: the
+// programs registered, browser windows open before the agent starts.
 #pragma once
 
 #include "CapturedProcess.h"
@@ -17,8 +15,7 @@ class PopupRig {
     static constexpr const wchar_t* kStartPage = L"http://start.example.net/home";
     static constexpr const wchar_t* kFavouriteUrl = L"http://www.favourite-paper.com/";
 
-    // Once per test program. Uninstall puts the prefix back as it was: later
-    // test programs need the programs unregistered.
+    // Once per test program; Uninstall puts the prefix back as it was.
     static HRESULT Install();
     static void Uninstall();
 
@@ -43,8 +40,7 @@ class PopupRig {
     // Ended as a stop from outside would (it revokes its class object), or
     // killed; COM starts a new one at the next settings call.
     void EndSettingsService(bool kill = false);
-    // After a kill: ends the settings service and makes COM forget the
-    // killed servers (see RestartRpcss).
+    // After a kill: makes COM forget the killed servers (see RestartRpcss).
     void ForgetDeadServers();
 
     LateBound& Browser() { return browser_; }
@@ -52,10 +48,8 @@ class PopupRig {
     CapturedProcess& AgentProcess() { return agentProcess_; }
     HANDLE DoubleProcess() const { return doubleProcess_.Process(); }
     LONG Opener() const { return opener_; }
-    // What went wrong in Start, for the test's message.
     const std::string& FailedStep() const { return failedStep_; }
 
-    // What the double knows of one window.
     struct Outcome {
         LONG id = 0;
         bool open = false, visible = false, quit = false, cancelled = false, everShown = false;

@@ -122,31 +122,30 @@ void RestartRpcss() {
     WaitForServiceState(rpcss.Get(), SERVICE_RUNNING, 10000);
 }
 
+// Wine answers 0 for any process's handle count, so it is read from the
+// process list; the page-file usage is the commit (Windows: the private bytes).
 bool ReadProcessFigures(HANDLE process, ProcessFigures* figures) {
-    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof memory;
-    if (!GetProcessHandleCount(process, &figures->handles) ||
-        !GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                              sizeof memory))
-        return false;
-    // Wine answers 0 for any process's handle count and private bytes; its
-    // process list has the count, and the page-file usage is the commit.
+    if (!GetProcessMemoryInfo(process, &memory, sizeof memory)) return false;
+    figures->privateBytes = memory.PagefileUsage;
+    figures->workingSet = memory.WorkingSetSize;
     std::vector<BYTE> list(1 << 20);
     NTSTATUS status;
     while ((status = NtQuerySystemInformation(SystemProcessInformation, list.data(),
                                               static_cast<ULONG>(list.size()), nullptr)) ==
            static_cast<NTSTATUS>(0xC0000004L)) // STATUS_INFO_LENGTH_MISMATCH
         list.resize(list.size() * 2);
-    for (size_t at = 0; status >= 0 && figures->handles == 0;) {
+    for (size_t at = 0; status >= 0;) {
         auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(list.data() + at);
-        if (HandleToULong(entry->UniqueProcessId) == GetProcessId(process))
+        if (HandleToULong(entry->UniqueProcessId) == GetProcessId(process)) {
             figures->handles = entry->HandleCount;
+            return figures->handles != 0;
+        }
         if (!entry->NextEntryOffset) break;
         at += entry->NextEntryOffset;
     }
-    figures->privateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
-    figures->workingSet = memory.WorkingSetSize;
-    return figures->handles != 0;
+    return false;
 }
 
 void PumpFor(DWORD ms) {

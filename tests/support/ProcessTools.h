@@ -1,5 +1,4 @@
-// Processes and services of the programs under test: started, waited for,
-// found by name, ended, and measured.
+// Processes and services of the programs under test.
 #pragma once
 
 #include "common/Scoped.h"
@@ -15,9 +14,8 @@ constexpr DWORD kNoExitCode = 0xFFFFFFFFu;
 std::wstring BesideTest(const wchar_t* file);
 std::wstring Quoted(const std::wstring& path);
 
-// With si, the process inherits the handles si names. Tried again while
-// CreateProcessW answers ERROR_INTERNAL_ERROR: Wine answers that when the new
-// process ended in its start-up before any of the program ran.
+// With si, handles are inherited. Wine answers ERROR_INTERNAL_ERROR when the
+// new process ended in its start-up before any of the program ran: tried again.
 ScopedHandle StartProcess(const std::wstring& commandLine, STARTUPINFOW* si = nullptr,
                           DWORD* id = nullptr);
 // The exit code, or kNoExitCode when it did not end in time (it is then ended).
@@ -34,9 +32,8 @@ void EndProcess(DWORD processId);
 // revokes its class objects. False when it had to be killed.
 bool EndServerProcess(DWORD processId, DWORD timeoutMs = 10000);
 
-// Wine's RpcSs keeps the class registration of a killed server and hands it
-// to every later activation (RPC_S_SERVER_UNAVAILABLE). A restart forgets
-// every registration, so running servers can no longer be activated.
+// Wine's RpcSs hands a killed server's class registration to every later
+// activation; a restart forgets every registration, also of running servers.
 void RestartRpcss();
 bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs = 15000);
 
