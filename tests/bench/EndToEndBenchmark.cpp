@@ -29,19 +29,17 @@ double P50(std::vector<double> ms) {
     return ms.empty() ? 0 : ms[ms.size() / 2];
 }
 
-// Each property call is one Invoke: the first object only tells the members'
-// ids. Every object is quit untimed.
+// The first object only tells the members' ids, so that each timed property
+// call is one Invoke. Every object is quit untimed.
 void MeasureFloor(std::vector<double>& ms) {
     CLSID clsid;
     if (FAILED(CLSIDFromProgID(L"InternetExplorer.Application.1", &clsid))) return;
     const wchar_t* names[] = {L"FullName", L"LocationURL", L"Visible", L"Quit"};
     enum { kVisible = 2, kQuit };
-    DISPID ids[4] = {};
-    DISPPARAMS none = {};
+    DISPID ids[4] = {}, put = DISPID_PROPERTYPUT;
     VARIANTARG hidden = {}; // VARIANT_FALSE
     V_VT(&hidden) = VT_BOOL;
-    DISPID put = DISPID_PROPERTYPUT;
-    DISPPARAMS one = {&hidden, &put, 1, 1};
+    DISPPARAMS none = {}, one = {&hidden, &put, 1, 1};
     for (int i = -1; i < kFloorSamples; ++i) {
         Clock::time_point start = Clock::now();
         ComPtr<IDispatch> browser;
@@ -52,10 +50,10 @@ void MeasureFloor(std::vector<double>& ms) {
             return SUCCEEDED(browser->Invoke(ids[n], IID_NULL, LOCALE_USER_DEFAULT, kind, params,
                                              result, nullptr, nullptr));
         };
-        bool ok = i >= 0;
-        for (int n = 0; n < 4 && !ok; ++n)
+        for (int n = 0; n < 4 && i < 0; ++n)
             browser->GetIDsOfNames(IID_NULL, const_cast<LPOLESTR*>(&names[n]), 1,
                                    LOCALE_USER_DEFAULT, &ids[n]);
+        bool ok = i >= 0;
         for (int n = 0; n <= kVisible && ok; ++n) {
             Variant value;
             ok = call(n, DISPATCH_PROPERTYGET, &none, value.Get());
@@ -93,8 +91,8 @@ int Run(int windows) {
         if (right && !block && navigated > 0) firstNav.push_back(1000.0 * (judged - navigated));
         if (!block) b.Do(L"CloseWindow", "I", popup.id);
     }
-    // The same double once more, so that the floor sees the machine's load
-    // before and after the popups alike.
+    // The floor once more, so that it sees the machine's load before and
+    // after the popups alike.
     rig.QuitAgent();
     MeasureFloor(floor);
     std::printf("windows=%d blocked_p50_ms=%.2f allowed_p50_ms=%.2f allowed_first_nav_p50_ms=%.2f "

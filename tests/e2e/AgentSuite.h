@@ -10,7 +10,6 @@
 
 #include <memory>
 #include <optional>
-#include <string>
 
 namespace vx::test {
 
@@ -28,8 +27,7 @@ class EndToEndEnvironment : public testing::Environment {
             EXPECT_EQ(ended, 0u) << program << " was left running";
             left += ended;
         }
-        // Later test programs of the session would meet the killed servers'
-        // registrations.
+        // Later test programs would meet the killed servers' registrations.
         if (left) RestartRpcss();
         apartment_.reset();
     }
@@ -61,6 +59,9 @@ class AgentSuite : public testing::Test {
     static CapturedProcess& Log() { return rig_->AgentProcess(); }
     // Keeps the agent's window list, and each of its rescans, short.
     static void CloseWindow(LONG id) { Browser().Do(L"CloseWindow", "I", id); }
+    static std::wstring Script(const wchar_t* mode = L"") {
+        return L"cscript.exe //nologo " + Quoted(BesideTest(L"krellin_check.js")) + L" " + mode;
+    }
 
   private:
     static inline std::unique_ptr<PopupRig> rig_;

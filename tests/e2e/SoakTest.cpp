@@ -1,6 +1,5 @@
-// A thousand popups, one in four blocked, against one running agent:
-// after a warm-up its handle count must stay flat and its memory grow by
-// little more than its status log does.
+// A thousand popups against one running agent: after a warm-up its handle
+// count must stay flat and its memory grow by little more than its log does.
 #include "AgentSuite.h"
 
 #include <cstdio>
@@ -16,7 +15,6 @@ constexpr int kWarmUp = 100, kPopups = 1000;
 // About five log lines of ~80 characters per popup, plus what the heap keeps.
 constexpr SIZE_T kMemoryGrowth = 8u << 20;
 
-// The agent's figures once it has finished what the last popup left.
 ProcessFigures RunPopups(PopupRig& rig, int from, int to, int* wrong) {
     static const wchar_t* const kAllowed[] = {L"http://shop.opener.com/item",
                                               L"http://news.favourite-paper.com/story",
@@ -30,7 +28,6 @@ ProcessFigures RunPopups(PopupRig& rig, int from, int to, int* wrong) {
                                        L".elsewhere-network.net/" + std::to_wstring(i)
                                  : kAllowed[i % 3] + std::to_wstring(i);
         LONG id = browser.Long(L"OpenPopup", "Is", rig.Opener(), url.c_str()).value_or(0);
-        // One question per popup: only a block cancels, only an allowed one shows.
         if (browser.Bool(block ? L"WasCancelled" : L"IsVisible", "I", id) != true) ++*wrong;
         if (!block) browser.Do(L"CloseWindow", "I", id);
     }

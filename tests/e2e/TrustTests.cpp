@@ -1,6 +1,5 @@
 // A hostile local user against the running servers, from this process and
-// from a script: every way out of the product's own settings is tried, and
-// nothing outside the product's key may change.
+// from a script: nothing outside the product's key may change.
 #include "AgentSuite.h"
 
 #include "KrellinSvc.h"
@@ -19,8 +18,8 @@ constexpr LONG kMachine = static_cast<LONG>(0x80000002u), kUser = static_cast<LO
 constexpr LONG kClasses = static_cast<LONG>(0x80000000u), kUsers = static_cast<LONG>(0x80000003u);
 const wchar_t kProductKey[] = L"Software\\Quandrel, Inc.\\Vornix! Popup Blocker";
 
-// Every key and value below the roots an attacker would aim at, by path,
-// leaving out the product's own key where writing is allowed.
+// Every key and value below the roots an attacker would aim at, but the
+// product's own key, where writing is allowed.
 using Snapshot = std::map<std::wstring, std::wstring>;
 
 void Dump(HKEY key, const std::wstring& path, Snapshot* out) {
@@ -176,21 +175,19 @@ TEST_F(Trust, OnlyLocalSystemAdministratorsAndInteractiveUsersMayCallTheServers)
 }
 
 TEST_F(Trust, AScriptClientGetsNoFurther) {
-    const std::wstring script = L"cscript.exe //nologo " + Quoted(BesideTest(L"krellin_check.js"));
     // The scripting host registers its own interfaces on its first run.
-    ASSERT_EQ(RunAndWait(script + L" warm-up", 120000), 2u);
+    ASSERT_EQ(RunAndWait(Script(L"warm-up"), 120000), 2u);
     before_ = TakeSnapshot();
-    EXPECT_EQ(RunAndWait(script + L" hostile", 120000), 2u) << "an attack went through";
+    EXPECT_EQ(RunAndWait(Script(L"hostile"), 120000), 2u) << "an attack went through";
 }
 
-// Random calls on the servers' automation surfaces: any member, any kind of
-// call, arguments of any type and length, embedded NULs and non-Latin text.
 std::mt19937 gRandom;
 size_t Pick(size_t n) {
     return static_cast<size_t>(gRandom() % n);
 }
 
-// A path part's put (pathPut) takes a part an attacker would try, or random text.
+// Any member, any kind of call, arguments of any type and length, embedded
+// NULs and non-Latin text; a path part's put mostly a part an attacker would try.
 void RandomCall(IDispatch* target, DISPID id, bool pathPut) {
     static const WORD kKinds[] = {DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT,
                                   DISPATCH_METHOD | DISPATCH_PROPERTYGET};
@@ -242,7 +239,7 @@ TEST_F(Trust, RandomCallsCrashNothingAndWriteNothingOutsideTheProductKey) {
     std::printf("fuzz run %u (set VORNIX_FUZZ_RUN to repeat it)\n", run);
     gRandom = std::mt19937(run);
 
-    // The agent's settings, put back afterwards as text (the agent converts).
+    // Put back afterwards as text (the agent converts).
     const wchar_t* const kSettings[] = {L"MuteAudio",          L"AllowSameSite", L"KillFixedSize",
                                         L"AllowUserInitiated", L"NotifyOnBlock", L"BypassKeys",
                                         L"AudioFileName",      L"AllowedSites"};

@@ -1,13 +1,11 @@
-// An independent script client of the running agent and settings service.
-// No argument: every member of the agent's automation object, then Quit;
-// "hostile": a hostile local user, whose every attack must be refused;
-// "warm-up": only meets both servers; "churn": agent objects made in a loop,
-// forever. Exit code 1 at a wrong answer; "hostile" and "warm-up" end with 2,
-// as the scripting host ends with 0 also when a script fails to run.
+// An independent script client of the running servers. No argument: every
+// member of the agent, then Quit; "hostile": every attack must be refused;
+// "warm-up": meets both servers; "churn": agent objects made forever. Exit
+// code 1 at a wrong answer; "hostile" and "warm-up" end with 2, as the
+// scripting host ends with 0 also when a script fails to run.
 var agent = new ActiveXObject("Krellin.KrellinIF.1");
 var mode = WScript.Arguments.length > 0 ? WScript.Arguments(0) : "";
-while (mode == "churn")
-    new ActiveXObject("Krellin.KrellinIF.1").BlockedCount;
+while (mode == "churn") new ActiveXObject("Krellin.KrellinIF.1").BlockedCount;
 if (mode == "warm-up") WScript.Quit(new ActiveXObject("KrellinSvc.Registry.1").TopFolder ? 2 : 1);
 
 function check(what, got, want) {
@@ -31,8 +29,7 @@ if (mode == "hostile") {
         [-2147483646, ["Software\\Microsoft\\Windows\\CurrentVersion", "Run", ""]],
         [-2147483646, ["System", "CurrentControlSet\\Services", "KrellinSvc"]],
         [-2147483648, ["CLSID", "{E123E9FA-7DAD-4606-8655-073299C61F8B}", "LocalServer32"]],
-        [-2147483646, ["Software", "Microsoft", "Windows NT", "CurrentVersion"]]
-    ];
+        [-2147483646, ["Software", "Microsoft", "Windows NT", "CurrentVersion"]]];
     for (var i = 0; i < attacks.length; i++) {
         var reg = new ActiveXObject("KrellinSvc.Registry.1"), path = attacks[i][1];
         reg.TopLevelKey = attacks[i][0];
@@ -78,8 +75,7 @@ if (recent > 0) check("RecentBlockedUrl", typeof agent.RecentBlockedUrl(0), "str
 refused("RecentBlockedUrl past the end", function () { return agent.RecentBlockedUrl(recent); });
 refused("ShowBlocked past the end", function () { agent.ShowBlocked(recent); });
 
-var count = agent.BlockedCount;
-check("BlockedCount type", typeof count, "number");
-check("BlockedCount read twice", agent.BlockedCount, count);
+check("BlockedCount type", typeof agent.BlockedCount, "number");
+check("BlockedCount read twice", agent.BlockedCount, agent.BlockedCount);
 agent.Quit();
 WScript.Quit(0);

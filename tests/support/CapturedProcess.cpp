@@ -3,30 +3,31 @@
 #include "ProcessTools.h"
 
 #include <algorithm>
-#include <chrono>
 
 namespace vx::test {
 
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+} // namespace
+
 bool CapturedProcess::Start(const std::wstring& commandLine) {
+    End();
+    wchar_t folder[MAX_PATH], name[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, folder) || !GetTempFileNameW(folder, L"vxo", 0, name)) return false;
+    file_ = name;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
-    ScopedHandle reader(readEnd), writer(writeEnd);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0); // only the write end goes
+    ScopedHandle output(CreateFileW(name, GENERIC_WRITE, kShareAll, &inherit, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    if (!output) return false;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = si.hStdError = writeEnd;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProgramProcess(commandLine, true, &si, &pi)) return false;
-    CloseHandle(pi.hThread);
-    process_.Reset(pi.hProcess);
-    id_ = pi.dwProcessId;
-    writer.Reset(); // with our copy gone, the pipe ends with the program
-    output_->pipe = std::move(reader);
-    reader_ = std::thread(&CapturedProcess::Read, output_);
-    return true;
+    si.hStdOutput = si.hStdError = output.Get();
+    process_ = StartProcess(commandLine, &si, &id_);
+    return static_cast<bool>(process_);
 }
 
 void CapturedProcess::End() {
@@ -34,62 +35,40 @@ void CapturedProcess::End() {
         TerminateProcess(process_.Get(), 1);
         WaitForSingleObject(process_.Get(), 10000);
     }
-    if (reader_.joinable()) {
-        if (WaitForEndOfOutput(10000))
-            reader_.join();
-        else
-            reader_.detach();
-    }
     process_.Reset();
-}
-
-void CapturedProcess::Read(std::shared_ptr<Output> output) {
-    std::string pending;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(output->pipe.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        pending.append(buffer, got);
-        std::lock_guard<std::mutex> hold(output->lock);
-        for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))
-            output->lines.push_back(
-                pending.substr(0, end > 0 && pending[end - 1] == '\r' ? end - 1 : end));
-        output->changed.notify_all();
-    }
-    std::lock_guard<std::mutex> hold(output->lock);
-    if (!pending.empty()) output->lines.push_back(pending);
-    output->closed = true;
-    output->changed.notify_all();
-}
-
-size_t CapturedProcess::LineCount() const {
-    std::lock_guard<std::mutex> hold(output_->lock);
-    return output_->lines.size();
+    if (!file_.empty()) DeleteFileW(file_.c_str());
+    file_.clear();
 }
 
 std::vector<std::string> CapturedProcess::Lines(size_t from) const {
-    std::lock_guard<std::mutex> hold(output_->lock);
-    const auto& lines = output_->lines;
-    return {lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())), lines.end()};
+    // Asked before the read: once it has ended, the file holds all it wrote.
+    const bool ended = !IsRunning(process_.Get());
+    std::string text;
+    ScopedHandle file(
+        CreateFileW(file_.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+    char buffer[65536];
+    for (DWORD got = 0; file && ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got;)
+        text.append(buffer, got);
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        if (end == std::string::npos && !ended) break;
+        end = std::min(end, text.size());
+        lines.push_back(text.substr(at, end - at - (end > at && text[end - 1] == '\r')));
+    }
+    lines.erase(lines.begin(),
+                lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())));
+    return lines;
 }
 
 size_t CapturedProcess::WaitForLine(const std::string& text, size_t from, DWORD timeoutMs) const {
-    std::unique_lock<std::mutex> hold(output_->lock);
-    size_t found = kNotFound;
-    output_->changed.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] {
-        for (; from < output_->lines.size(); ++from)
-            if (output_->lines[from].find(text) != std::string::npos) {
-                found = from;
-                return true;
-            }
-        return output_->closed;
-    });
-    return found;
-}
-
-bool CapturedProcess::WaitForEndOfOutput(DWORD timeoutMs) const {
-    std::unique_lock<std::mutex> hold(output_->lock);
-    return output_->changed.wait_for(hold, std::chrono::milliseconds(timeoutMs),
-                                     [&] { return output_->closed; });
+    for (DWORD start = GetTickCount();; Sleep(5)) {
+        const bool ended = !IsRunning(process_.Get());
+        std::vector<std::string> lines = Lines();
+        for (size_t i = from; i < lines.size(); ++i)
+            if (lines[i].find(text) != std::string::npos) return i;
+        if (ended || GetTickCount() - start >= timeoutMs) return kNotFound;
+    }
 }
 
 } // namespace vx::test

@@ -1,14 +1,10 @@
-// A program whose standard output (and error) a background thread reads
-// into lines, so that a test can wait for a line and read everything written.
+// A program whose standard output (and error) goes to a file of its own, so
+// that a test can wait for a line and read everything written.
 #pragma once
 
 #include "common/Scoped.h"
 
-#include <condition_variable>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace vx::test {
@@ -23,36 +19,21 @@ class CapturedProcess {
     CapturedProcess& operator=(const CapturedProcess&) = delete;
 
     bool Start(const std::wstring& commandLine);
-    // Terminates the program if it still runs and waits for its output to end.
+    // Terminates the program if it still runs; its output is gone.
     void End();
 
     HANDLE Process() const { return process_.Get(); }
     DWORD Id() const { return id_; }
-
-    size_t LineCount() const;
+    size_t LineCount() const { return Lines().size(); }
     std::vector<std::string> Lines(size_t from = 0) const;
     // The first line at or after `from` that contains text, waiting up to
-    // timeoutMs for it; kNotFound when none came.
+    // timeoutMs for it; kNotFound when none came before the program ended.
     size_t WaitForLine(const std::string& text, size_t from, DWORD timeoutMs) const;
-    // Waits until the program has closed its output (it has ended).
-    bool WaitForEndOfOutput(DWORD timeoutMs) const;
 
   private:
-    // Shared with the reader, which may outlive this object when a process
-    // the program started has inherited the pipe and keeps it open.
-    struct Output {
-        ScopedHandle pipe;
-        std::mutex lock;
-        std::condition_variable changed;
-        std::vector<std::string> lines;
-        bool closed = false;
-    };
-    static void Read(std::shared_ptr<Output> output);
-
     ScopedHandle process_;
     DWORD id_ = 0;
-    std::shared_ptr<Output> output_ = std::make_shared<Output>();
-    std::thread reader_;
+    std::wstring file_;
 };
 
 } // namespace vx::test

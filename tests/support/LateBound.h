@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <type_traits>
 
 namespace vx::test {
 
@@ -15,32 +16,20 @@ class LateBound : public DispatchObject {
     // Argument codes as for InvokeByName ("I" long, "i" short, "s" text, "b" boolean).
     template <typename... Args>
     std::optional<LONG> Long(const wchar_t* name, const char* types = "", Args... args) {
-        return Get<LONG>(
-            VT_I4, [](VARIANT* v) { return V_I4(v); }, name, types, args...);
+        return Get<LONG>(VT_I4, name, types, args...);
     }
     template <typename... Args>
     std::optional<bool> Bool(const wchar_t* name, const char* types = "", Args... args) {
-        return Get<bool>(
-            VT_BOOL, [](VARIANT* v) { return V_BOOL(v) != VARIANT_FALSE; }, name, types, args...);
+        return Get<bool>(VT_BOOL, name, types, args...);
     }
     template <typename... Args>
     std::optional<double> Double(const wchar_t* name, const char* types = "", Args... args) {
-        return Get<double>(
-            VT_R8, [](VARIANT* v) { return V_R8(v); }, name, types, args...);
+        return Get<double>(VT_R8, name, types, args...);
     }
     template <typename... Args>
     std::optional<std::wstring> Text(const wchar_t* name, const char* types = "", Args... args) {
-        return Get<std::wstring>(
-            VT_BSTR, [](VARIANT* v) { return std::wstring(V_BSTR(v) ? V_BSTR(v) : L""); }, name,
-            types, args...);
+        return Get<std::wstring>(VT_BSTR, name, types, args...);
     }
-    // The raw answer's type: a 16-bit member must come back as one.
-    std::optional<VARTYPE> TypeOf(const wchar_t* name) {
-        Variant v;
-        if (FAILED(InvokeByName(name, DISPATCH_PROPERTYGET, v.Get()))) return std::nullopt;
-        return V_VT(v.Get());
-    }
-
     template <typename... Args>
     HRESULT Do(const wchar_t* name, const char* types = "", Args... args) {
         return InvokeByName(name, DISPATCH_METHOD, nullptr, types, args...);
@@ -50,15 +39,22 @@ class LateBound : public DispatchObject {
     }
 
   private:
-    template <typename T, typename Convert, typename... Args>
-    std::optional<T> Get(VARTYPE vt, Convert convert, const wchar_t* name, const char* types,
-                         Args... args) {
+    template <typename T, typename... Args>
+    std::optional<T> Get(VARTYPE vt, const wchar_t* name, const char* types, Args... args) {
         Variant raw, out;
         if (FAILED(InvokeByName(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, raw.Get(), types,
                                 args...)) ||
             FAILED(VariantChangeType(out.Get(), raw.Get(), 0, vt)))
             return std::nullopt;
-        return convert(out.Get());
+        const VARIANT* v = out.Get();
+        if constexpr (std::is_same_v<T, LONG>)
+            return V_I4(v);
+        else if constexpr (std::is_same_v<T, bool>)
+            return V_BOOL(v) != VARIANT_FALSE;
+        else if constexpr (std::is_same_v<T, double>)
+            return V_R8(v);
+        else
+            return std::wstring(V_BSTR(v) ? V_BSTR(v) : L"");
     }
 };
 

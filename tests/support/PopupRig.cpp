@@ -17,34 +17,28 @@ namespace {
 constexpr const wchar_t* kStartPageKey = L"Software\\Microsoft\\Internet Explorer\\Main";
 
 std::wstring FavouriteFolder() {
-    return PopupRig::FavouritesPath(L"Vornix end-to-end");
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_FAVORITES | CSIDL_FLAG_CREATE, nullptr,
+                                SHGFP_TYPE_CURRENT, path)))
+        return std::wstring();
+    return std::wstring(path) + L"\\Vornix end-to-end";
 }
 
+// Each registers itself but the favourites reader, which regsvr32 registers.
 struct Server {
-    const wchar_t* file;
-    const wchar_t* progId;
-    bool dll;
+    const wchar_t *file, *progId, *on, *off; // no progId: the double
 };
-const Server kServers[] = {{L"KrellinSvc.exe", L"KrellinSvc.Registry.1", false},
-                           {L"Krellin.exe", L"Krellin.KrellinIF.1", false},
-                           {L"Marklore.dll", L"Marklore.Marklore.1", true},
-                           {L"BrowserDouble.exe", nullptr, false}};
+const Server kServers[] = {
+    {L"KrellinSvc.exe", L"KrellinSvc.Registry.1", L" /RegServer", L" /UnregServer"},
+    {L"Krellin.exe", L"Krellin.KrellinIF.1", L" /RegServer", L" /UnregServer"},
+    {L"Marklore.dll", L"Marklore.Marklore.1", L"regsvr32 /s ", L"regsvr32 /s /u "},
+    {L"BrowserDouble.exe", nullptr, L" /RegisterDouble", L" /UnregisterDouble"}};
 
 HRESULT Register(const Server& server, bool on) {
-    if (!server.dll) {
-        const wchar_t* switchText = server.progId
-                                        ? (on ? L" /RegServer" : L" /UnregServer")
-                                        : (on ? L" /RegisterDouble" : L" /UnregisterDouble");
-        DWORD code = RunAndWait(Quoted(BesideTest(server.file)) + switchText);
-        return code == 0 ? S_OK : code == kNoExitCode ? HRESULT_FROM_WIN32(WAIT_TIMEOUT) : E_FAIL;
-    }
-    HMODULE module = LoadLibraryW(BesideTest(server.file).c_str());
-    if (!module) return HRESULT_FROM_WIN32(GetLastError());
-    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(
-        GetProcAddress(module, on ? "DllRegisterServer" : "DllUnregisterServer")));
-    HRESULT hr = entry ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-    FreeLibrary(module);
-    return hr;
+    const std::wstring path = Quoted(BesideTest(server.file)),
+                       command = on ? server.on : server.off;
+    DWORD code = RunAndWait(wcsstr(server.file, L".dll") ? command + path : path + command);
+    return code == 0 ? S_OK : code == kNoExitCode ? HRESULT_FROM_WIN32(WAIT_TIMEOUT) : E_FAIL;
 }
 
 // What Install found, so that Uninstall leaves the prefix as it was.
@@ -55,14 +49,6 @@ struct Installed {
 } gInstalled;
 
 } // namespace
-
-std::wstring PopupRig::FavouritesPath(const wchar_t* folder) {
-    wchar_t path[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_FAVORITES | CSIDL_FLAG_CREATE, nullptr,
-                                SHGFP_TYPE_CURRENT, path)))
-        return std::wstring();
-    return std::wstring(path) + L"\\" + folder;
-}
 
 HRESULT PopupRig::Install() {
     // Registration trouble goes to standard error, not to a message box.
@@ -92,13 +78,11 @@ void PopupRig::Uninstall() {
         Register(*server, false);
     gInstalled.registeredHere.clear();
     if (gInstalled.settingsKey) RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey);
-    if (gInstalled.startPage) {
-        if (gInstalled.startPage->empty())
-            DeleteValue(HKEY_CURRENT_USER, kStartPageKey, L"Start Page");
-        else
-            WriteText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", *gInstalled.startPage);
-        gInstalled.startPage.reset();
-    }
+    if (gInstalled.startPage && gInstalled.startPage->empty())
+        DeleteValue(HKEY_CURRENT_USER, kStartPageKey, L"Start Page");
+    else if (gInstalled.startPage)
+        WriteText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", *gInstalled.startPage);
+    gInstalled.startPage.reset();
     RemoveFavourite(L"Paper");
     RemoveDirectoryW(FavouriteFolder().c_str());
 }
@@ -107,15 +91,13 @@ HRESULT PopupRig::WriteFavourite(const wchar_t* name, const wchar_t* url) {
     std::wstring folder = FavouriteFolder();
     if (folder.empty()) return E_FAIL;
     CreateDirectoryW(folder.c_str(), nullptr);
-    std::wstring wide = url;
-    std::string shortcut =
-        "[InternetShortcut]\r\nURL=" + std::string(wide.begin(), wide.end()) + "\r\n";
+    std::string shortcut = "[InternetShortcut]\r\nURL=" + NarrowText(url) + "\r\n";
     ScopedHandle file(CreateFileW((folder + L"\\" + name + L".url").c_str(), GENERIC_WRITE, 0,
                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     if (!file || !WriteFile(file.Get(), shortcut.data(), static_cast<DWORD>(shortcut.size()),
                             &written, nullptr))
-        return HRESULT_FROM_WIN32(GetLastError());
+        return E_FAIL;
     return S_OK;
 }
 
@@ -130,11 +112,9 @@ HRESULT PopupRig::Fail(const char* step, HRESULT hr) {
     return hr;
 }
 
-// The double and the settings service are started here, and waited for
-// until their class objects are registered, rather than left for COM to
-// start at the first activation: a program that dies during its start-up
-// under Wine (see CreateProgramProcess) is started again here, where COM
-// would answer the activation with an error.
+// The servers are started here rather than by COM at the first activation: a
+// program that dies in its start-up under Wine is started again (see
+// StartProcess), where COM would answer the activation with an error.
 HRESULT PopupRig::Start(int windows) {
     HRESULT hr = StartServer(settingsProcess_, L"KrellinSvc.exe", "Service started");
     if (SUCCEEDED(hr)) hr = StartDouble();
@@ -174,15 +154,12 @@ void PopupRig::KillDouble() {
     deadServers_ = true;
 }
 
-void PopupRig::EndSettingsService() {
+void PopupRig::EndSettingsService(bool kill) {
     for (DWORD id : FindProcesses(L"KrellinSvc.exe"))
-        if (!EndServerProcess(id)) deadServers_ = true;
-}
-
-size_t PopupRig::KillSettingsService() {
-    size_t killed = EndProcesses(L"KrellinSvc.exe");
-    deadServers_ |= killed > 0;
-    return killed;
+        if (kill || !EndServerProcess(id)) {
+            EndProcess(id);
+            deadServers_ = true;
+        }
 }
 
 void PopupRig::ForgetDeadServers() {
@@ -194,9 +171,8 @@ void PopupRig::ForgetDeadServers() {
 HRESULT PopupRig::StartAgent() {
     if (!agentProcess_.Start(Quoted(BesideTest(L"Krellin.exe"))))
         return Fail("Krellin.exe", HRESULT_FROM_WIN32(GetLastError()));
-    // The class objects are registered before the single-instance mutex is
-    // made: from then on a creation reaches this process instead of making
-    // COM start a second agent.
+    // Its class objects are registered before the single-instance mutex is
+    // made: from then on a creation cannot make COM start a second agent.
     for (int waited = 0; !ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, "Krellin Instance"));
          waited += 20) {
         if (waited > 30000 || !IsRunning(agentProcess_.Process()))
@@ -221,10 +197,8 @@ DWORD PopupRig::QuitAgent(DWORD timeoutMs) {
 
 DWORD PopupRig::Stop() {
     DWORD code = QuitAgent();
-    if (IsRunning(agentProcess_.Process())) {
-        agentProcess_.End();
-        deadServers_ = true;
-    }
+    deadServers_ |= IsRunning(agentProcess_.Process());
+    agentProcess_.End();
     if (browser_.HasReference()) browser_.Do(L"Shutdown");
     browser_.Attach(nullptr);
     if (doubleProcess_.Process() && WaitForExit(doubleProcess_.Process(), 10000) == kNoExitCode)
@@ -232,7 +206,6 @@ DWORD PopupRig::Stop() {
     EndSettingsService(); // it never ends by itself
     settingsProcess_.End();
     if (deadServers_) ForgetDeadServers();
-    agentProcess_.End();
     return code;
 }
 

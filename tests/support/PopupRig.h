@@ -1,7 +1,5 @@
-// The agent Krellin beside the scripted browser double, as on a user's
-// desktop: the programs registered, the settings key at its defaults, a start
-// page and a favourite, browser windows open before the agent starts, the
-// agent's status log captured from its standard output.
+// The agent beside the scripted browser double, as on a user's desktop: the
+// programs registered, browser windows open before the agent starts.
 #pragma once
 
 #include "CapturedProcess.h"
@@ -17,10 +15,7 @@ class PopupRig {
     static constexpr const wchar_t* kStartPage = L"http://start.example.net/home";
     static constexpr const wchar_t* kFavouriteUrl = L"http://www.favourite-paper.com/";
 
-    // Once per test program: registers the programs beside the test and
-    // prepares the settings, the start page and a favourite. Uninstall puts
-    // the prefix back as it was: later test programs need the programs
-    // unregistered.
+    // Once per test program; Uninstall puts the prefix back as it was.
     static HRESULT Install();
     static void Uninstall();
 
@@ -29,11 +24,10 @@ class PopupRig {
     PopupRig(const PopupRig&) = delete;
     PopupRig& operator=(const PopupRig&) = delete;
 
-    // The double with `windows` browser windows (the first is the opener),
-    // then the agent, waited for until it reports itself ready.
+    // The settings service, the double with `windows` browser windows (the
+    // first is the opener), then the agent, waited for until it is ready.
     HRESULT Start(int windows = 1);
-    // Quits the agent, shuts the double down and ends the settings service,
-    // leaving no process behind. The agent's exit code (kNoExitCode when it
+    // Leaves no process behind; the agent's exit code (kNoExitCode when it
     // had to be ended by force).
     DWORD Stop();
 
@@ -41,31 +35,24 @@ class PopupRig {
     HRESULT OpenWindows(int windows);
     void KillDouble();
     HRESULT StartAgent();
-    // Ends the settings service as a stop from outside would (it revokes its
-    // class object); COM starts a new one at the next settings call.
-    void EndSettingsService();
-    // Kills it instead; answers how many processes there were.
-    size_t KillSettingsService();
-    // After a kill: ends the settings service and makes COM forget the
-    // killed servers (see RestartRpcss); running servers can then no longer
-    // be reached through new activations.
-    void ForgetDeadServers();
     // Quit through the automation object; the agent's exit code.
     DWORD QuitAgent(DWORD timeoutMs = 20000);
+    // Ended as a stop from outside would (it revokes its class object), or
+    // killed; COM starts a new one at the next settings call.
+    void EndSettingsService(bool kill = false);
+    // After a kill: makes COM forget the killed servers (see RestartRpcss).
+    void ForgetDeadServers();
 
     LateBound& Browser() { return browser_; }
     LateBound& Agent() { return agent_; }
     CapturedProcess& AgentProcess() { return agentProcess_; }
     HANDLE DoubleProcess() const { return doubleProcess_.Process(); }
     LONG Opener() const { return opener_; }
-    // What went wrong in Start, for the test's message.
     const std::string& FailedStep() const { return failedStep_; }
 
-    // What the double knows of one window.
     struct Outcome {
         LONG id = 0;
         bool open = false, visible = false, quit = false, cancelled = false, everShown = false;
-        // Cancelled and quit while still hidden.
         bool Blocked() const { return quit && cancelled && !visible && !everShown; }
         bool Shown() const { return open && visible && !quit; }
     };
@@ -73,9 +60,7 @@ class PopupRig {
     // A page in the opener asks for a new window that navigates to url.
     Outcome Popup(const wchar_t* url);
 
-    // A folder of that name in the user's Favorites ("" when there is none).
-    static std::wstring FavouritesPath(const wchar_t* folder);
-    // Saves (or removes) an internet shortcut in the rig's own favourites folder.
+    // An internet shortcut in the rig's own favourites folder.
     static HRESULT WriteFavourite(const wchar_t* name, const wchar_t* url);
     static void RemoveFavourite(const wchar_t* name);
     static LONG StoredBlockCount();
@@ -86,15 +71,10 @@ class PopupRig {
 
   private:
     HRESULT Fail(const char* step, HRESULT hr);
-    // Starts a server as COM would and waits for the line it writes once
-    // its class objects are registered.
     HRESULT StartServer(CapturedProcess& process, const wchar_t* file, const char* ready);
 
-    LateBound browser_;
-    LateBound agent_;
-    CapturedProcess agentProcess_;
-    CapturedProcess doubleProcess_;
-    CapturedProcess settingsProcess_;
+    LateBound browser_, agent_;
+    CapturedProcess agentProcess_, doubleProcess_, settingsProcess_;
     LONG opener_ = 0;
     bool deadServers_ = false;
     std::string failedStep_;

@@ -16,25 +16,21 @@ std::wstring Quoted(const std::wstring& path) {
     return L"\"" + path + L"\"";
 }
 
-bool CreateProgramProcess(const std::wstring& commandLine, bool inheritHandles, STARTUPINFOW* si,
-                          PROCESS_INFORMATION* pi) {
+ScopedHandle StartProcess(const std::wstring& commandLine, STARTUPINFOW* si, DWORD* id) {
+    STARTUPINFOW plain = {};
+    plain.cb = sizeof plain;
+    PROCESS_INFORMATION pi = {};
     for (int attempt = 0; attempt < 3; ++attempt) {
         std::wstring line = commandLine; // CreateProcessW may write into it
-        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, inheritHandles, 0, nullptr, nullptr,
-                           si, pi))
-            return true;
-        if (GetLastError() != ERROR_INTERNAL_ERROR) return false;
+        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, si != nullptr, 0, nullptr, nullptr,
+                           si ? si : &plain, &pi)) {
+            CloseHandle(pi.hThread);
+            if (id) *id = pi.dwProcessId;
+            return ScopedHandle(pi.hProcess);
+        }
+        if (GetLastError() != ERROR_INTERNAL_ERROR) break;
     }
-    return false;
-}
-
-ScopedHandle StartProcess(const std::wstring& commandLine) {
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProgramProcess(commandLine, false, &si, &pi)) return ScopedHandle();
-    CloseHandle(pi.hThread);
-    return ScopedHandle(pi.hProcess);
+    return ScopedHandle();
 }
 
 DWORD WaitForExit(HANDLE process, DWORD timeoutMs) {
@@ -59,9 +55,8 @@ void Kill(HANDLE process) {
 
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs) {
     ScopedHandle process = StartProcess(commandLine);
-    if (!process) return kNoExitCode;
-    DWORD code = WaitForExit(process.Get(), timeoutMs);
-    if (code == kNoExitCode) Kill(process.Get());
+    DWORD code = process ? WaitForExit(process.Get(), timeoutMs) : kNoExitCode;
+    if (process && code == kNoExitCode) Kill(process.Get());
     return code;
 }
 
@@ -127,41 +122,30 @@ void RestartRpcss() {
     WaitForServiceState(rpcss.Get(), SERVICE_RUNNING, 10000);
 }
 
-namespace {
-
-// The handle count the system's process list gives, or 0.
-DWORD ListedHandleCount(DWORD processId) {
-    std::vector<BYTE> buffer(1 << 20);
-    ULONG needed = 0;
+// Wine answers 0 for any process's handle count, so it is read from the
+// process list; the page-file usage is the commit (Windows: the private bytes).
+bool ReadProcessFigures(HANDLE process, ProcessFigures* figures) {
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    if (!GetProcessMemoryInfo(process, &memory, sizeof memory)) return false;
+    figures->privateBytes = memory.PagefileUsage;
+    figures->workingSet = memory.WorkingSetSize;
+    std::vector<BYTE> list(1 << 20);
     NTSTATUS status;
-    while ((status = NtQuerySystemInformation(SystemProcessInformation, buffer.data(),
-                                              static_cast<ULONG>(buffer.size()), &needed)) ==
+    while ((status = NtQuerySystemInformation(SystemProcessInformation, list.data(),
+                                              static_cast<ULONG>(list.size()), nullptr)) ==
            static_cast<NTSTATUS>(0xC0000004L)) // STATUS_INFO_LENGTH_MISMATCH
-        buffer.resize(buffer.size() * 2);
+        list.resize(list.size() * 2);
     for (size_t at = 0; status >= 0;) {
-        auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + at);
-        if (HandleToULong(entry->UniqueProcessId) == processId) return entry->HandleCount;
+        auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(list.data() + at);
+        if (HandleToULong(entry->UniqueProcessId) == GetProcessId(process)) {
+            figures->handles = entry->HandleCount;
+            return figures->handles != 0;
+        }
         if (!entry->NextEntryOffset) break;
         at += entry->NextEntryOffset;
     }
-    return 0;
-}
-
-} // namespace
-
-bool ReadProcessFigures(HANDLE process, ProcessFigures* figures) {
-    PROCESS_MEMORY_COUNTERS_EX memory = {};
-    memory.cb = sizeof memory;
-    if (!GetProcessHandleCount(process, &figures->handles) ||
-        !GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                              sizeof memory))
-        return false;
-    // Wine answers 0 for any process's handle count and private bytes; its
-    // process list has the count, and the page-file usage is the commit.
-    if (figures->handles == 0) figures->handles = ListedHandleCount(GetProcessId(process));
-    figures->privateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
-    figures->workingSet = memory.WorkingSetSize;
-    return figures->handles != 0;
+    return false;
 }
 
 void PumpFor(DWORD ms) {
@@ -176,8 +160,7 @@ void PumpFor(DWORD ms) {
 }
 
 void ClickOn(HWND window) {
-    // A click on a window that is not yet the active one may only activate
-    // it.
+    // A click on a window that is not yet the active one may only activate it.
     HWND top = GetAncestor(window, GA_ROOT);
     SetForegroundWindow(top);
     for (int waited = 0; GetForegroundWindow() != top && waited < 2000; waited += 20)

@@ -1,5 +1,4 @@
-// Processes and services of the programs under test: started, waited for,
-// found by name, ended, and measured.
+// Processes and services of the programs under test.
 #pragma once
 
 #include "common/Scoped.h"
@@ -15,12 +14,10 @@ constexpr DWORD kNoExitCode = 0xFFFFFFFFu;
 std::wstring BesideTest(const wchar_t* file);
 std::wstring Quoted(const std::wstring& path);
 
-// CreateProcessW, tried again while it answers ERROR_INTERNAL_ERROR: Wine
-// answers that when the new process ended in its start-up before any of the
-// program ran, so a second try starts it afresh.
-bool CreateProgramProcess(const std::wstring& commandLine, bool inheritHandles, STARTUPINFOW* si,
-                          PROCESS_INFORMATION* pi);
-ScopedHandle StartProcess(const std::wstring& commandLine);
+// With si, handles are inherited. Wine answers ERROR_INTERNAL_ERROR when the
+// new process ended in its start-up before any of the program ran: tried again.
+ScopedHandle StartProcess(const std::wstring& commandLine, STARTUPINFOW* si = nullptr,
+                          DWORD* id = nullptr);
 // The exit code, or kNoExitCode when it did not end in time (it is then ended).
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 30000);
 // The exit code, or kNoExitCode while it still runs after the wait.
@@ -35,17 +32,14 @@ void EndProcess(DWORD processId);
 // revokes its class objects. False when it had to be killed.
 bool EndServerProcess(DWORD processId, DWORD timeoutMs = 10000);
 
-// Wine's RpcSs keeps the class registration of a killed server and hands it
-// to every later activation (RPC_S_SERVER_UNAVAILABLE). A restart forgets
-// every registration, so running servers can no longer be activated.
+// Wine's RpcSs hands a killed server's class registration to every later
+// activation; a restart forgets every registration, also of running servers.
 void RestartRpcss();
-
 bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs = 15000);
 
 struct ProcessFigures {
     DWORD handles = 0;
-    SIZE_T privateBytes = 0;
-    SIZE_T workingSet = 0;
+    SIZE_T privateBytes = 0, workingSet = 0;
 };
 bool ReadProcessFigures(HANDLE process, ProcessFigures* figures);
 
