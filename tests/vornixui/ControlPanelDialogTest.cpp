@@ -1,7 +1,10 @@
-// The control panel's dialog over a scripted page and in-process agents:
+// The control panel's dialog over its native page and in-process agents:
 // what it reads, shows, sends and refuses.
 #include "VornixUI/ControlPanelDialog.h"
+#include "VornixUI/NativePage.h"
 #include "PanelFakes.h"
+
+#include "tests/support/ProcessTools.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +19,9 @@ const std::vector<std::string> kReads = {
     "get Visible",       "get AudioFileName",      "get MuteAudio",     "get ShowTray",
     "get AllowSameSite", "get KillFixedSize",      "get AllowUserInitiated",
     "get NotifyOnBlock", "get AllowedSites",       "get BypassKeys",    "get BlockedCount"};
+const wchar_t* const kBoxes[] = {L"ShowTray",   L"Quit",    L"ShowDiag", L"MuteAudio",
+                                 L"NoSameSite", L"NoFixed", L"Ctrl",     L"Alt",
+                                 L"Shift",      L"AllowClicked", L"NotifyBlock"};
 
 std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> parts) {
     std::vector<std::string> all;
@@ -35,30 +41,51 @@ class ControlPanelDialogTest : public ::testing::Test {
             fclose(f);
         }
         wideWave.assign(wave.begin(), wave.end());
+        parent.Reset(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 660, 480, nullptr, nullptr,
+                                     nullptr, nullptr));
     }
-    void TearDown() override { DeleteFileA(wave.c_str()); }
+    void TearDown() override {
+        page.Close();
+        DeleteFileA(wave.c_str());
+    }
 
     // Construction and a loaded page, as the running program has them;
     // configure sets up every agent this test creates.
-    void Start(std::function<void(FakeAgent&)> configure = nullptr, bool elements = true) {
+    void Start(std::function<void(FakeAgent&)> configure = nullptr) {
+        page.Close();
         dialog.reset(); // one registration of the class at a time
         server.reset();
-        page.elements = elements ? ScriptedPage::ControlPanelElements() : decltype(page.elements)();
         server = std::make_unique<AgentServer>(std::move(configure));
         ASSERT_HRESULT_SUCCEEDED(server->Registered());
         dialog = std::make_unique<ControlPanelDialog>(page);
-        page.Open(nullptr, L"", dialog.get());
-        page.CompleteDocument();
+        ASSERT_EQ(page.Open(parent.Get(), L"", dialog.get()), S_OK);
+        PumpFor(20);
     }
     void Forget() {
         server->log.clear();
         desktop.events.clear();
         desktop.boxTexts.clear();
     }
+    HWND Control(const wchar_t* id) const {
+        return GetDlgItem(FindWindowExW(parent.Get(), nullptr, NativePage::kWindowClass, nullptr),
+                          NativePage::ControlId(id));
+    }
+    void Click(const wchar_t* id) { SendMessageW(Control(id), BM_CLICK, 0, 0); }
+    bool Checked(const wchar_t* id) const {
+        return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    std::wstring Text(const wchar_t* id) const {
+        wchar_t text[512] = {};
+        GetWindowTextW(Control(id), text, 512);
+        return text;
+    }
+    void Type(const wchar_t* id, const std::wstring& text) {
+        SetWindowTextW(Control(id), text.c_str());
+    }
     // Every setting as the page shows it, then the count.
     std::vector<std::string> PushAll(const std::string& sound, int mask) const {
         auto on = [&](const wchar_t* id, bool inverted = false) {
-            return page.Checked(id) != inverted ? "-1" : "0";
+            return Checked(id) != inverted ? "-1" : "0";
         };
         return {std::string("put Visible=bool:") + on(L"ShowDiag"),
                 "put AudioFileName=bstr:" + sound,
@@ -76,8 +103,9 @@ class ControlPanelDialogTest : public ::testing::Test {
     DesktopRecorder desktop;
     std::string wave;
     std::wstring wideWave;
+    ScopedGdiLike<HWND, DestroyWindow> parent;
     std::unique_ptr<AgentServer> server;
-    ScriptedPage page;
+    NativePage page;
     std::unique_ptr<ControlPanelDialog> dialog;
 };
 
@@ -89,16 +117,14 @@ TEST_F(ControlPanelDialogTest, StartUpReadsEverythingBeforeTheWindowAndAgainWhen
     });
     EXPECT_EQ(server->log, Concat({{"create", "get IsServeReady"}, kReads, kReads}));
     EXPECT_TRUE(desktop.events.empty());
-    EXPECT_EQ(page.InnerText(L"NumPopups"), L"42");
-    EXPECT_EQ(page.Value(L"FileName"), L"vornix test chime.wav");
-    EXPECT_TRUE(page.Checked(L"ShowDiag"));
-    EXPECT_FALSE(page.Checked(L"Quit"));
-    for (const auto& e : page.elements)
-        EXPECT_EQ(e.second.clickConnected,
-                  e.first != L"FileName" && e.first != L"NewSite" && e.first != L"Sites")
-            << Ascii(e.first);
+    EXPECT_EQ(Text(L"NumPopups"), L"42");
+    EXPECT_EQ(Text(L"FileName"), L"vornix test chime.wav");
+    EXPECT_TRUE(Checked(L"ShowDiag"));
+    EXPECT_FALSE(Checked(L"Quit"));
     // A page without the elements still reads the agent.
-    Start(nullptr, false);
+    Forget();
+    StubPage bare;
+    ControlPanelDialog(bare).OnDocumentComplete(true);
     EXPECT_EQ(server->log, Concat({{"create", "get IsServeReady"}, kReads, kReads}));
     EXPECT_TRUE(desktop.events.empty());
 }
@@ -132,9 +158,12 @@ TEST_F(ControlPanelDialogTest, AgentValuesShowOnThePage) {
                                                          {L"MuteAudio", c.mute},
                                                          {L"ShowDiag", c.diag}};
         for (const auto& [id, checked] : shown)
-            EXPECT_EQ(page.Checked(id), checked) << Ascii(id);
-        for (const auto& e : page.elements)
-            EXPECT_FALSE(e.second.indeterminate);
+            EXPECT_EQ(Checked(id), checked) << Ascii(id);
+        for (const wchar_t* id : kBoxes) {
+            bool indeterminate = true;
+            page.GetFlag(id, PageFlag::Indeterminate, &indeterminate);
+            EXPECT_FALSE(indeterminate) << Ascii(id);
+        }
     }
 }
 
@@ -179,7 +208,7 @@ TEST_F(ControlPanelDialogTest, EveryClickDoesWhatItsElementStandsFor) {
         SCOPED_TRACE(Ascii(c.id));
         Start(c.agent);
         Forget();
-        ASSERT_TRUE(page.Click(c.id));
+        Click(c.id);
         EXPECT_EQ(server->log, c.calls);
         EXPECT_EQ(desktop.events, c.desktopEvents);
         EXPECT_EQ(dialog->Ended() ? dialog->Result() : 0, c.ended);
@@ -193,9 +222,9 @@ TEST_F(ControlPanelDialogTest, CountClickRefreshesTheCountAndResendsEverySetting
     });
     server->Last().numbers[L"BlockedCount"] = 17;
     Forget();
-    page.Click(L"NumPopups");
+    Click(L"NumPopups");
     EXPECT_EQ(server->log, PushAll(wave, 3));
-    EXPECT_EQ(page.InnerText(L"NumPopups"), L"17");
+    EXPECT_EQ(Text(L"NumPopups"), L"17");
 }
 
 TEST_F(ControlPanelDialogTest, QuitStopsTheAgentAndTheNextSettingStartsAnotherWithEverySetting) {
@@ -205,17 +234,17 @@ TEST_F(ControlPanelDialogTest, QuitStopsTheAgentAndTheNextSettingStartsAnotherWi
         SCOPED_TRACE(Ascii(next));
         Start();
         Forget();
-        page.Click(L"Quit");
+        Click(L"Quit");
         EXPECT_EQ(server->log, std::vector<std::string>{"Quit"});
-        EXPECT_TRUE(page.Checked(L"Quit")) << "the box stays checked";
+        EXPECT_TRUE(Checked(L"Quit")) << "the box stays checked";
         EXPECT_EQ(server->Last().Refs(), 1u) << "the client let go of the agent";
         Forget();
-        page.Click(next);
+        Click(next);
         ASSERT_EQ(server->agents.size(), 2u);
-        int mask = (page.Checked(L"Ctrl") ? 1 : 0) + (page.Checked(L"Alt") ? 2 : 0) +
-                   (page.Checked(L"Shift") ? 4 : 0);
+        int mask = (Checked(L"Ctrl") ? 1 : 0) + (Checked(L"Alt") ? 2 : 0) +
+                   (Checked(L"Shift") ? 4 : 0);
         EXPECT_EQ(server->log, Concat({{"create", "get IsServeReady"}, PushAll("", mask)}));
-        EXPECT_FALSE(page.Checked(L"Quit"));
+        EXPECT_FALSE(Checked(L"Quit"));
         if (!changed.empty()) {
             EXPECT_NE(std::find(server->log.begin(), server->log.end(), "put " + changed),
                       server->log.end());
@@ -246,10 +275,10 @@ TEST_F(ControlPanelDialogTest, OnlyPickedWaveFilesOnThisComputerBecomeTheSound) 
         Forget();
         desktop.pickConfirms = c.confirms;
         desktop.pickPath = c.picked;
-        page.Click(L"PickFile");
+        Click(L"PickFile");
         EXPECT_EQ(server->log,
                   c.accepted ? PushAll(Ascii(c.picked), 1) : std::vector<std::string>());
-        EXPECT_EQ(page.Value(L"FileName"), c.accepted ? std::wstring(c.picked).substr(9) : L"");
+        EXPECT_EQ(Text(L"FileName"), c.accepted ? std::wstring(c.picked).substr(9) : L"");
         ASSERT_EQ(desktop.boxTexts.size(), c.explanation ? 1u : 0u);
         if (c.explanation) {
             EXPECT_NE(desktop.boxTexts[0].find(c.explanation), std::string::npos);
@@ -259,14 +288,14 @@ TEST_F(ControlPanelDialogTest, OnlyPickedWaveFilesOnThisComputerBecomeTheSound) 
 
 TEST_F(ControlPanelDialogTest, TypedFileNameIsNeverSent) {
     Start([&](FakeAgent& a) { a.texts[L"AudioFileName"] = wideWave; });
-    page.elements[L"FileName"].value = L"typed.wav";
+    Type(L"FileName", L"typed.wav");
     Forget();
-    page.Click(L"MuteAudio");
-    page.Click(L"NumPopups");
+    Click(L"MuteAudio");
+    Click(L"NumPopups");
     EXPECT_EQ(server->Last().texts[L"AudioFileName"], wideWave);
-    EXPECT_EQ(page.Value(L"FileName"), L"typed.wav") << "kept until the next pull";
-    page.CompleteDocument();
-    EXPECT_EQ(page.Value(L"FileName"), L"vornix test chime.wav");
+    EXPECT_EQ(Text(L"FileName"), L"typed.wav") << "kept until the next pull";
+    dialog->OnDocumentComplete(true);
+    EXPECT_EQ(Text(L"FileName"), L"vornix test chime.wav");
 }
 
 TEST_F(ControlPanelDialogTest, ASoundFileThePanelCannotOpenOrMustNotOpenIsForgotten) {
@@ -282,11 +311,11 @@ TEST_F(ControlPanelDialogTest, ASoundFileThePanelCannotOpenOrMustNotOpenIsForgot
     for (const std::wstring& path : cases) {
         SCOPED_TRACE(path.size());
         Start([&](FakeAgent& a) { a.texts[L"AudioFileName"] = path; });
-        EXPECT_EQ(page.Value(L"FileName"), L"");
+        EXPECT_EQ(Text(L"FileName"), L"");
         Forget();
-        page.Click(L"NumPopups");
+        Click(L"NumPopups");
         EXPECT_EQ(server->Last().texts[L"AudioFileName"], L"");
-        page.Click(L"Play");
+        Click(L"Play");
         EXPECT_EQ(desktop.events, std::vector<std::string>{"play:"});
     }
 }
@@ -309,33 +338,33 @@ TEST_F(ControlPanelDialogTest, AllowedSitesAreAddedAndRemovedThroughTheAgent) {
     for (const auto& c : cases) {
         SCOPED_TRACE(Ascii(c.typed) + " " + Ascii(c.button));
         Start([](FakeAgent& a) { a.texts[L"AllowedSites"] = L"example.com"; });
-        EXPECT_EQ(page.Value(L"Sites"), L"example.com");
+        EXPECT_EQ(Text(L"Sites"), L"example.com");
         Forget();
-        page.elements[L"NewSite"].value = c.typed;
-        page.Click(c.button);
+        Type(L"NewSite", c.typed);
+        Click(c.button);
         EXPECT_EQ(server->Last().texts[L"AllowedSites"], c.stored);
         EXPECT_EQ(desktop.boxTexts.size(), c.refused ? 1u : 0u);
-        EXPECT_EQ(page.Value(L"Sites"), c.refused ? L"example.com" : c.stored);
-        EXPECT_EQ(page.Value(L"NewSite"), c.refused ? c.typed : L"");
+        EXPECT_EQ(Text(L"Sites"), c.refused ? L"example.com" : c.stored);
+        EXPECT_EQ(Text(L"NewSite"), c.refused ? c.typed : L"");
     }
 }
 
 TEST_F(ControlPanelDialogTest, WithoutAnAgentThePageShowsTheFallbacks) {
     fakes::ProgIdOverride absent(L"Krellin.KrellinIF.1", nullptr);
     ControlPanelDialog panel(page);
-    page.Open(nullptr, L"", &panel);
-    page.CompleteDocument();
+    ASSERT_EQ(page.Open(parent.Get(), L"", &panel), S_OK);
+    PumpFor(20);
     const std::vector<std::string> captions = desktop.Captions();
     // Creation once; then each read of the two pulls reports its own
     // failure, with no readiness wait.
     ASSERT_EQ(captions.size(), 1u + 2 * kReads.size());
     EXPECT_EQ(desktop.Count("pause:100"), 0);
     for (const wchar_t* on : {L"ShowDiag", L"MuteAudio", L"ShowTray", L"NoFixed", L"Ctrl"})
-        EXPECT_TRUE(page.Checked(on)) << Ascii(on);
+        EXPECT_TRUE(Checked(on)) << Ascii(on);
     for (const wchar_t* off : {L"NoSameSite", L"Alt", L"Shift", L"Quit"})
-        EXPECT_FALSE(page.Checked(off)) << Ascii(off);
-    EXPECT_EQ(page.InnerText(L"NumPopups"), L"0");
-    EXPECT_EQ(page.Value(L"FileName"), L"");
+        EXPECT_FALSE(Checked(off)) << Ascii(off);
+    EXPECT_EQ(Text(L"NumPopups"), L"0");
+    EXPECT_EQ(Text(L"FileName"), L"");
 }
 
 } // namespace

@@ -1,7 +1,6 @@
-// The native page: chosen where the browser's page does not come, and, in the
-// real VornixUI.exe beside the real agent, every control bound to its setting.
+// The real VornixUI.exe beside the real agent: its native page, chosen where
+// the browser's page does not come, with every control bound to its setting.
 #include "VornixUI/NativePage.h"
-#include "VornixUI/PageChoice.h"
 #include "PanelFakes.h"
 
 #include "tests/support/PopupRig.h"
@@ -15,41 +14,6 @@
 
 namespace vx::test {
 namespace {
-
-TEST(PageChoice, TheBrowsersPageStaysOnlyWhenItOpensAndCompletesInTime) {
-    struct Case {
-        const char* name;
-        HRESULT browserOpens;
-        bool completes, topLevel, fallsBack;
-    };
-    const Case cases[] = {
-        {"control cannot be created", E_FAIL, false, false, true},
-        {"page completes", S_OK, true, true, false},
-        {"only a frame completes", S_OK, true, false, true},
-        {"page never completes", S_OK, false, false, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ScriptedPage browser, native;
-        browser.openResult = c.browserOpens;
-        struct : PageEvents {
-            int completes = 0;
-            void OnDocumentComplete(bool topLevel) override { completes += topLevel; }
-            void OnElementClick(const wchar_t*) override {}
-        } dialog;
-        PageChoice choice(browser, native, 300);
-        ASSERT_EQ(choice.Open(nullptr, L"file://x/vornixui-popup.htm", &dialog), S_OK);
-        if (c.completes) browser.CompleteDocument(c.topLevel);
-        PumpFor(600);
-        EXPECT_EQ(choice.FellBack(), c.fallsBack);
-        EXPECT_EQ(native.opens, c.fallsBack ? 1 : 0);
-        EXPECT_EQ(browser.events == nullptr, c.fallsBack) << "the browser's page is closed";
-        if (c.fallsBack) native.CompleteDocument();
-        EXPECT_EQ(dialog.completes, 1) << "the dialog hears of one complete page";
-    }
-}
-
-// ---- The real program beside the real agent -------------------------------
 
 std::wstring TextOf(HWND window) {
     wchar_t text[256] = {};
@@ -125,21 +89,14 @@ ComApartment* NativePanel::apartment_ = nullptr;
 PopupRig* NativePanel::rig_ = nullptr;
 HRESULT NativePanel::started_ = E_FAIL;
 
-TEST_F(NativePanel, IsChosenWhereNoHtmlEngineRendersAndEscapeCloses) {
-    Panel panel(L"");
-    ASSERT_TRUE(panel.Page()) << "the native page replaced the browser's";
-    PostMessageW(panel.Control(L"NoFixed"), WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_EQ(WaitForExit(panel.Process(), 10000), 0u);
-}
-
-TEST_F(NativePanel, ShowsEveryControlWithTheAgentsSettingsLaidOut) {
+TEST_F(NativePanel, ShowsTheAgentsSettingsLaidOutAndEachKindOfControlChangesOne) {
     ASSERT_EQ(Agent().Put(L"MuteAudio", "I", 1), S_OK);
     ASSERT_EQ(Agent().Put(L"AllowSameSite", "I", 0), S_OK);
     ASSERT_EQ(Agent().Put(L"KillFixedSize", "I", 0), S_OK);
     ASSERT_EQ(Agent().Put(L"BypassKeys", "i", 6), S_OK);
     const std::wstring count = std::to_wstring(Agent().Long(L"BlockedCount").value_or(-1));
-    Panel panel(L"-nativepage");
-    ASSERT_TRUE(panel.Page());
+    Panel panel(L"");
+    ASSERT_TRUE(panel.Page()) << "the native page replaced the browser's";
     EXPECT_EQ(TextOf(panel.Control(L"NumPopups")), count);
     EXPECT_EQ(TextOf(panel.Control(L"FileName")), L"");
     // Every element of the page, and whether its box is checked (-1: not a box).
@@ -174,34 +131,27 @@ TEST_F(NativePanel, ShowsEveryControlWithTheAgentsSettingsLaidOut) {
         placed.emplace_back(r, text);
     }
     EXPECT_GE(placed.size(), std::size(controls));
-}
 
-TEST_F(NativePanel, AClickOnEachKindOfControlChangesTheAgentsSetting) {
-    ASSERT_EQ(Agent().Put(L"KillFixedSize", "I", 0), S_OK);
-    ASSERT_EQ(Agent().Put(L"BypassKeys", "i", 1), S_OK);
-    ASSERT_EQ(Agent().Put(L"MuteAudio", "I", 1), S_OK);
-    Panel panel(L"/NATIVEPAGE");
-    ASSERT_TRUE(panel.Page());
-    struct Click {
-        const wchar_t* id;
-        const wchar_t* member;
+    const struct {
+        const wchar_t *id, *member;
         LONG after;
-    };
-    const Click clicks[] = {
+    } clicks[] = {
         {L"NoFixed", L"KillFixedSize", 1},
-        {L"Alt", L"BypassKeys", 3},
+        {L"Alt", L"BypassKeys", 4},
         {L"MuteAudio", L"MuteAudio", 0},
     };
-    for (const Click& c : clicks) {
+    for (const auto& c : clicks) {
         SCOPED_TRACE(Ascii(c.id));
         ClickOn(panel.Control(c.id));
         EXPECT_EQ(Settled([&] { return Agent().Long(c.member).value_or(-1); }, c.after), c.after);
     }
     // The count is read again when it is clicked.
     ASSERT_TRUE(rig_->Popup(L"http://ads.unknown.example.com/").Blocked());
-    const std::wstring count = std::to_wstring(Agent().Long(L"BlockedCount").value_or(-1));
+    const std::wstring blocked = std::to_wstring(Agent().Long(L"BlockedCount").value_or(-1));
     ClickOn(panel.Control(L"NumPopups"));
-    EXPECT_EQ(Settled([&] { return TextOf(panel.Control(L"NumPopups")); }, count), count);
+    EXPECT_EQ(Settled([&] { return TextOf(panel.Control(L"NumPopups")); }, blocked), blocked);
+    PostMessageW(panel.Control(L"NoFixed"), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(WaitForExit(panel.Process(), 10000), 0u) << "Escape closes";
 }
 
 } // namespace

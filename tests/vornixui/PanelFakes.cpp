@@ -58,16 +58,6 @@ ULONG FakeAgent::Release() {
     return static_cast<ULONG>(n);
 }
 
-HRESULT FakeAgent::GetTypeInfoCount(UINT* n) {
-    *n = 0;
-    return S_OK;
-}
-
-HRESULT FakeAgent::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    *info = nullptr;
-    return E_NOTIMPL;
-}
-
 HRESULT FakeAgent::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (count != 1) return E_INVALIDARG;
     ids[0] = DISPID_UNKNOWN;
@@ -178,81 +168,6 @@ int DesktopRecorder::Count(const std::string& event) const {
     for (const std::string& e : events)
         n += e == event;
     return n;
-}
-
-std::map<std::wstring, ScriptedPage::Element> ScriptedPage::ControlPanelElements() {
-    std::map<std::wstring, Element> e;
-    for (const wchar_t* id : {L"ShowTray", L"Quit", L"ShowDiag", L"MuteAudio", L"NoSameSite",
-                              L"NoFixed", L"Ctrl", L"Alt", L"Shift", L"AllowClicked",
-                              L"NotifyBlock"})
-        e[id].kind = CheckBox;
-    for (const wchar_t* id : {L"FileName", L"NewSite", L"Sites"})
-        e[id].kind = TextField;
-    e[L"NumPopups"].kind = Text;
-    for (const wchar_t* id : {L"ButtonOK", L"ButtonCancel", L"WebSite", L"PickFile", L"Vabout",
-                              L"Vhelp", L"Play", L"AddSite", L"RemoveSite"})
-        e[id].kind = Button;
-    return e;
-}
-
-ScriptedPage::Element* ScriptedPage::Find(const wchar_t* id, bool checkBox) {
-    auto it = elements.find(id);
-    if (it == elements.end() || (checkBox && it->second.kind != CheckBox)) return nullptr;
-    return &it->second;
-}
-
-bool ScriptedPage::Click(const wchar_t* id) {
-    Element* e = Find(id);
-    if (!e) return false;
-    if (e->kind == CheckBox) {
-        e->checked = !e->checked;
-        e->indeterminate = false;
-    }
-    if (!e->clickConnected || !events) return false;
-    events->OnElementClick(id);
-    return true;
-}
-
-HRESULT ScriptedPage::Open(HWND, const std::wstring& url, PageEvents* listener) {
-    address = url;
-    events = listener;
-    ++opens;
-    return openResult;
-}
-
-void ScriptedPage::Close() {
-    events = nullptr;
-    ++closes;
-}
-
-HRESULT ScriptedPage::ConnectClick(const wchar_t* id) {
-    Element* e = Find(id);
-    if (e) e->clickConnected = true;
-    return e ? S_OK : S_FALSE;
-}
-
-HRESULT ScriptedPage::GetFlag(const wchar_t* id, PageFlag flag, bool* value) {
-    Element* e = Find(id, true);
-    if (e) *value = flag == PageFlag::Checked ? e->checked : e->indeterminate;
-    return e ? S_OK : S_FALSE;
-}
-
-HRESULT ScriptedPage::SetFlag(const wchar_t* id, PageFlag flag, bool value) {
-    Element* e = Find(id, true);
-    if (e) (flag == PageFlag::Checked ? e->checked : e->indeterminate) = value;
-    return e ? S_OK : S_FALSE;
-}
-
-HRESULT ScriptedPage::GetText(const wchar_t* id, PageText text, std::wstring* value) {
-    Element* e = Find(id);
-    if (e) *value = text == PageText::Value ? e->value : e->innerText;
-    return e ? S_OK : S_FALSE;
-}
-
-HRESULT ScriptedPage::SetText(const wchar_t* id, PageText text, const std::wstring& value) {
-    Element* e = Find(id);
-    if (e) (text == PageText::Value ? e->value : e->innerText) = value;
-    return e ? S_OK : S_FALSE;
 }
 
 ProgramFilesOverride::ProgramFilesOverride(const char* value) {

@@ -1,6 +1,6 @@
 // Doubles for the control panel's tests: the agent's automation object served
-// in-process under its ProgID, a scripted page, and a recorder of every
-// message box, pause, shell call, sound and file pick.
+// in-process under its ProgID, a page without elements, and a recorder of
+// every message box, pause, shell call, sound and file pick.
 #pragma once
 
 #include "VornixUI/HtmlPage.h"
@@ -44,8 +44,11 @@ class FakeAgent : public IDispatch {
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
     STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override;
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+        *n = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO*, UINT*) override;
@@ -94,46 +97,32 @@ class DesktopRecorder {
     std::unique_ptr<DesktopCalls> saved_;
 };
 
-// A page whose elements live in a map; clicks behave as a browser's: a check
-// box toggles (and stops being indeterminate) before its onclick runs.
-class ScriptedPage : public HtmlPage {
+// Stands in for the browser's page where the test decides when it opens and
+// completes; it has no elements.
+class StubPage : public HtmlPage {
   public:
-    enum Kind { CheckBox, TextField, Text, Button };
-    struct Element {
-        Kind kind = Button;
-        bool checked = false, indeterminate = false, clickConnected = false;
-        std::wstring value, innerText;
-    };
-    // Every element the control panel binds, of the kind it expects.
-    static std::map<std::wstring, Element> ControlPanelElements();
-
-    std::map<std::wstring, Element> elements = ControlPanelElements();
     PageEvents* events = nullptr;
     std::wstring address;
     int opens = 0, closes = 0;
     HRESULT openResult = S_OK;
 
-    void CompleteDocument(bool topLevel = true) {
-        if (events) events->OnDocumentComplete(topLevel);
+    HRESULT Open(HWND, const std::wstring& url, PageEvents* listener) override {
+        address = url;
+        events = listener;
+        ++opens;
+        return openResult;
     }
-    // False when the click reached no handler.
-    bool Click(const wchar_t* id);
-    bool Checked(const wchar_t* id) const { return elements.at(id).checked; }
-    std::wstring Value(const wchar_t* id) const { return elements.at(id).value; }
-    std::wstring InnerText(const wchar_t* id) const { return elements.at(id).innerText; }
-
-    HRESULT Open(HWND, const std::wstring& url, PageEvents* listener) override;
+    void Close() override {
+        events = nullptr;
+        ++closes;
+    }
     void Resize(const RECT&) override {}
-    void Close() override;
     bool TranslateKey(MSG*) override { return false; }
-    HRESULT ConnectClick(const wchar_t* id) override;
-    HRESULT GetFlag(const wchar_t* id, PageFlag flag, bool* value) override;
-    HRESULT SetFlag(const wchar_t* id, PageFlag flag, bool value) override;
-    HRESULT GetText(const wchar_t* id, PageText text, std::wstring* value) override;
-    HRESULT SetText(const wchar_t* id, PageText text, const std::wstring& value) override;
-
-  private:
-    Element* Find(const wchar_t* id, bool checkBox = false);
+    HRESULT ConnectClick(const wchar_t*) override { return S_FALSE; }
+    HRESULT GetFlag(const wchar_t*, PageFlag, bool*) override { return S_FALSE; }
+    HRESULT SetFlag(const wchar_t*, PageFlag, bool) override { return S_FALSE; }
+    HRESULT GetText(const wchar_t*, PageText, std::wstring*) override { return S_FALSE; }
+    HRESULT SetText(const wchar_t*, PageText, const std::wstring&) override { return S_FALSE; }
 };
 
 // Sets ProgramFiles (null: unsets it) for one test and puts the old value back.

@@ -1,10 +1,12 @@
 // How the control panel starts: its switches, where its pages lie and which
-// addresses it shows, its registration, its windows over the page.
+// addresses it shows, its registration, its page and its window over it.
 #include "VornixUI/AboutDialog.h"
 #include "VornixUI/BrowserPage.h"
 #include "VornixUI/ControlPanelApp.h"
 #include "VornixUI/ControlPanelDialog.h"
 #include "VornixUI/InstallPaths.h"
+#include "VornixUI/NativePage.h"
+#include "VornixUI/PageChoice.h"
 #include "PanelFakes.h"
 #include "common/TextForms.h"
 
@@ -174,51 +176,87 @@ TEST(AboutBox, OpensTheMakersSite) {
     EXPECT_EQ(desktop.events, std::vector<std::string>{"open:http://www.quandrel.com/"});
 }
 
-class ControlPanelWindow : public ::testing::Test {
-  protected:
+// The page the browser's would be: kept when it opens and completes in time.
+TEST(PageChoice, TheBrowsersPageStaysOnlyWhenItOpensAndCompletesInTime) {
+    const struct {
+        const char* name;
+        HRESULT browserOpens;
+        bool completes, topLevel, fallsBack;
+    } cases[] = {
+        {"control cannot be created", E_FAIL, false, false, true},
+        {"page completes", S_OK, true, true, false},
+        {"only a frame completes", S_OK, true, false, true},
+        {"page never completes", S_OK, false, false, true},
+    };
+    ScopedGdiLike<HWND, DestroyWindow> parent(CreateWindowExW(
+        0, L"STATIC", L"", WS_POPUP, 0, 0, 660, 480, nullptr, nullptr, nullptr, nullptr));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StubPage browser;
+        NativePage native;
+        browser.openResult = c.browserOpens;
+        struct : PageEvents {
+            int completes = 0;
+            void OnDocumentComplete(bool topLevel) override { completes += topLevel; }
+            void OnElementClick(const wchar_t*) override {}
+        } dialog;
+        PageChoice choice(browser, native, 300);
+        ASSERT_EQ(choice.Open(parent.Get(), L"file://x/vornixui-popup.htm", &dialog), S_OK);
+        if (c.completes) browser.events->OnDocumentComplete(c.topLevel);
+        PumpFor(600);
+        EXPECT_EQ(choice.FellBack(), c.fallsBack);
+        EXPECT_EQ(FindWindowExW(parent.Get(), nullptr, NativePage::kWindowClass, nullptr) != nullptr,
+                  c.fallsBack);
+        EXPECT_EQ(browser.events == nullptr, c.fallsBack) << "the browser's page is closed";
+        EXPECT_EQ(dialog.completes, 1) << "the dialog hears of one complete page";
+    }
+}
+
+TEST(ControlPanelWindow, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePathIsTooLong) {
+    ComApartment apartment;
+    const std::string tooLong = "C:\\" + std::string(250, 'p');
+    const struct {
+        const char* programFiles;
+        std::vector<const wchar_t*> clicks;
+        INT_PTR result;
+        std::wstring address;
+        size_t boxes; // each saying that the path is too long
+    } cases[] = {
+        {nullptr, {L"ButtonOK"}, IDOK,
+         L"file://C:\\Program Files\\Quandrel, Inc\\Vornix! Popup Blocker\\vornixui-popup.htm", 0},
+        {tooLong.c_str(), {L"Vhelp", L"ButtonCancel"}, IDCANCEL, L"about:blank", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.boxes);
+        ProgramFilesOverride env(c.programFiles);
+        DesktopRecorder desktop;
+        AgentServer server;
+        StubPage page;
+        ControlPanelDialog panel(page);
+        bool icons = false;
+        OnNextTick tick([&] {
+            icons = SendMessageW(panel.Window(), WM_GETICON, ICON_BIG, 0) &&
+                    SendMessageW(panel.Window(), WM_GETICON, ICON_SMALL, 0);
+            page.events->OnDocumentComplete(true);
+            for (const wchar_t* id : c.clicks)
+                page.events->OnElementClick(id);
+        });
+        EXPECT_EQ(panel.Run(nullptr), c.result);
+        EXPECT_EQ(page.opens, 1);
+        EXPECT_EQ(page.closes, 1);
+        EXPECT_EQ(page.address, c.address);
+        EXPECT_TRUE(icons);
+        EXPECT_EQ(server.log.size(), 2u + 2 * 11u) << "create, ready, and two pulls";
+        ASSERT_EQ(desktop.boxTexts.size(), c.boxes);
+        for (const std::string& text : desktop.boxTexts)
+            EXPECT_NE(text.find("too long"), std::string::npos) << text;
+    }
+}
+
+TEST(ControlPanelWindow, TheSystemBrowserIsHostedAndLetGoWithoutAPage) {
     ComApartment apartment;
     DesktopRecorder desktop;
     AgentServer server;
-    ScriptedPage page;
-};
-
-TEST_F(ControlPanelWindow, RunsModallyOverItsPageWithItsIcons) {
-    ProgramFilesOverride env(nullptr);
-    ControlPanelDialog panel(page);
-    bool icons = false;
-    OnNextTick tick([&] {
-        icons = SendMessageW(panel.Window(), WM_GETICON, ICON_BIG, 0) &&
-                SendMessageW(panel.Window(), WM_GETICON, ICON_SMALL, 0);
-        page.CompleteDocument();
-        page.Click(L"ButtonOK");
-    });
-    EXPECT_EQ(panel.Run(nullptr), IDOK);
-    EXPECT_EQ(page.opens, 1);
-    EXPECT_EQ(page.closes, 1);
-    EXPECT_EQ(
-        page.address,
-        L"file://C:\\Program Files\\Quandrel, Inc\\Vornix! Popup Blocker\\vornixui-popup.htm");
-    EXPECT_TRUE(icons);
-    EXPECT_EQ(server.log.size(), 2u + 2 * 11u) << "create, ready, and two pulls";
-    EXPECT_TRUE(desktop.events.empty());
-}
-
-TEST_F(ControlPanelWindow, TooLongAProgramFilesFolderIsRefusedNotCut) {
-    ProgramFilesOverride env(("C:\\" + std::string(250, 'p')).c_str());
-    ControlPanelDialog panel(page);
-    OnNextTick tick([&] {
-        page.CompleteDocument();
-        page.Click(L"Vhelp");
-        page.Click(L"ButtonCancel");
-    });
-    EXPECT_EQ(panel.Run(nullptr), IDCANCEL);
-    EXPECT_EQ(page.address, L"about:blank");
-    ASSERT_EQ(desktop.boxTexts.size(), 2u);
-    for (const std::string& text : desktop.boxTexts)
-        EXPECT_NE(text.find("too long"), std::string::npos) << text;
-}
-
-TEST_F(ControlPanelWindow, TheSystemBrowserIsHostedAndLetGoWithoutAPage) {
     OleInitialize(nullptr);
     BrowserPage browser;
     bool embedded = false;
