@@ -21,10 +21,9 @@ namespace vx::test {
 // One agent object: answers IKrellinIF2's settings by name and writes every
 // call into a log shared by the agents of a test ("get Visible",
 // "put Visible=bool:-1", "put BypassKeys=i2:5", "Quit").
-class FakeAgent : public IDispatch {
+class FakeAgent final : public IDispatch {
   public:
     explicit FakeAgent(std::vector<std::string>* log) : log_(log) {}
-    virtual ~FakeAgent() = default;
 
     // The IsServeReady query that first answers readyValue; 0: never.
     int readyAtQuery = 1;
@@ -54,8 +53,6 @@ class FakeAgent : public IDispatch {
                         EXCEPINFO*, UINT*) override;
 
   private:
-    HRESULT Failure(const std::wstring& name) const;
-
     std::vector<std::string>* log_;
     LONG refs_ = 1;
 };
@@ -90,8 +87,8 @@ class DesktopRecorder {
     bool pickConfirms = false;
     std::wstring pickPath;
 
-    std::vector<std::string> Captions() const;
-    int Count(const std::string& event) const;
+    // The events that start so.
+    int Count(const std::string& start) const;
 
   private:
     std::unique_ptr<DesktopCalls> saved_;

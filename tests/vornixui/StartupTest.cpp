@@ -253,22 +253,43 @@ TEST(ControlPanelWindow, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePat
     }
 }
 
-TEST(ControlPanelWindow, TheSystemBrowserIsHostedAndLetGoWithoutAPage) {
+// As the program runs it: the system's browser is hosted first and, where no
+// HTML engine renders, the native page takes its place inside the window.
+TEST(ControlPanelWindow, HostsTheBrowserThenTheNativePageLaidOutAndEscapeCloses) {
     ComApartment apartment;
     DesktopRecorder desktop;
     AgentServer server;
     OleInitialize(nullptr);
-    BrowserPage browser;
-    bool embedded = false;
     {
-        ControlPanelDialog panel(browser);
+        BrowserPage browser;
+        NativePage native;
+        PageChoice page(browser, native, 300);
+        ControlPanelDialog panel(page);
+        bool browserFirst = false;
         OnNextTick tick([&] {
-            embedded = GetWindow(panel.Window(), GW_CHILD) != nullptr;
-            PostMessageW(panel.Window(), WM_CLOSE, 0, 0);
+            browserFirst = GetWindow(panel.Window(), GW_CHILD) && !page.FellBack();
+            PumpFor(600);
+            HWND shown = FindWindowExW(panel.Window(), nullptr, NativePage::kWindowClass, nullptr);
+            EXPECT_TRUE(shown);
+            // Laid out, not piled up: every window inside the page, none on another.
+            RECT area, r, overlap;
+            GetWindowRect(shown, &area);
+            std::vector<RECT> placed;
+            for (HWND w = GetWindow(shown, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+                GetWindowRect(w, &r);
+                EXPECT_TRUE(IsWindowVisible(w) && r.left >= area.left && r.top >= area.top &&
+                            r.right <= area.right && r.bottom <= area.bottom)
+                    << GetDlgCtrlID(w);
+                for (const RECT& other : placed)
+                    EXPECT_FALSE(IntersectRect(&overlap, &r, &other)) << GetDlgCtrlID(w);
+                placed.push_back(r);
+            }
+            PostMessageW(shown ? GetDlgItem(shown, NativePage::ControlId(L"NoFixed")) : panel.Window(),
+                         WM_KEYDOWN, VK_ESCAPE, 0);
         });
         EXPECT_EQ(panel.Run(nullptr), IDCANCEL);
+        EXPECT_TRUE(browserFirst);
     }
-    EXPECT_TRUE(embedded) << "the control is in place in the dialog";
     OleUninitialize();
     EXPECT_TRUE(desktop.events.empty());
 }
