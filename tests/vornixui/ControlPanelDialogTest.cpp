@@ -15,9 +15,9 @@ namespace vx::test {
 namespace {
 
 const std::vector<std::string> kReads = {
-    "get Visible",       "get AudioFileName",      "get MuteAudio",     "get ShowTray",
-    "get AllowSameSite", "get KillFixedSize",      "get AllowUserInitiated",
-    "get NotifyOnBlock", "get AllowedSites",       "get BypassKeys",    "get BlockedCount"};
+    "get Visible",       "get AudioFileName", "get MuteAudio",          "get ShowTray",
+    "get AllowSameSite", "get KillFixedSize", "get AllowUserInitiated", "get NotifyOnBlock",
+    "get AllowedSites",  "get BypassKeys",    "get BlockedCount"};
 
 std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> parts) {
     std::vector<std::string> all;
@@ -69,17 +69,17 @@ class ControlPanelDialogTest : public ::testing::Test {
     }
     // Every setting as the page shows it, then the count.
     std::vector<std::string> PushAll(const std::string& sound, int mask) const {
-        auto on = [&](const wchar_t* id, bool inverted = false) {
-            return Checked(id) != inverted ? "-1" : "0";
+        auto put = [&](const char* member, const wchar_t* id, bool inverted = false) {
+            return "put " + std::string(member) + "=bool:" + (Checked(id) != inverted ? "-1" : "0");
         };
-        return {std::string("put Visible=bool:") + on(L"ShowDiag"),
+        return {put("Visible", L"ShowDiag"),
                 "put AudioFileName=bstr:" + sound,
-                std::string("put MuteAudio=bool:") + on(L"MuteAudio"),
-                std::string("put ShowTray=bool:") + on(L"ShowTray"),
-                std::string("put AllowSameSite=bool:") + on(L"NoSameSite", true),
-                std::string("put KillFixedSize=bool:") + on(L"NoFixed"),
-                std::string("put AllowUserInitiated=bool:") + on(L"AllowClicked"),
-                std::string("put NotifyOnBlock=bool:") + on(L"NotifyBlock"),
+                put("MuteAudio", L"MuteAudio"),
+                put("ShowTray", L"ShowTray"),
+                put("AllowSameSite", L"NoSameSite", true),
+                put("KillFixedSize", L"NoFixed"),
+                put("AllowUserInitiated", L"AllowClicked"),
+                put("NotifyOnBlock", L"NotifyBlock"),
                 "put BypassKeys=i2:" + std::to_string(mask),
                 "get BlockedCount"};
     }
@@ -95,61 +95,50 @@ class ControlPanelDialogTest : public ::testing::Test {
     std::unique_ptr<ControlPanelDialog> dialog;
 };
 
-TEST_F(ControlPanelDialogTest, StartUpReadsEverythingBeforeTheWindowAndAgainWhenThePageIsLoaded) {
-    Start([&](FakeAgent& a) {
-        a.numbers[L"Visible"] = 1;
-        a.numbers[L"BlockedCount"] = 42;
-        a.texts[L"AudioFileName"] = wideWave;
-    });
-    EXPECT_EQ(server->log, Concat({{"create", "get IsServeReady"}, kReads, kReads}));
-    EXPECT_TRUE(desktop.events.empty());
-    EXPECT_EQ(Text(L"NumPopups"), L"42");
-    EXPECT_EQ(Text(L"FileName"), waveName);
-    EXPECT_TRUE(Checked(L"ShowDiag"));
-    EXPECT_FALSE(Checked(L"Quit"));
+// Every setting is read before the window exists and again once the page has
+// loaded; a value other than 0 and 1 is "on", never a half-set box.
+TEST_F(ControlPanelDialogTest, StartUpReadsEverySettingTwiceAndShowsIt) {
+    const struct {
+        long allowSameSite, killFixedSize, bypassKeys, muteAudio, visible;
+        std::wstring checked;
+    } cases[] = {
+        {1, 0, 6, 0, 0, L"Alt Shift"},
+        {0, 1, 1, 1, 1, L"NoSameSite NoFixed Ctrl MuteAudio ShowDiag"},
+        {1, 0, 0x7FF8, 0, 0, L""},
+        {1, 0, 0x0F0D, 0, 0, L"Ctrl Shift"},
+        {1, 0, 0, -1, 2, L"MuteAudio ShowDiag"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bypassKeys);
+        Start([&](FakeAgent& a) {
+            a.numbers = {{L"AllowSameSite", c.allowSameSite},
+                         {L"KillFixedSize", c.killFixedSize},
+                         {L"BypassKeys", c.bypassKeys},
+                         {L"MuteAudio", c.muteAudio},
+                         {L"Visible", c.visible},
+                         {L"BlockedCount", 42}};
+            a.texts[L"AudioFileName"] = wideWave;
+        });
+        EXPECT_EQ(server->log, Concat({{"create", "get IsServeReady"}, kReads, kReads}));
+        EXPECT_TRUE(desktop.events.empty());
+        EXPECT_EQ(Text(L"NumPopups"), L"42");
+        EXPECT_EQ(Text(L"FileName"), waveName);
+        for (const wchar_t* id : {L"NoSameSite", L"NoFixed", L"Ctrl", L"Alt", L"Shift",
+                                  L"MuteAudio", L"ShowDiag", L"Quit"}) {
+            bool indeterminate = true;
+            page.GetFlag(id, PageFlag::Indeterminate, &indeterminate);
+            EXPECT_EQ(Checked(id), (L" " + c.checked + L" ").find(L" " + std::wstring(id) + L" ") !=
+                                       std::wstring::npos)
+                << Ascii(id);
+            EXPECT_FALSE(indeterminate) << Ascii(id);
+        }
+    }
     // A page without the elements still reads the agent.
     Forget();
     StubPage bare;
     ControlPanelDialog(bare).OnDocumentComplete(true);
     EXPECT_EQ(server->log, Concat({{"create", "get IsServeReady"}, kReads, kReads}));
     EXPECT_TRUE(desktop.events.empty());
-}
-
-TEST_F(ControlPanelDialogTest, AgentValuesShowOnThePage) {
-    const struct {
-        long allowSameSite, killFixedSize, bypassKeys, muteAudio, visible;
-        bool noSameSite, noFixed, ctrl, alt, shift, mute, diag;
-    } cases[] = {
-        {1, 0, 6, 0, 0, false, false, false, true, true, false, false},
-        {0, 1, 1, 1, 1, true, true, true, false, false, true, true},
-        {1, 0, 0x7FF8, 0, 0, false, false, false, false, false, false, false},
-        {1, 0, 0x0F0D, 0, 0, false, false, true, false, true, false, false},
-        // A value other than 0 and 1 is "on", never a half-set box.
-        {1, 0, 0, -1, 2, false, false, false, false, false, true, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.bypassKeys);
-        Start([&](FakeAgent& a) {
-            a.numbers[L"AllowSameSite"] = c.allowSameSite;
-            a.numbers[L"KillFixedSize"] = c.killFixedSize;
-            a.numbers[L"BypassKeys"] = c.bypassKeys;
-            a.numbers[L"MuteAudio"] = c.muteAudio;
-            a.numbers[L"Visible"] = c.visible;
-        });
-        const std::pair<const wchar_t*, bool> shown[] = {{L"NoSameSite", c.noSameSite},
-                                                         {L"NoFixed", c.noFixed},
-                                                         {L"Ctrl", c.ctrl},
-                                                         {L"Alt", c.alt},
-                                                         {L"Shift", c.shift},
-                                                         {L"MuteAudio", c.mute},
-                                                         {L"ShowDiag", c.diag}};
-        for (const auto& [id, checked] : shown) {
-            bool indeterminate = true;
-            page.GetFlag(id, PageFlag::Indeterminate, &indeterminate);
-            EXPECT_EQ(Checked(id), checked) << Ascii(id);
-            EXPECT_FALSE(indeterminate) << Ascii(id);
-        }
-    }
 }
 
 TEST_F(ControlPanelDialogTest, EveryClickDoesWhatItsElementStandsFor) {
@@ -160,7 +149,8 @@ TEST_F(ControlPanelDialogTest, EveryClickDoesWhatItsElementStandsFor) {
         withSound(a);
         a.numbers[L"MuteAudio"] = 1;
     };
-    const std::string help = "open:C:\\Program Files\\Quandrel, Inc\\Vornix! Popup Blocker\\index.htm";
+    const std::string help =
+        "open:C:\\Program Files\\Quandrel, Inc\\Vornix! Popup Blocker\\index.htm";
     const struct {
         const wchar_t* id;
         std::function<void(FakeAgent&)> agent;
@@ -303,7 +293,8 @@ TEST_F(ControlPanelDialogTest, AllowedSitesAreAddedAndRemovedThroughTheAgent) {
         const wchar_t *typed, *button, *stored;
         bool refused;
     } cases[] = {
-        {L" HTTP://News.Example.ORG:80/page ", L"AddSite", L"example.com\r\nnews.example.org", false},
+        {L" HTTP://News.Example.ORG:80/page ", L"AddSite", L"example.com\r\nnews.example.org",
+         false},
         {L"EXAMPLE.com", L"AddSite", L"example.com", false},
         {L"example.com", L"RemoveSite", L"", false},
         {L"ads.other.net", L"RemoveSite", L"example.com", false},

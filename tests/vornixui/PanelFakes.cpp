@@ -15,8 +15,8 @@ ITypeInfo* AgentInterface() {
     static ComPtr<ITypeInfo> info = [] {
         ComPtr<ITypeLib> library;
         ComPtr<ITypeInfo> found;
-        if (SUCCEEDED(LoadTypeLibEx(BesideTest(L"Krellin.exe").c_str(), REGKIND_NONE,
-                                    library.Put())))
+        if (SUCCEEDED(
+                LoadTypeLibEx(BesideTest(L"Krellin.exe").c_str(), REGKIND_NONE, library.Put())))
             library->GetTypeInfoOfGuid(IID_IKrellinIF2, found.Put());
         return found;
     }();

@@ -30,11 +30,10 @@ class FakeAgent final : public IDispatch {
     long readyValue = 1;
     int readyQueries = 0;
     std::map<std::wstring, long> numbers = {
-        {L"Visible", 0},       {L"BlockedCount", 0},  {L"MuteAudio", 0},
-        {L"ShowTray", 1},      {L"AllowSameSite", 1}, {L"KillFixedSize", 0},
-        {L"BypassKeys", 1},    {L"AllowUserInitiated", 1}, {L"NotifyOnBlock", 1}};
-    std::map<std::wstring, std::wstring> texts = {{L"AudioFileName", L""},
-                                                  {L"AllowedSites", L""}};
+        {L"Visible", 0},    {L"BlockedCount", 0},       {L"MuteAudio", 0},
+        {L"ShowTray", 1},   {L"AllowSameSite", 1},      {L"KillFixedSize", 0},
+        {L"BypassKeys", 1}, {L"AllowUserInitiated", 1}, {L"NotifyOnBlock", 1}};
+    std::map<std::wstring, std::wstring> texts = {{L"AudioFileName", L""}, {L"AllowedSites", L""}};
     // Members that fail, with their result.
     std::map<std::wstring, HRESULT> failures;
     bool quit = false;

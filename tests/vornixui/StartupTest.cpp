@@ -205,7 +205,8 @@ TEST(PageChoice, TheBrowsersPageStaysOnlyWhenItOpensAndCompletesInTime) {
         if (c.completes) browser.events->OnDocumentComplete(c.topLevel);
         PumpFor(600);
         EXPECT_EQ(choice.FellBack(), c.fallsBack);
-        EXPECT_EQ(FindWindowExW(parent.Get(), nullptr, NativePage::kWindowClass, nullptr) != nullptr,
+        EXPECT_EQ(FindWindowExW(parent.Get(), nullptr, NativePage::kWindowClass, nullptr) !=
+                      nullptr,
                   c.fallsBack);
         EXPECT_EQ(browser.events == nullptr, c.fallsBack) << "the browser's page is closed";
         EXPECT_EQ(dialog.completes, 1) << "the dialog hears of one complete page";
@@ -222,8 +223,11 @@ TEST(ControlPanelWindow, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePat
         std::wstring address;
         size_t boxes; // each saying that the path is too long
     } cases[] = {
-        {nullptr, {L"ButtonOK"}, IDOK,
-         L"file://C:\\Program Files\\Quandrel, Inc\\Vornix! Popup Blocker\\vornixui-popup.htm", 0},
+        {nullptr,
+         {L"ButtonOK"},
+         IDOK,
+         L"file://C:\\Program Files\\Quandrel, Inc\\Vornix! Popup Blocker\\vornixui-popup.htm",
+         0},
         {tooLong.c_str(), {L"Vhelp", L"ButtonCancel"}, IDCANCEL, L"about:blank", 2},
     };
     for (const auto& c : cases) {
@@ -284,7 +288,8 @@ TEST(ControlPanelWindow, HostsTheBrowserThenTheNativePageLaidOutAndEscapeCloses)
                     EXPECT_FALSE(IntersectRect(&overlap, &r, &other)) << GetDlgCtrlID(w);
                 placed.push_back(r);
             }
-            PostMessageW(shown ? GetDlgItem(shown, NativePage::ControlId(L"NoFixed")) : panel.Window(),
+            PostMessageW(shown ? GetDlgItem(shown, NativePage::ControlId(L"NoFixed"))
+                               : panel.Window(),
                          WM_KEYDOWN, VK_ESCAPE, 0);
         });
         EXPECT_EQ(panel.Run(nullptr), IDCANCEL);
