@@ -175,11 +175,16 @@ TEST_F(ControlPanelDialogTest, EveryClickDoesWhatItsElementStandsFor) {
         {L"Play", withSound, {}, {"play:" + wave}, 0},
         {L"Play", muted, {}, {}, 0},
         {L"PickFile", withSound, {}, {"pick:" + wave}, 0},
+        {L"Vabout", nullptr, {}, {"about"}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Ascii(c.id));
         Start(c.agent);
         Forget();
+        OnNextTick about([&] {
+            desktop.events.push_back("about");
+            SendMessageW(FindWindowW(L"#32770", nullptr), WM_COMMAND, IDOK, 0);
+        });
         Click(c.id);
         EXPECT_EQ(server->log, c.calls);
         EXPECT_EQ(desktop.events, c.desktopEvents);

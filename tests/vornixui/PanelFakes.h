@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vx {
@@ -119,6 +120,27 @@ class StubPage : public HtmlPage {
     HRESULT SetFlag(const wchar_t*, PageFlag, bool) override { return S_FALSE; }
     HRESULT GetText(const wchar_t*, PageText, std::wstring*) override { return S_FALSE; }
     HRESULT SetText(const wchar_t*, PageText, const std::wstring&) override { return S_FALSE; }
+};
+
+// Runs a script once from inside the modal loop that starts next; a loop
+// that never starts leaves no script behind for the next test.
+class OnNextTick {
+  public:
+    explicit OnNextTick(std::function<void()> script) {
+        script_ = std::move(script);
+        id_ = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            if (auto script = std::exchange(script_, nullptr)) script();
+        });
+    }
+    ~OnNextTick() {
+        KillTimer(nullptr, id_);
+        script_ = nullptr;
+    }
+
+  private:
+    static inline std::function<void()> script_;
+    UINT_PTR id_;
 };
 
 // Sets ProgramFiles (null: unsets it) for one test and puts the old value back.
