@@ -120,8 +120,8 @@ TEST(Registration, EmbeddingShowsNothingAndCreatesNoClient) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kAppIdKey)) << "embedding wins over registering";
 }
 
-// The real program, started as an installer would start it.
-TEST(Program, RegistersAndUnregisters) {
+// The real program, started as the agent or an installer would start it.
+TEST(Program, RegistersUnregistersAndEndsWhenEmbedded) {
     auto run = [](const wchar_t* switches) {
         return RunAndWait(Quoted(BesideTest(L"VornixUI.exe")) + L" " + switches);
     };
@@ -129,6 +129,9 @@ TEST(Program, RegistersAndUnregisters) {
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, L"AppID\\VornixUI.EXE", L"AppID"),
               std::wstring(kAppIdKey).substr(6));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
+    // With no agent registered a dialog would sit behind message boxes; an
+    // embedded start must end at once instead.
+    EXPECT_EQ(run(L"/Embedding"), 0u);
     EXPECT_EQ(run(L"/unregserver"), 0u);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kAppIdKey));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
