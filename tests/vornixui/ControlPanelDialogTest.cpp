@@ -143,43 +143,41 @@ TEST_F(ControlPanelDialogTest, StartUpReadsEverySettingTwiceAndShowsIt) {
 
 TEST_F(ControlPanelDialogTest, EveryClickDoesWhatItsElementStandsFor) {
     ProgramFilesOverride env("C:\\Program Files");
-    auto withSound = [&](FakeAgent& a) { a.texts[L"AudioFileName"] = wideWave; };
-    auto keys = [](long mask) { return [mask](FakeAgent& a) { a.numbers[L"BypassKeys"] = mask; }; };
-    auto muted = [&](FakeAgent& a) {
-        withSound(a);
-        a.numbers[L"MuteAudio"] = 1;
-    };
     const std::string help =
         "open:C:\\Program Files\\Quandrel, Inc\\Vornix! Popup Blocker\\index.htm";
     const struct {
         const wchar_t* id;
-        std::function<void(FakeAgent&)> agent;
         std::vector<std::string> calls, desktopEvents;
-        INT_PTR ended; // 0: still running
+        INT_PTR ended = 0; // 0: still running
+        bool muted = false;
     } cases[] = {
-        {L"ButtonOK", nullptr, {}, {}, IDOK},
-        {L"ButtonCancel", nullptr, {}, {}, IDCANCEL},
-        {L"ShowTray", nullptr, {"put ShowTray=bool:0"}, {}, 0},
-        {L"MuteAudio", nullptr, {"put MuteAudio=bool:-1"}, {}, 0},
-        {L"ShowDiag", nullptr, {"put Visible=bool:-1"}, {}, 0},
-        {L"NoSameSite", nullptr, {"put AllowSameSite=bool:0"}, {}, 0},
-        {L"NoFixed", nullptr, {"put KillFixedSize=bool:-1"}, {}, 0},
-        {L"AllowClicked", nullptr, {"put AllowUserInitiated=bool:0"}, {}, 0},
-        {L"NotifyBlock", nullptr, {"put NotifyOnBlock=bool:0"}, {}, 0},
-        {L"Ctrl", keys(4), {"put BypassKeys=i2:5"}, {}, 0},
-        {L"Alt", keys(5), {"put BypassKeys=i2:7"}, {}, 0},
-        {L"Shift", keys(4), {"put BypassKeys=i2:0"}, {}, 0},
-        {L"Quit", nullptr, {"Quit"}, {}, 0},
-        {L"WebSite", nullptr, {}, {"open:http://www.quandrel.com/"}, 0},
-        {L"Vhelp", nullptr, {}, {help}, 0},
-        {L"Play", withSound, {}, {"play:" + wave}, 0},
-        {L"Play", muted, {}, {}, 0},
-        {L"PickFile", withSound, {}, {"pick:" + wave}, 0},
-        {L"Vabout", nullptr, {}, {"about"}, 0},
+        {L"ButtonOK", {}, {}, IDOK},
+        {L"ButtonCancel", {}, {}, IDCANCEL},
+        {L"ShowTray", {"put ShowTray=bool:0"}, {}},
+        {L"MuteAudio", {"put MuteAudio=bool:-1"}, {}},
+        {L"ShowDiag", {"put Visible=bool:-1"}, {}},
+        {L"NoSameSite", {"put AllowSameSite=bool:0"}, {}},
+        {L"NoFixed", {"put KillFixedSize=bool:-1"}, {}},
+        {L"AllowClicked", {"put AllowUserInitiated=bool:0"}, {}},
+        {L"NotifyBlock", {"put NotifyOnBlock=bool:0"}, {}},
+        {L"Ctrl", {"put BypassKeys=i2:4"}, {}},
+        {L"Alt", {"put BypassKeys=i2:7"}, {}},
+        {L"Shift", {"put BypassKeys=i2:1"}, {}},
+        {L"Quit", {"Quit"}, {}},
+        {L"WebSite", {}, {"open:http://www.quandrel.com/"}},
+        {L"Vhelp", {}, {help}},
+        {L"Play", {}, {"play:" + wave}},
+        {L"Play", {}, {}, 0, true},
+        {L"PickFile", {}, {"pick:" + wave}},
+        {L"Vabout", {}, {"about"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Ascii(c.id));
-        Start(c.agent);
+        Start([&](FakeAgent& a) {
+            a.numbers[L"BypassKeys"] = 5;
+            a.numbers[L"MuteAudio"] = c.muted;
+            a.texts[L"AudioFileName"] = wideWave;
+        });
         Forget();
         OnNextTick about([&] {
             desktop.events.push_back("about");
