@@ -67,19 +67,16 @@ class ControlPanelDialogTest : public ::testing::Test {
         GetWindowTextW(Control(id), text, 512);
         return text;
     }
-    // Every setting as the page shows it, then the count.
-    std::vector<std::string> PushAll(const std::string& sound, int mask) const {
-        auto put = [&](const char* member, const wchar_t* id, bool inverted = false) {
-            return "put " + std::string(member) + "=bool:" + (Checked(id) != inverted ? "-1" : "0");
-        };
-        return {put("Visible", L"ShowDiag"),
+    // Every setting as the agent has it by default, then the count.
+    static std::vector<std::string> PushAll(const std::string& sound, int mask, int mute = 0) {
+        return {"put Visible=bool:0",
                 "put AudioFileName=bstr:" + sound,
-                put("MuteAudio", L"MuteAudio"),
-                put("ShowTray", L"ShowTray"),
-                put("AllowSameSite", L"NoSameSite", true),
-                put("KillFixedSize", L"NoFixed"),
-                put("AllowUserInitiated", L"AllowClicked"),
-                put("NotifyOnBlock", L"NotifyBlock"),
+                "put MuteAudio=bool:" + std::to_string(-mute),
+                "put ShowTray=bool:-1",
+                "put AllowSameSite=bool:-1",
+                "put KillFixedSize=bool:0",
+                "put AllowUserInitiated=bool:-1",
+                "put NotifyOnBlock=bool:-1",
                 "put BypassKeys=i2:" + std::to_string(mask),
                 "get BlockedCount"};
     }
@@ -202,7 +199,7 @@ TEST_F(ControlPanelDialogTest, CountClickRefreshesTheCountAndResendsEverySetting
     Forget();
     Click(L"MuteAudio");
     Click(L"NumPopups");
-    EXPECT_EQ(server->log, Concat({{"put MuteAudio=bool:-1"}, PushAll(wave, 3)}));
+    EXPECT_EQ(server->log, Concat({{"put MuteAudio=bool:-1"}, PushAll(wave, 3, 1)}));
     EXPECT_EQ(Text(L"NumPopups"), L"17");
     EXPECT_EQ(Text(L"FileName"), L"typed.wav");
     dialog->OnDocumentComplete(true);
@@ -213,8 +210,8 @@ TEST_F(ControlPanelDialogTest, QuitStopsTheAgentAndTheNextSettingStartsAnotherWi
     const struct {
         const wchar_t* next;
         int mask;
-        const char* mute;
-    } cases[] = {{L"Quit", 1, "0"}, {L"MuteAudio", 1, "-1"}, {L"Ctrl", 0, "0"}};
+        int mute;
+    } cases[] = {{L"Quit", 1, 0}, {L"MuteAudio", 1, 1}, {L"Ctrl", 0, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(Ascii(c.next));
         Start();
@@ -226,8 +223,8 @@ TEST_F(ControlPanelDialogTest, QuitStopsTheAgentAndTheNextSettingStartsAnotherWi
         Forget();
         Click(c.next);
         ASSERT_EQ(server->agents.size(), 2u);
-        EXPECT_EQ(server->log, Concat({{"create", "get IsServeReady"}, PushAll("", c.mask)}));
-        EXPECT_EQ(server->log[4], std::string("put MuteAudio=bool:") + c.mute);
+        EXPECT_EQ(server->log,
+                  Concat({{"create", "get IsServeReady"}, PushAll("", c.mask, c.mute)}));
         EXPECT_FALSE(Checked(L"Quit"));
     }
 }
