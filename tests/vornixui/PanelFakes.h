@@ -3,7 +3,7 @@
 // every message box, pause, shell call, sound and file pick.
 #pragma once
 
-#include "VornixUI/HtmlPage.h"
+#include "VornixUI/NativePage.h"
 #include "tests/fakes/InProcessClass.h"
 
 #include <functional>
@@ -94,9 +94,9 @@ class DesktopRecorder {
     std::unique_ptr<DesktopCalls> saved_;
 };
 
-// Stands in for the browser's page where the test decides when it opens and
-// completes; it has no elements.
-class StubPage : public HtmlPage {
+// Stands in for the browser's page: records how it is opened and closed and
+// completes only when the test says so. It has no elements.
+class StubPage : public NativePage {
   public:
     PageEvents* events = nullptr;
     std::wstring address;
@@ -113,13 +113,6 @@ class StubPage : public HtmlPage {
         events = nullptr;
         ++closes;
     }
-    void Resize(const RECT&) override {}
-    bool TranslateKey(MSG*) override { return false; }
-    HRESULT ConnectClick(const wchar_t*) override { return S_FALSE; }
-    HRESULT GetFlag(const wchar_t*, PageFlag, bool*) override { return S_FALSE; }
-    HRESULT SetFlag(const wchar_t*, PageFlag, bool) override { return S_FALSE; }
-    HRESULT GetText(const wchar_t*, PageText, std::wstring*) override { return S_FALSE; }
-    HRESULT SetText(const wchar_t*, PageText, const std::wstring&) override { return S_FALSE; }
 };
 
 // Runs a script once from inside the modal loop that starts next; a loop
