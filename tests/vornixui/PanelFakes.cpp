@@ -3,19 +3,25 @@
 #include "VornixUI/DesktopCalls.h"
 #include "Krellin.h"
 
-#include <iterator>
+#include "tests/support/ProcessTools.h"
 
 namespace vx::test {
 
 namespace {
 
-// IKrellinIF2's members by their declared DISPIDs, from 1.
-const wchar_t* const kMembers[] = {
-    L"Quit",          L"Visible",       L"BlockedCount",       L"MuteAudio",
-    L"AudioFileName", L"ShowTray",      L"IsServeReady",       L"AllowSameSite",
-    L"KillFixedSize", L"BypassKeys",    L"AllowUserInitiated", L"NotifyOnBlock",
-    L"AllowedSites"};
-constexpr DISPID kMemberCount = static_cast<DISPID>(std::size(kMembers));
+// IKrellinIF2 from the agent's own type library, so that the panel may use
+// no name the agent does not declare.
+ITypeInfo* AgentInterface() {
+    static ComPtr<ITypeInfo> info = [] {
+        ComPtr<ITypeLib> library;
+        ComPtr<ITypeInfo> found;
+        if (SUCCEEDED(
+                LoadTypeLibEx(BesideTest(L"Krellin.exe").c_str(), REGKIND_NONE, library.Put())))
+            library->GetTypeInfoOfGuid(IID_IKrellinIF2, found.Put());
+        return found;
+    }();
+    return info.Get();
+}
 
 std::string Describe(const VARIANT& v) {
     switch (V_VT(&v)) {
@@ -58,41 +64,25 @@ ULONG FakeAgent::Release() {
     return static_cast<ULONG>(n);
 }
 
-HRESULT FakeAgent::GetTypeInfoCount(UINT* n) {
-    *n = 0;
-    return S_OK;
-}
-
-HRESULT FakeAgent::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    *info = nullptr;
-    return E_NOTIMPL;
-}
-
 HRESULT FakeAgent::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    if (count != 1) return E_INVALIDARG;
-    ids[0] = DISPID_UNKNOWN;
-    for (DISPID id = 1; id <= kMemberCount; ++id)
-        if (_wcsicmp(kMembers[id - 1], names[0]) == 0) ids[0] = id;
-    return ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
-}
-
-HRESULT FakeAgent::Failure(const std::wstring& name) const {
-    auto it = failures.find(name);
-    return it == failures.end() ? S_OK : it->second;
+    return AgentInterface() ? AgentInterface()->GetIDsOfNames(names, count, ids) : E_FAIL;
 }
 
 HRESULT FakeAgent::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                           EXCEPINFO*, UINT*) {
     if (quit) return RPC_E_DISCONNECTED;
-    if (id < 1 || id > kMemberCount) return DISP_E_MEMBERNOTFOUND;
-    const std::wstring name = kMembers[id - 1];
+    Bstr member;
+    if (FAILED(AgentInterface()->GetDocumentation(id, member.Put(), nullptr, nullptr, nullptr)))
+        return DISP_E_MEMBERNOTFOUND;
+    const std::wstring name = member.Text();
+    const HRESULT failure = failures.count(name) ? failures.at(name) : S_OK;
     if (flags & DISPATCH_PROPERTYPUT) {
         if (params->cArgs != 1 || params->cNamedArgs != 1 ||
             params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
             return DISP_E_PARAMNOTOPTIONAL;
         VARIANT& arg = params->rgvarg[0];
         log_->push_back("put " + Ascii(name) + "=" + Describe(arg));
-        if (FAILED(Failure(name))) return Failure(name);
+        if (FAILED(failure)) return failure;
         if (texts.count(name)) {
             if (V_VT(&arg) != VT_BSTR) return DISP_E_TYPEMISMATCH;
             texts[name] = V_BSTR(&arg) ? V_BSTR(&arg) : L"";
@@ -107,12 +97,12 @@ HRESULT FakeAgent::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* param
     if (name == L"Quit") {
         log_->push_back("Quit");
         if (flags != DISPATCH_METHOD || params->cArgs) return DISP_E_MEMBERNOTFOUND;
-        quit = SUCCEEDED(Failure(name));
-        return Failure(name);
+        quit = SUCCEEDED(failure);
+        return failure;
     }
     log_->push_back("get " + Ascii(name));
     if (name == L"IsServeReady") ++readyQueries;
-    if (FAILED(Failure(name))) return Failure(name);
+    if (FAILED(failure)) return failure;
     if (name == L"IsServeReady") {
         V_VT(result) = VT_I4;
         V_I4(result) = readyAtQuery > 0 && readyQueries >= readyAtQuery ? readyValue : 0;
@@ -166,93 +156,11 @@ DesktopRecorder::~DesktopRecorder() {
     gRecorder = nullptr;
 }
 
-std::vector<std::string> DesktopRecorder::Captions() const {
-    std::vector<std::string> captions;
-    for (const std::string& e : events)
-        if (e.rfind("box:", 0) == 0) captions.push_back(e.substr(4));
-    return captions;
-}
-
-int DesktopRecorder::Count(const std::string& event) const {
+int DesktopRecorder::Count(const std::string& start) const {
     int n = 0;
     for (const std::string& e : events)
-        n += e == event;
+        n += e.rfind(start, 0) == 0;
     return n;
-}
-
-std::map<std::wstring, ScriptedPage::Element> ScriptedPage::ControlPanelElements() {
-    std::map<std::wstring, Element> e;
-    for (const wchar_t* id : {L"ShowTray", L"Quit", L"ShowDiag", L"MuteAudio", L"NoSameSite",
-                              L"NoFixed", L"Ctrl", L"Alt", L"Shift", L"AllowClicked",
-                              L"NotifyBlock"})
-        e[id].kind = CheckBox;
-    for (const wchar_t* id : {L"FileName", L"NewSite", L"Sites"})
-        e[id].kind = TextField;
-    e[L"NumPopups"].kind = Text;
-    for (const wchar_t* id : {L"ButtonOK", L"ButtonCancel", L"WebSite", L"PickFile", L"Vabout",
-                              L"Vhelp", L"Play", L"AddSite", L"RemoveSite"})
-        e[id].kind = Button;
-    return e;
-}
-
-ScriptedPage::Element* ScriptedPage::Find(const wchar_t* id, bool checkBox) {
-    auto it = elements.find(id);
-    if (it == elements.end() || (checkBox && it->second.kind != CheckBox)) return nullptr;
-    return &it->second;
-}
-
-bool ScriptedPage::Click(const wchar_t* id) {
-    Element* e = Find(id);
-    if (!e) return false;
-    if (e->kind == CheckBox) {
-        e->checked = !e->checked;
-        e->indeterminate = false;
-    }
-    if (!e->clickConnected || !events) return false;
-    events->OnElementClick(id);
-    return true;
-}
-
-HRESULT ScriptedPage::Open(HWND, const std::wstring& url, PageEvents* listener) {
-    address = url;
-    events = listener;
-    ++opens;
-    return openResult;
-}
-
-void ScriptedPage::Close() {
-    events = nullptr;
-    ++closes;
-}
-
-HRESULT ScriptedPage::ConnectClick(const wchar_t* id) {
-    Element* e = Find(id);
-    if (e) e->clickConnected = true;
-    return e ? S_OK : S_FALSE;
-}
-
-HRESULT ScriptedPage::GetFlag(const wchar_t* id, PageFlag flag, bool* value) {
-    Element* e = Find(id, true);
-    if (e) *value = flag == PageFlag::Checked ? e->checked : e->indeterminate;
-    return e ? S_OK : S_FALSE;
-}
-
-HRESULT ScriptedPage::SetFlag(const wchar_t* id, PageFlag flag, bool value) {
-    Element* e = Find(id, true);
-    if (e) (flag == PageFlag::Checked ? e->checked : e->indeterminate) = value;
-    return e ? S_OK : S_FALSE;
-}
-
-HRESULT ScriptedPage::GetText(const wchar_t* id, PageText text, std::wstring* value) {
-    Element* e = Find(id);
-    if (e) *value = text == PageText::Value ? e->value : e->innerText;
-    return e ? S_OK : S_FALSE;
-}
-
-HRESULT ScriptedPage::SetText(const wchar_t* id, PageText text, const std::wstring& value) {
-    Element* e = Find(id);
-    if (e) (text == PageText::Value ? e->value : e->innerText) = value;
-    return e ? S_OK : S_FALSE;
 }
 
 ProgramFilesOverride::ProgramFilesOverride(const char* value) {

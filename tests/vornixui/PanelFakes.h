@@ -1,15 +1,16 @@
 // Doubles for the control panel's tests: the agent's automation object served
-// in-process under its ProgID, a scripted page, and a recorder of every
-// message box, pause, shell call, sound and file pick.
+// in-process under its ProgID, a page without elements, and a recorder of
+// every message box, pause, shell call, sound and file pick.
 #pragma once
 
-#include "VornixUI/HtmlPage.h"
+#include "VornixUI/NativePage.h"
 #include "tests/fakes/InProcessClass.h"
 
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vx {
@@ -21,21 +22,19 @@ namespace vx::test {
 // One agent object: answers IKrellinIF2's settings by name and writes every
 // call into a log shared by the agents of a test ("get Visible",
 // "put Visible=bool:-1", "put BypassKeys=i2:5", "Quit").
-class FakeAgent : public IDispatch {
+class FakeAgent final : public IDispatch {
   public:
     explicit FakeAgent(std::vector<std::string>* log) : log_(log) {}
-    virtual ~FakeAgent() = default;
 
     // The IsServeReady query that first answers readyValue; 0: never.
     int readyAtQuery = 1;
     long readyValue = 1;
     int readyQueries = 0;
     std::map<std::wstring, long> numbers = {
-        {L"Visible", 0},       {L"BlockedCount", 0},  {L"MuteAudio", 0},
-        {L"ShowTray", 1},      {L"AllowSameSite", 1}, {L"KillFixedSize", 0},
-        {L"BypassKeys", 1},    {L"AllowUserInitiated", 1}, {L"NotifyOnBlock", 1}};
-    std::map<std::wstring, std::wstring> texts = {{L"AudioFileName", L""},
-                                                  {L"AllowedSites", L""}};
+        {L"Visible", 0},    {L"BlockedCount", 0},       {L"MuteAudio", 0},
+        {L"ShowTray", 1},   {L"AllowSameSite", 1},      {L"KillFixedSize", 0},
+        {L"BypassKeys", 1}, {L"AllowUserInitiated", 1}, {L"NotifyOnBlock", 1}};
+    std::map<std::wstring, std::wstring> texts = {{L"AudioFileName", L""}, {L"AllowedSites", L""}};
     // Members that fail, with their result.
     std::map<std::wstring, HRESULT> failures;
     bool quit = false;
@@ -44,15 +43,16 @@ class FakeAgent : public IDispatch {
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
     STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override;
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+        *n = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO*, UINT*) override;
 
   private:
-    HRESULT Failure(const std::wstring& name) const;
-
     std::vector<std::string>* log_;
     LONG refs_ = 1;
 };
@@ -87,53 +87,53 @@ class DesktopRecorder {
     bool pickConfirms = false;
     std::wstring pickPath;
 
-    std::vector<std::string> Captions() const;
-    int Count(const std::string& event) const;
+    // The events that start so.
+    int Count(const std::string& start) const;
 
   private:
     std::unique_ptr<DesktopCalls> saved_;
 };
 
-// A page whose elements live in a map; clicks behave as a browser's: a check
-// box toggles (and stops being indeterminate) before its onclick runs.
-class ScriptedPage : public HtmlPage {
+// Stands in for the browser's page: records how it is opened and closed and
+// completes only when the test says so. It has no elements.
+class StubPage : public NativePage {
   public:
-    enum Kind { CheckBox, TextField, Text, Button };
-    struct Element {
-        Kind kind = Button;
-        bool checked = false, indeterminate = false, clickConnected = false;
-        std::wstring value, innerText;
-    };
-    // Every element the control panel binds, of the kind it expects.
-    static std::map<std::wstring, Element> ControlPanelElements();
-
-    std::map<std::wstring, Element> elements = ControlPanelElements();
     PageEvents* events = nullptr;
     std::wstring address;
     int opens = 0, closes = 0;
     HRESULT openResult = S_OK;
 
-    void CompleteDocument(bool topLevel = true) {
-        if (events) events->OnDocumentComplete(topLevel);
+    HRESULT Open(HWND, const std::wstring& url, PageEvents* listener) override {
+        address = url;
+        events = listener;
+        ++opens;
+        return openResult;
     }
-    // False when the click reached no handler.
-    bool Click(const wchar_t* id);
-    bool Checked(const wchar_t* id) const { return elements.at(id).checked; }
-    std::wstring Value(const wchar_t* id) const { return elements.at(id).value; }
-    std::wstring InnerText(const wchar_t* id) const { return elements.at(id).innerText; }
+    void Close() override {
+        events = nullptr;
+        ++closes;
+    }
+};
 
-    HRESULT Open(HWND, const std::wstring& url, PageEvents* listener) override;
-    void Resize(const RECT&) override {}
-    void Close() override;
-    bool TranslateKey(MSG*) override { return false; }
-    HRESULT ConnectClick(const wchar_t* id) override;
-    HRESULT GetFlag(const wchar_t* id, PageFlag flag, bool* value) override;
-    HRESULT SetFlag(const wchar_t* id, PageFlag flag, bool value) override;
-    HRESULT GetText(const wchar_t* id, PageText text, std::wstring* value) override;
-    HRESULT SetText(const wchar_t* id, PageText text, const std::wstring& value) override;
+// Runs a script once from inside the modal loop that starts next; a loop
+// that never starts leaves no script behind for the next test.
+class OnNextTick {
+  public:
+    explicit OnNextTick(std::function<void()> script) {
+        script_ = std::move(script);
+        id_ = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            if (auto script = std::exchange(script_, nullptr)) script();
+        });
+    }
+    ~OnNextTick() {
+        KillTimer(nullptr, id_);
+        script_ = nullptr;
+    }
 
   private:
-    Element* Find(const wchar_t* id, bool checkBox = false);
+    static inline std::function<void()> script_;
+    UINT_PTR id_;
 };
 
 // Sets ProgramFiles (null: unsets it) for one test and puts the old value back.

@@ -1,10 +1,12 @@
 // How the control panel starts: its switches, where its pages lie and which
-// addresses it shows, its registration, its windows over the page.
+// addresses it shows, its registration, its page and its window over it.
 #include "VornixUI/AboutDialog.h"
 #include "VornixUI/BrowserPage.h"
 #include "VornixUI/ControlPanelApp.h"
 #include "VornixUI/ControlPanelDialog.h"
 #include "VornixUI/InstallPaths.h"
+#include "VornixUI/NativePage.h"
+#include "VornixUI/PageChoice.h"
 #include "PanelFakes.h"
 #include "common/TextForms.h"
 
@@ -14,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
 
 namespace vx::test {
 namespace {
@@ -21,30 +24,6 @@ namespace {
 constexpr wchar_t kAppIdKey[] = L"AppID\\{1F182AC9-519F-4D3F-A5C1-2ED546A9C7A3}";
 constexpr wchar_t kTypeLibKey[] = L"TypeLib\\{574E178F-24FD-44B4-BDCC-4A8013185C1B}\\1.0";
 constexpr char kSubPath[] = "\\Quandrel, Inc\\Vornix! Popup Blocker\\";
-
-// Runs a script once from inside the modal loop that starts next; a loop
-// that never starts leaves no script behind for the next test.
-std::function<void()> gScript;
-void CALLBACK RunScript(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    std::function<void()> script = std::move(gScript);
-    gScript = nullptr;
-    if (script) script();
-}
-class OnNextTick {
-  public:
-    explicit OnNextTick(std::function<void()> script) {
-        gScript = std::move(script);
-        id_ = SetTimer(nullptr, 0, 20, RunScript);
-    }
-    ~OnNextTick() {
-        KillTimer(nullptr, id_);
-        gScript = nullptr;
-    }
-
-  private:
-    UINT_PTR id_;
-};
 
 TEST(CommandLine, SwitchesAreFoundWithEitherMarkInAnyCase) {
     const struct {
@@ -146,12 +125,10 @@ TEST(Program, RegistersUnregistersAndEndsWhenEmbedded) {
     auto run = [](const wchar_t* switches) {
         return RunAndWait(Quoted(BesideTest(L"VornixUI.exe")) + L" " + switches);
     };
-    for (const wchar_t* line : {L"-REGSERVER", L"/register"}) {
-        EXPECT_EQ(run(line), 0u);
-        EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, L"AppID\\VornixUI.EXE", L"AppID"),
-                  std::wstring(kAppIdKey).substr(6));
-        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
-    }
+    EXPECT_EQ(run(L"-REGSERVER"), 0u);
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, L"AppID\\VornixUI.EXE", L"AppID"),
+              std::wstring(kAppIdKey).substr(6));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
     // With no agent registered a dialog would sit behind message boxes; an
     // embedded start must end at once instead.
     EXPECT_EQ(run(L"/Embedding"), 0u);
@@ -174,63 +151,124 @@ TEST(AboutBox, OpensTheMakersSite) {
     EXPECT_EQ(desktop.events, std::vector<std::string>{"open:http://www.quandrel.com/"});
 }
 
-class ControlPanelWindow : public ::testing::Test {
-  protected:
+// The page the browser's would be: kept when it opens and completes in time.
+TEST(PageChoice, TheBrowsersPageStaysOnlyWhenItOpensAndCompletesInTime) {
+    const struct {
+        const char* name;
+        HRESULT browserOpens;
+        bool completes, topLevel, fallsBack;
+    } cases[] = {
+        {"control cannot be created", E_FAIL, false, false, true},
+        {"page completes", S_OK, true, true, false},
+        {"only a frame completes", S_OK, true, false, true},
+        {"page never completes", S_OK, false, false, true},
+    };
+    ScopedGdiLike<HWND, DestroyWindow> parent(CreateWindowExW(
+        0, L"STATIC", L"", WS_POPUP, 0, 0, 660, 480, nullptr, nullptr, nullptr, nullptr));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StubPage browser;
+        NativePage native;
+        browser.openResult = c.browserOpens;
+        struct : PageEvents {
+            int completes = 0;
+            void OnDocumentComplete(bool topLevel) override { completes += topLevel; }
+            void OnElementClick(const wchar_t*) override {}
+        } dialog;
+        PageChoice choice(browser, native, 300);
+        ASSERT_EQ(choice.Open(parent.Get(), L"file://x/vornixui-popup.htm", &dialog), S_OK);
+        if (c.completes) browser.events->OnDocumentComplete(c.topLevel);
+        PumpFor(600);
+        EXPECT_EQ(choice.FellBack(), c.fallsBack);
+        HWND shown = FindWindowExW(parent.Get(), nullptr, NativePage::kWindowClass, nullptr);
+        EXPECT_EQ(shown != nullptr, c.fallsBack);
+        EXPECT_EQ(browser.events == nullptr, c.fallsBack) << "the browser's page is closed";
+        EXPECT_EQ(dialog.completes, 1) << "the dialog hears of one complete page";
+    }
+}
+
+TEST(ControlPanelWindow, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePathIsTooLong) {
+    ComApartment apartment;
+    const std::string tooLong = "C:\\" + std::string(250, 'p');
+    const std::string standard =
+        std::string("file://C:\\Program Files") + kSubPath + "vornixui-popup.htm";
+    const struct {
+        const char* programFiles;
+        std::vector<const wchar_t*> clicks;
+        INT_PTR result;
+        std::string address;
+        size_t boxes; // each saying that the path is too long
+    } cases[] = {
+        {nullptr, {L"ButtonOK"}, IDOK, standard, 0},
+        {tooLong.c_str(), {L"Vhelp", L"ButtonCancel"}, IDCANCEL, "about:blank", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.boxes);
+        ProgramFilesOverride env(c.programFiles);
+        DesktopRecorder desktop;
+        AgentServer server;
+        StubPage page;
+        ControlPanelDialog panel(page);
+        bool icons = false;
+        OnNextTick tick([&] {
+            icons = SendMessageW(panel.Window(), WM_GETICON, ICON_BIG, 0) &&
+                    SendMessageW(panel.Window(), WM_GETICON, ICON_SMALL, 0);
+            page.events->OnDocumentComplete(true);
+            for (const wchar_t* id : c.clicks)
+                page.events->OnElementClick(id);
+        });
+        EXPECT_EQ(panel.Run(nullptr), c.result);
+        EXPECT_EQ(page.opens, 1);
+        EXPECT_EQ(page.closes, 1);
+        EXPECT_EQ(Ascii(page.address), c.address);
+        EXPECT_TRUE(icons);
+        EXPECT_EQ(server.log.size(), 2u + 2 * 11u) << "create, ready, and two pulls";
+        ASSERT_EQ(desktop.boxTexts.size(), c.boxes);
+        for (const std::string& text : desktop.boxTexts)
+            EXPECT_NE(text.find("too long"), std::string::npos) << text;
+    }
+}
+
+// As the program runs it: the system's browser is hosted first and, where no
+// HTML engine renders, the native page takes its place inside the window.
+TEST(ControlPanelWindow, HostsTheBrowserThenTheNativePageLaidOutAndEscapeCloses) {
     ComApartment apartment;
     DesktopRecorder desktop;
     AgentServer server;
-    ScriptedPage page;
-};
-
-TEST_F(ControlPanelWindow, RunsModallyOverItsPageWithItsIcons) {
-    ProgramFilesOverride env(nullptr);
-    ControlPanelDialog panel(page);
-    bool icons = false;
-    OnNextTick tick([&] {
-        icons = SendMessageW(panel.Window(), WM_GETICON, ICON_BIG, 0) &&
-                SendMessageW(panel.Window(), WM_GETICON, ICON_SMALL, 0);
-        page.CompleteDocument();
-        page.Click(L"ButtonOK");
-    });
-    EXPECT_EQ(panel.Run(nullptr), IDOK);
-    EXPECT_EQ(page.opens, 1);
-    EXPECT_EQ(page.closes, 1);
-    EXPECT_EQ(
-        page.address,
-        L"file://C:\\Program Files\\Quandrel, Inc\\Vornix! Popup Blocker\\vornixui-popup.htm");
-    EXPECT_TRUE(icons);
-    EXPECT_EQ(server.log.size(), 2u + 2 * 11u) << "create, ready, and two pulls";
-    EXPECT_TRUE(desktop.events.empty());
-}
-
-TEST_F(ControlPanelWindow, TooLongAProgramFilesFolderIsRefusedNotCut) {
-    ProgramFilesOverride env(("C:\\" + std::string(250, 'p')).c_str());
-    ControlPanelDialog panel(page);
-    OnNextTick tick([&] {
-        page.CompleteDocument();
-        page.Click(L"Vhelp");
-        page.Click(L"ButtonCancel");
-    });
-    EXPECT_EQ(panel.Run(nullptr), IDCANCEL);
-    EXPECT_EQ(page.address, L"about:blank");
-    ASSERT_EQ(desktop.boxTexts.size(), 2u);
-    for (const std::string& text : desktop.boxTexts)
-        EXPECT_NE(text.find("too long"), std::string::npos) << text;
-}
-
-TEST_F(ControlPanelWindow, TheSystemBrowserIsHostedAndLetGoWithoutAPage) {
     OleInitialize(nullptr);
-    BrowserPage browser;
-    bool embedded = false;
     {
-        ControlPanelDialog panel(browser);
+        BrowserPage browser;
+        NativePage native;
+        PageChoice page(browser, native, 300);
+        ControlPanelDialog panel(page);
+        bool browserFirst = false;
         OnNextTick tick([&] {
-            embedded = GetWindow(panel.Window(), GW_CHILD) != nullptr;
-            PostMessageW(panel.Window(), WM_CLOSE, 0, 0);
+            browserFirst = GetWindow(panel.Window(), GW_CHILD) && !page.FellBack();
+            PumpFor(600);
+            HWND shown = FindWindowExW(panel.Window(), nullptr, NativePage::kWindowClass, nullptr);
+            EXPECT_TRUE(shown);
+            // Laid out, not piled up: every window inside the page, none on another.
+            RECT area, r, overlap;
+            GetWindowRect(shown, &area);
+            std::vector<RECT> placed;
+            for (HWND w = GetWindow(shown, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+                GetWindowRect(w, &r);
+                EXPECT_TRUE(IsWindowVisible(w) && r.left >= area.left && r.top >= area.top &&
+                            r.right <= area.right && r.bottom <= area.bottom)
+                    << GetDlgCtrlID(w);
+                for (const RECT& other : placed)
+                    EXPECT_FALSE(IntersectRect(&overlap, &r, &other)) << GetDlgCtrlID(w);
+                placed.push_back(r);
+            }
+            PostMessageW(GetDlgItem(shown, NativePage::ControlId(L"NoFixed")), WM_KEYDOWN,
+                         VK_ESCAPE, 0);
+            // Where Escape does nothing, OK ends the test instead.
+            SetTimer(panel.Window(), 1, 3000,
+                     [](HWND w, UINT, UINT_PTR, DWORD) { PostMessageW(w, WM_COMMAND, IDOK, 0); });
         });
         EXPECT_EQ(panel.Run(nullptr), IDCANCEL);
+        EXPECT_TRUE(browserFirst);
     }
-    EXPECT_TRUE(embedded) << "the control is in place in the dialog";
     OleUninitialize();
     EXPECT_TRUE(desktop.events.empty());
 }
