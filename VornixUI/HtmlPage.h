@@ -1,8 +1,7 @@
 // What the control panel sees of its HTML page: elements found by id, four
 // of their properties, and two events. BrowserPage implements it over the
 // system's web browser control, NativePage with the system's own controls
-// and PageChoice by picking one of those; tests implement it with a scripted
-// page.
+// and PageChoice by picking one of those.
 #pragma once
 
 #include <windows.h>
