@@ -48,9 +48,9 @@ class RegistryTest : public ::testing::Test {
             RegDeleteTreeA(root, "Software\\Quandrel, Inc.");
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "Software", "VxProbe");
     }
-    ComPtr<IRegistry> New() {
-        ComPtr<IRegistry> object;
-        EXPECT_EQ(S_OK, factory_.CreateInstance(nullptr, IID_IRegistry, object.PutVoid()));
+    ComPtr<IRegistry2> New() {
+        ComPtr<IRegistry2> object;
+        EXPECT_EQ(S_OK, factory_.CreateInstance(nullptr, IID_IRegistry2, object.PutVoid()));
         return object;
     }
     static HRESULT Aim(IRegistry* r, const wchar_t* company, const wchar_t* product,
@@ -66,7 +66,7 @@ class RegistryTest : public ::testing::Test {
 
     ComApartment apartment_;
     ClassFactory<Registry> factory_;
-    ComPtr<IRegistry> reg;
+    ComPtr<IRegistry2> reg;
 };
 
 // An outer object that counts what the inner one delegates to it.
@@ -173,6 +173,7 @@ TEST_F(RegistryTest, ActsOnlyOnTheProductKeyOpeningItLevelByLevel) {
         // The path after Reset: HKEY_LOCAL_MACHINE\Software itself.
         {kMachine, nullptr, nullptr, nullptr, nullptr, E_ACCESSDENIED, nullptr},
         {kMachine, L"", kCompany, nullptr, nullptr, E_ACCESSDENIED, nullptr},
+        {kMachine, kCompany, L"", nullptr, nullptr, E_ACCESSDENIED, nullptr},
         {kMachine, kCompany, L"Vornix! Popup Blocker2", nullptr, nullptr, E_ACCESSDENIED, nullptr},
         {kMachine, kCompany, L"\\Vornix! Popup Blocker", nullptr, nullptr, E_ACCESSDENIED, nullptr},
         {kMachine, kCompany, L"Vornix! Popup Blocker\\", nullptr, nullptr, E_ACCESSDENIED, nullptr},
@@ -198,6 +199,16 @@ TEST_F(RegistryTest, ActsOnlyOnTheProductKeyOpeningItLevelByLevel) {
         LONG back = 7;
         EXPECT_EQ(c.expected, GetDword(reg.Get(), L"VxProbe", &back));
         EXPECT_EQ(c.key ? probe : 7, back);
+        // Refused calls leave what they were handed as it was.
+        const std::wstring sent(260, L'k');
+        Bstr lines;
+        BSTR text = SysAllocString(sent.c_str());
+        EXPECT_EQ(c.expected, reg->SetAppString(Bstr(L"VxText").Get(), Bstr(L"C:\\x.exe").Get()));
+        EXPECT_EQ(c.expected, reg->SetAppList(Bstr(L"VxList").Get(), Bstr(L"a").Get()));
+        EXPECT_EQ(c.expected, reg->GetAppList(Bstr(L"VxList").Get(), lines.Put()));
+        EXPECT_EQ(c.expected, reg->GetAppString(Bstr(L"VxText").Get(), &text));
+        const Bstr got = Bstr::Attach(text);
+        EXPECT_TRUE(SUCCEEDED(c.expected) || (lines.IsNull() && got.Text() == sent));
         if (c.key) RegDeleteKeyValueA(HKEY(LONG_PTR(c.root)), c.key, "VxProbe");
     }
     // A missing key stays missing, and once it exists the same object finds it.
@@ -215,7 +226,7 @@ TEST_F(RegistryTest, ActsOnlyOnTheProductKeyOpeningItLevelByLevel) {
 // Any number but the two roots names no key, not even one this process holds
 // open: the scan meets the handle of the other object's agent key.
 TEST_F(RegistryTest, TopLevelKeyIsNeverUsedAsAKeyHandle) {
-    ComPtr<IRegistry> holder = New();
+    ComPtr<IRegistry2> holder = New();
     ASSERT_EQ(S_OK, Aim(holder.Get(), kCompany, kProduct, L"1.00.000"));
     ASSERT_EQ(0, WriteBytes(HKEY_LOCAL_MACHINE, kAgentPath, "VxRoot", REG_DWORD, Dword(9)));
     LONG value = 0;
@@ -238,19 +249,16 @@ TEST_F(RegistryTest, TopLevelKeyIsNeverUsedAsAKeyHandle) {
         EXPECT_EQ("(missing)", Read(root, kAgentPath, "VxInvalid"));
 }
 
-// Type 0 leaves the value missing.
-LONG Store(const char* name, DWORD type, const std::string& data) {
-    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kAgentPath, name);
-    return type ? WriteBytes(HKEY_LOCAL_MACHINE, kAgentPath, name, type, data) : 0;
-}
-
-TEST_F(RegistryTest, GetAppStringWritesInPlaceOnlyWhatFits) {
+// Strings are written in place, never reallocated: what does not fit
+// leaves the caller's string as sent. Numbers take up to four bytes.
+TEST_F(RegistryTest, GetsWriteInPlaceOnlyWhatFitsWhateverTheType) {
     const struct {
         const char* label;
         DWORD type; // 0: no value stored
         std::string stored;
-        size_t callerLength;
+        size_t callerLength;   // 0: GetAppDWORD
         std::wstring expected; // "-": the caller's string comes back as sent
+        LONG sent = 0, number = 0;
     } cases[] = {
         {"five stored, 260 sent", REG_SZ, std::string("abcde", 6), 260, L"abcde"},
         {"fills all but the NUL", REG_SZ, std::string("abcd", 5), 5, L"abcd"},
@@ -262,28 +270,45 @@ TEST_F(RegistryTest, GetAppStringWritesInPlaceOnlyWhatFits) {
         {"300 into 400", REG_SZ, std::string(300, 'q') + '\0', 400, std::wstring(300, L'q')},
         {"ends at the first zero", REG_BINARY, std::string("ab\0cd", 5), 8, L"ab"},
         {"type is ignored", REG_BINARY, "hi", 8, L"hi"},
+        {"dword", REG_DWORD, Dword(42), 0, L"", 7, 42},
+        {"two bytes replace the low half", REG_BINARY, "\x34\x12", 0, L"", 0x7FFF0000, 0x7FFF1234},
+        {"one byte", REG_BINARY, "\x01", 0, L"", -1, static_cast<LONG>(0xFFFFFF01)},
+        {"no bytes", REG_BINARY, "", 0, L"", 5, 5},
+        {"eight bytes do not fit", REG_BINARY, std::string(8, '\x11'), 0, L"", 5, 5},
+        {"qword does not fit", REG_QWORD, std::string(8, '\0'), 0, L"", 5, 5},
+        {"short text", REG_SZ, std::string("x", 2), 0, L"", 0x11223344, 0x11220078},
+        {"no number", 0, "", 0, L"", 9, 9},
     };
     ASSERT_EQ(S_OK, Aim(reg.Get(), kCompany, kProduct, L"1.00.000"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        ASSERT_EQ(0, Store("VxText", c.type, c.stored));
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kAgentPath, "VxValue");
+        ASSERT_EQ(0, c.type
+                         ? WriteBytes(HKEY_LOCAL_MACHINE, kAgentPath, "VxValue", c.type, c.stored)
+                         : 0);
+        if (!c.callerLength) {
+            LONG value = c.sent;
+            EXPECT_EQ(S_OK, GetDword(reg.Get(), L"VxValue", &value));
+            EXPECT_EQ(c.number, value);
+            continue;
+        }
         // A default text, its NUL, then characters that must survive.
         std::wstring sent(L"xyz\0", 4);
         while (sent.size() < c.callerLength)
             sent += static_cast<wchar_t>(L'A' + sent.size() % 26);
         sent.resize(c.callerLength);
         BSTR value = SysAllocStringLen(sent.data(), static_cast<UINT>(sent.size()));
-        EXPECT_EQ(S_OK, reg->GetAppString(Bstr(L"VxText").Get(), &value));
+        EXPECT_EQ(S_OK, reg->GetAppString(Bstr(L"VxValue").Get(), &value));
         Bstr got = Bstr::Attach(value);
         if (c.expected != L"-") sent.replace(0, c.expected.size() + 1, c.expected + L'\0');
         EXPECT_TRUE(std::wstring(got.Get(), got.Length()) == sent);
     }
     BSTR null = nullptr;
-    EXPECT_EQ(S_OK, reg->GetAppString(Bstr(L"VxText").Get(), &null));
+    EXPECT_EQ(S_OK, reg->GetAppString(Bstr(L"VxValue").Get(), &null));
     EXPECT_EQ(nullptr, null);
 }
 
-TEST_F(RegistryTest, SetAppStringStoresTheNarrowedTextAndNamesAreCut) {
+TEST_F(RegistryTest, SetsStoreTheNarrowedTextNamesAreCutAndListsStayInBounds) {
     const struct {
         const char* label;
         std::wstring sent;
@@ -313,32 +338,19 @@ TEST_F(RegistryTest, SetAppStringStoresTheNarrowedTextAndNamesAreCut) {
     EXPECT_EQ(Dword(0xFFFFFFFBu),
               ReadBytes(HKEY_LOCAL_MACHINE, kAgentPath, std::string(259, 'n').c_str(), &type));
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
-}
-
-TEST_F(RegistryTest, GetAppDwordTakesUpToFourBytesOfAnyType) {
-    const struct {
-        const char* label;
-        DWORD type; // 0: no value stored
-        std::string stored;
-        LONG sent, expected;
-    } cases[] = {
-        {"dword", REG_DWORD, Dword(42), 7, 42},
-        {"two bytes replace the low half", REG_BINARY, "\x34\x12", 0x7FFF0000, 0x7FFF1234},
-        {"one byte", REG_BINARY, "\x01", -1, static_cast<LONG>(0xFFFFFF01)},
-        {"no bytes", REG_BINARY, "", 5, 5},
-        {"eight bytes do not fit", REG_BINARY, std::string(8, '\x11'), 5, 5},
-        {"qword does not fit", REG_QWORD, std::string(8, '\0'), 5, 5},
-        {"short text", REG_SZ, std::string("x", 2), 0x11223344, 0x11220078},
-        {"missing", 0, "", 9, 9},
-    };
-    ASSERT_EQ(S_OK, Aim(reg.Get(), kCompany, kProduct, L"1.00.000"));
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        ASSERT_EQ(0, Store("VxNumber", c.type, c.stored));
-        LONG value = c.sent;
-        EXPECT_EQ(S_OK, GetDword(reg.Get(), L"VxNumber", &value));
-        EXPECT_EQ(c.expected, value);
-    }
+    // Empty lines are dropped; a list beyond the bounds writes nothing.
+    const Bstr list(L"VxList");
+    Bstr lines;
+    ASSERT_EQ(S_OK, reg->SetAppList(list.Get(), Bstr(L"a\r\n\r\nb\n").Get()));
+    std::wstring tooMany;
+    for (int i = 0; i <= 4096; ++i)
+        tooMany += L"x\r\n";
+    for (const std::wstring& bad : {tooMany, std::wstring(256, L'a'), std::wstring(L"a\0b", 3)})
+        EXPECT_EQ(
+            E_INVALIDARG,
+            reg->SetAppList(list.Get(), Bstr(bad.data(), static_cast<UINT>(bad.size())).Get()));
+    EXPECT_EQ(S_OK, reg->GetAppList(list.Get(), lines.Put()));
+    EXPECT_STREQ(L"a\r\nb", lines.Text());
 }
 
 // The stand-in "Messenger" service is reconfigured rather than made again:
