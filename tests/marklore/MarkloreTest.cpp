@@ -153,22 +153,7 @@ class MarkloreWalk : public testing::Test {
     LateBound root;
 };
 
-TEST_F(MarkloreWalk, WalksFoldersThenShortcutsAtEveryLevel) {
-    ComPtr<IMarklore> direct;
-    ASSERT_EQ(S_OK, root.Dispatch()->QueryInterface(IID_IMarklore, direct.PutVoid()));
-    const HRESULT kNoMoreItems = HRESULT_FROM_WIN32(ERROR_NO_MORE_ITEMS);
-    // No item before the first First, and none after the end.
-    LateBound group;
-    EXPECT_EQ(root.Text(L"Name").value_or(L"?") + root.Text(L"URL").value_or(L"?"), L"");
-    EXPECT_FALSE(OpenGroup(root, &group));
-    EXPECT_EQ(direct->Next(), kNoMoreItems);
-    EXPECT_EQ(Walk(root), kExpectedWalk);
-    EXPECT_EQ(direct->Next(), kNoMoreItems);
-    EXPECT_EQ(root.Text(L"Name").value_or(L"?") + root.Text(L"URL").value_or(L"?"), L"");
-    EXPECT_EQ(Walk(root), kExpectedWalk) << "a second walk starts over";
-}
-
-// An independent client that registers the DLL itself.
+// An independent client that registers the DLL itself and walks kTree.
 TEST_F(MarkloreWalk, AScriptClientWalksTheFavourites) {
     EXPECT_EQ(RunAndWait(L"cscript.exe //nologo " + Quoted(BesideTest(L"walk_favorites.js")) +
                              L" " + Quoted(BesideTest(L"Marklore.dll")) + L" " +

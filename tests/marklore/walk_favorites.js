@@ -1,6 +1,7 @@
 // Walks Marklore from the script host, as any automation client would: it
 // registers the DLL named by the first argument and walks the user's
-// favourites. Exit code 1 unless the walk reads as the second argument.
+// favourites twice, after checking that there is no item before the first
+// First. Exit code 1 unless both walks read as the second argument.
 
 // "name=url|", "name/|" and the folder's items, "<end>|" and then
 // "<closed>|" when Next past the end fails.
@@ -26,8 +27,13 @@ try {
     if (new ActiveXObject("WScript.Shell").Run("regsvr32 /s \"" + dll + "\"", 0, true) !== 0) {
         failure = "regsvr32 failed";
     } else {
-        var got = walk(new ActiveXObject("Marklore.Marklore.1"), "");
-        if (got !== WScript.Arguments(1)) failure = "walk: got [" + got + "]";
+        var root = new ActiveXObject("Marklore.Marklore.1"), next = "Next before First";
+        try { root.Next(); } catch (e) { next = ""; }
+        var none = next || root.Name + root.URL + (root.Group ? "a group" : "");
+        var got = walk(root, ""), again = walk(root, "");
+        if (none) failure = "an item before First: " + none;
+        else if (got !== WScript.Arguments(1)) failure = "walk: got [" + got + "]";
+        else if (again !== got) failure = "a second walk: got [" + again + "]";
     }
 } catch (e) {
     failure = "error " + (e.number >>> 0).toString(16) + ": " + e.message;

@@ -116,20 +116,6 @@ TEST_F(RegistryTest, AnswersItsInterfacesAggregatesAndDiesOnLastRelease) {
     EXPECT_EQ(0u, inner.Detach()->Release());
 }
 
-// widl once wrote a wrong byte into the library's identity: clients would
-// find no type library for the object.
-TEST(KrellinSvcTypeLibrary, KeepsItsIdentity) {
-    ComApartment apartment;
-    ComPtr<ITypeLib> lib;
-    ASSERT_EQ(S_OK, LoadTypeLibEx(BesideTest(L"KrellinSvc.exe").c_str(), REGKIND_NONE, lib.Put()));
-    TLIBATTR* attr = nullptr;
-    ASSERT_EQ(S_OK, lib->GetLibAttr(&attr));
-    EXPECT_TRUE(IsEqualGUID(LIBID_KRELLINSVCLib, attr->guid));
-    lib->ReleaseTLibAttr(attr);
-    ComPtr<ITypeInfo> info;
-    EXPECT_EQ(S_OK, lib->GetTypeInfoOfGuid(IID_IRegistry, info.Put()));
-}
-
 TEST(CommandSwitch, OnlyAWholeLastWordCounts) {
     const struct {
         const char* line;

@@ -166,7 +166,7 @@ TEST_F(ControlPanelDialogTest, EveryClickDoesWhatItsElementStandsFor) {
         {L"Play", {}, {"play:" + wave}},
         {L"Play", {}, {}, 0, true},
         {L"PickFile", {}, {"pick:" + wave}},
-        {L"Vabout", {}, {"about"}},
+        {L"Vabout", {}, {"about", "open:http://www.quandrel.com/"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Ascii(c.id));
@@ -178,7 +178,10 @@ TEST_F(ControlPanelDialogTest, EveryClickDoesWhatItsElementStandsFor) {
         Forget();
         OnNextTick about([&] {
             desktop.events.push_back("about");
-            SendMessageW(FindWindowW(L"#32770", nullptr), WM_COMMAND, IDOK, 0);
+            HWND box = FindWindowW(L"#32770", nullptr);
+            SendMessageW(box, WM_COMMAND, MAKEWPARAM(1000, STN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(box, 1000)));
+            SendMessageW(box, WM_COMMAND, IDOK, 0);
         });
         Click(c.id);
         EXPECT_EQ(server->log, c.calls);

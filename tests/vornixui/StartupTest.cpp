@@ -1,6 +1,5 @@
 // How the control panel starts: its switches, where its pages lie and which
 // addresses it shows, its registration, its page and its window over it.
-#include "VornixUI/AboutDialog.h"
 #include "VornixUI/BrowserPage.h"
 #include "VornixUI/ControlPanelApp.h"
 #include "VornixUI/ControlPanelDialog.h"
@@ -52,7 +51,7 @@ TEST(CommandLine, SwitchesAreFoundWithEitherMarkInAnyCase) {
     }
 }
 
-TEST(InstallPaths, PagesLieInTheInstallFolderAndNeverOverflow) {
+TEST(InstallPaths, PagesLieInTheInstallFolderNeverOverflowAndOnlyTheyAreShown) {
     const std::string page = "vornixui-popup.htm";
     const std::string fits =
         "C:\\" + std::string(MAX_PATH - 1 - 7 - strlen(kSubPath) - page.size() - 3, 'p');
@@ -71,20 +70,16 @@ TEST(InstallPaths, PagesLieInTheInstallFolderAndNeverOverflow) {
         EXPECT_EQ(PageAddress(), c.address);
         EXPECT_LT(PageAddress().size(), static_cast<size_t>(MAX_PATH));
     }
-    ProgramFilesOverride env("D:\\Apps");
-    EXPECT_EQ(HelpPagePath(), std::string("D:\\Apps") + kSubPath + "index.htm");
     ProgramFilesOverride huge(std::string(400, 'h').c_str());
     EXPECT_EQ(HelpPagePath(), "");
-}
-
-TEST(InstallPaths, ThePanelShowsOnlyItsOwnPagesAndBindsOnlyItsPage) {
     ProgramFilesOverride env("C:\\Program Files");
+    // The panel shows only its own pages and binds only its page.
     const std::wstring folder =
         L"file:///C:/Program%20Files/Quandrel,%20Inc/Vornix!%20Popup%20Blocker/";
     const struct {
         std::wstring url;
         bool page, shown;
-    } cases[] = {
+    } urls[] = {
         {WidenText(PageAddress()), true, true},
         {folder + L"vornixui-popup.htm", true, true},
         {L"FILE:///c:/program files/quandrel, inc/vornix! popup blocker/x/../VORNIXUI-POPUP.HTM",
@@ -100,7 +95,7 @@ TEST(InstallPaths, ThePanelShowsOnlyItsOwnPagesAndBindsOnlyItsPage) {
         {folder + L"vornixui-popup.htm" + std::wstring(1, L'\0') + L"x", false, false},
         {L"about:blank#x", false, false},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : urls) {
         EXPECT_EQ(IsPanelPage(c.url), c.page) << Ascii(c.url);
         EXPECT_EQ(IsPanelAddress(c.url), c.shown) << Ascii(c.url);
     }
@@ -121,7 +116,7 @@ TEST(Registration, EmbeddingShowsNothingAndCreatesNoClient) {
 }
 
 // The real program, started as the agent or an installer would start it.
-TEST(Program, RegistersUnregistersAndEndsWhenEmbedded) {
+TEST(Program, RegistersAndUnregisters) {
     auto run = [](const wchar_t* switches) {
         return RunAndWait(Quoted(BesideTest(L"VornixUI.exe")) + L" " + switches);
     };
@@ -129,26 +124,10 @@ TEST(Program, RegistersUnregistersAndEndsWhenEmbedded) {
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, L"AppID\\VornixUI.EXE", L"AppID"),
               std::wstring(kAppIdKey).substr(6));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
-    // With no agent registered a dialog would sit behind message boxes; an
-    // embedded start must end at once instead.
-    EXPECT_EQ(run(L"/Embedding"), 0u);
     EXPECT_EQ(run(L"/unregserver"), 0u);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kAppIdKey));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID"));
-}
-
-TEST(AboutBox, OpensTheMakersSite) {
-    DesktopRecorder desktop;
-    AboutDialog about;
-    OnNextTick tick([&] {
-        HWND w = about.Window();
-        SendMessageW(w, WM_COMMAND, MAKEWPARAM(1000, STN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(w, 1000)));
-        SendMessageW(w, WM_COMMAND, IDOK, 0);
-    });
-    EXPECT_EQ(about.Run(nullptr), IDOK);
-    EXPECT_EQ(desktop.events, std::vector<std::string>{"open:http://www.quandrel.com/"});
 }
 
 // The page the browser's would be: kept when it opens and completes in time.
