@@ -7,6 +7,8 @@
 #include <map>
 #include <random>
 
+#include <sddl.h>
+
 using namespace vx;
 using namespace vx::test;
 
@@ -72,32 +74,24 @@ class Trust : public AgentSuite {
 };
 
 // Who may call or start each server, as its registration tells COM: SYSTEM,
-// the Administrators and the interactive users, locally, and nobody else.
+// the Administrators and the interactive users, locally, and nobody else (a
+// missing list would let everybody in).
 TEST_F(Trust, OnlyLocalSystemAdministratorsAndInteractiveUsersMayCallTheServers) {
-    const WELL_KNOWN_SID_TYPE allowed[] = {WinLocalSystemSid, WinBuiltinAdministratorsSid,
-                                           WinInteractiveSid};
     for (const wchar_t* appId : {L"AppID\\{9559EC2F-9842-45B7-98B5-5228E20E1812}",
                                  L"AppID\\{C88DD343-43BB-48EE-8BCE-8DB5EAC74395}"}) {
         for (auto [value, rights] :
-             {std::pair{L"AccessPermission", 0x3u}, std::pair{L"LaunchPermission", 0xBu}}) {
-            SCOPED_TRACE(testing::Message() << appId << " " << value);
+             {std::pair{L"AccessPermission", L"CCDC"}, std::pair{L"LaunchPermission", L"CCDCSW"}}) {
             std::vector<BYTE> data(4096);
             DWORD size = static_cast<DWORD>(data.size());
+            wchar_t* text = nullptr;
             ASSERT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, appId, value, RRF_RT_REG_BINARY, nullptr,
                                    data.data(), &size),
                       ERROR_SUCCESS);
-            BOOL present = FALSE, defaulted = FALSE;
-            ACL* dacl = nullptr;
-            ASSERT_TRUE(GetSecurityDescriptorDacl(data.data(), &present, &dacl, &defaulted));
-            ASSERT_TRUE(present && dacl) << "a missing list lets everybody in";
-            ASSERT_EQ(dacl->AceCount, std::size(allowed));
-            for (DWORD i = 0; i < dacl->AceCount; ++i) {
-                ACCESS_ALLOWED_ACE* ace = nullptr;
-                ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
-                EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-                EXPECT_EQ(ace->Mask, rights) << "local calls and starts only";
-                EXPECT_TRUE(IsWellKnownSid(&ace->SidStart, allowed[i])) << "entry " << i;
-            }
+            ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                data.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+            const std::wstring ace = std::wstring(L"(A;;") + rights + L";;;";
+            EXPECT_EQ(text, L"D:" + ace + L"SY)" + ace + L"BA)" + ace + L"IU)") << appId << value;
+            LocalFree(text);
         }
     }
 }

@@ -28,10 +28,8 @@ try {
     reg.SetAppString("AudioFileName", "C:\\Sounds\\ding.wav");
     reg.SetAppDWORD("BlockCount", 41);
     reg.SetAppDWORD("BypassKeys", -1);
-    check("string", shell.RegRead(agentKey + "AudioFileName"), "C:\\Sounds\\ding.wav");
-    check("number", shell.RegRead(agentKey + "BlockCount"), 41);
-    check("negative number", shell.RegRead(agentKey + "BypassKeys"), -1);
-    // Script arguments travel by value: the calls succeed and leave them be.
+    // What is stored is tested in process (RegistryTest). Script arguments
+    // travel by value: the calls succeed and leave them be.
     var text = "default", count = 5;
     reg.GetAppString("AudioFileName", text);
     reg.GetAppDWORD("BlockCount", count);
