@@ -47,21 +47,15 @@ std::string Ascii(const std::wstring& text) {
     return out;
 }
 
-HRESULT FakeAgent::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) &&
-        !IsEqualIID(riid, IID_IKrellinIF) && !IsEqualIID(riid, IID_IKrellinIF2))
-        return E_NOINTERFACE;
-    *ppv = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG FakeAgent::Release() {
-    const LONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
+// The one object answers as the agent's interfaces too.
+const QITAB* FakeAgent::QiTable() {
+    static const QITAB table[] = {
+        QITABENT(FakeAgent, IDispatch),
+        {&IID_IKrellinIF, OFFSETOFCLASS(IDispatch, FakeAgent)},
+        {&IID_IKrellinIF2, OFFSETOFCLASS(IDispatch, FakeAgent)},
+        {},
+    };
+    return table;
 }
 
 HRESULT FakeAgent::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
@@ -125,7 +119,7 @@ AgentServer::AgentServer(std::function<void(FakeAgent&)> configure)
           L"Krellin.KrellinIF.1", CLSID_KrellinIF, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
           [this](REFIID riid, void** ppv) {
               log.push_back("create");
-              agents.push_back(ComPtr<FakeAgent>::Attach(new FakeAgent(&log)));
+              agents.push_back(ComPtr<FakeAgent>(new FakeAgent(&log)));
               if (configure_) configure_(Last());
               return Last().QueryInterface(riid, ppv);
           })) {}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "VornixUI/NativePage.h"
+#include "common/ComObject.h"
 #include "tests/fakes/InProcessClass.h"
 
 #include <functional>
@@ -22,9 +23,10 @@ namespace vx::test {
 // One agent object: answers IKrellinIF2's settings by name and writes every
 // call into a log shared by the agents of a test ("get Visible",
 // "put Visible=bool:-1", "put BypassKeys=i2:5", "Quit").
-class FakeAgent final : public IDispatch {
+class FakeAgent final : public ComObject<FakeAgent, IDispatch> {
   public:
     explicit FakeAgent(std::vector<std::string>* log) : log_(log) {}
+    static const QITAB* QiTable();
 
     // The IsServeReady query that first answers readyValue; 0: never.
     int readyAtQuery = 1;
@@ -38,11 +40,8 @@ class FakeAgent final : public IDispatch {
     // Members that fail, with their result.
     std::map<std::wstring, HRESULT> failures;
     bool quit = false;
-    ULONG Refs() const { return refs_; }
+    ULONG Refs() const { return RefCount(); }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
@@ -51,7 +50,6 @@ class FakeAgent final : public IDispatch {
 
   private:
     std::vector<std::string>* log_;
-    LONG refs_ = 1;
 };
 
 // Serves new FakeAgents as Krellin.KrellinIF.1 for the life of the object;
