@@ -187,10 +187,9 @@ TEST_F(Trust, RandomCallsCrashNothingAndWriteNothingOutsideTheProductKey) {
     std::printf("%d calls\n", calls);
 
     EXPECT_EQ(Agent().Long(L"IsServeReady"), 1) << "the agent still answers";
-    LateBound reg;
-    EXPECT_TRUE(SUCCEEDED(reg.Create(L"KrellinSvc.Registry.1", CLSCTX_LOCAL_SERVER)) &&
-                reg.Text(L"TopFolder") == L"Software")
-        << "the settings service still answers";
+    // The objects made before the calls: a service that died and came back
+    // would no longer answer them.
+    EXPECT_TRUE(registries[0].Text(L"TopFolder").has_value()) << "the settings service answers";
     for (size_t i = 0; i < std::size(kSettings); ++i)
         EXPECT_EQ(Agent().Put(kSettings[i], "s", settings[i].c_str()), S_OK);
 }

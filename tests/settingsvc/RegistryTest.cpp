@@ -69,7 +69,6 @@ class RegistryTest : public ::testing::Test {
     ComPtr<IRegistry2> reg;
 };
 
-// An outer object that counts what the inner one delegates to it.
 struct Outer : IUnknown {
     STDMETHODIMP QueryInterface(REFIID, void** ppv) override {
         ++queries;

@@ -37,7 +37,6 @@ class FakeAgent final : public ComObject<FakeAgent, IDispatch> {
         {L"ShowTray", 1},   {L"AllowSameSite", 1},      {L"KillFixedSize", 0},
         {L"BypassKeys", 1}, {L"AllowUserInitiated", 1}, {L"NotifyOnBlock", 1}};
     std::map<std::wstring, std::wstring> texts = {{L"AudioFileName", L""}, {L"AllowedSites", L""}};
-    // Members that fail, with their result.
     std::map<std::wstring, HRESULT> failures;
     bool quit = false;
     ULONG Refs() const { return RefCount(); }
@@ -82,7 +81,6 @@ class DesktopRecorder {
     bool pickConfirms = false;
     std::wstring pickPath;
 
-    // The events that start so.
     int Count(const std::string& start) const;
 
   private:

@@ -73,7 +73,6 @@ TEST(InstallPaths, PagesLieInTheInstallFolderNeverOverflowAndOnlyTheyAreShown) {
     ProgramFilesOverride huge(std::string(400, 'h').c_str());
     EXPECT_EQ(HelpPagePath(), "");
     ProgramFilesOverride env("C:\\Program Files");
-    // The panel shows only its own pages and binds only its page.
     const std::wstring folder =
         L"file:///C:/Program%20Files/Quandrel,%20Inc/Vornix!%20Popup%20Blocker/";
     const struct {
@@ -125,7 +124,6 @@ TEST(Registration, TheProgramRegistersAndUnregistersButNotWhenEmbedded) {
     }
 }
 
-// The page the browser's would be: kept when it opens and completes in time.
 TEST(PageChoice, TheBrowsersPageStaysOnlyWhenItOpensAndCompletesInTime) {
     const struct {
         const char* name;
