@@ -1,16 +1,12 @@
 // The agent window and the automation object in-process, with the settings
 // service and the shell's collection as doubles. The object's members as the
 // control panel meets them across processes are tested in tests/e2e.
-#include "tests/fakes/FakeRegistry.h"
-#include "tests/browserdouble/ShellWindowCollection.h"
-#include "tests/fakes/InProcessClass.h"
+#include "tests/fakes/ServedDoubles.h"
 #include "tests/support/LateBound.h"
 
 #include "agent/AgentWindow.h"
 #include "agent/KrellinIF.h"
 #include "agent/resource.h"
-#include "engine/RegistryClient.h"
-#include "engine/ShellIds.h"
 #include "engine/XShell.h"
 
 #include <gtest/gtest.h>
@@ -27,31 +23,13 @@
 namespace vx::test {
 namespace {
 
-constexpr CLSID kRegistryClsid = {
-    0x7a31c0de, 0x5b2e, 0x4f19, {0xa2, 0x6d, 0x0c, 0x44, 0x19, 0x8e, 0x21, 0x01}};
-
-class AgentTest : public ::testing::Test {
+class AgentTest : public ::testing::Test, protected fakes::ServedDoubles {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(com_.Result()));
-        collection = ComPtr<browserdouble::ShellWindowCollection>(
-            browserdouble::ShellWindowCollection::Get());
-        shellClass = std::make_unique<fakes::InProcessClass>(
-            kShellWindowsProgId, kClsidShellWindows, CLSCTX_INPROC_SERVER,
-            [this](REFIID riid, void** ppv) { return collection->QueryInterface(riid, ppv); });
-        registry = std::make_unique<fakes::InProcessClass>(
-            RegistryClient::kProgId, kRegistryClsid, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-            [this](REFIID riid, void** ppv) {
-                return fakes::CreateDouble<fakes::FakeRegistry>(riid, ppv, &store);
-            });
-    }
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(com.Result()) && shellClass && registry); }
     void TearDown() override {
         window.reset();
         EXPECT_EQ(nullptr, theAgentWindow);
-        registry.reset();
-        shellClass.reset();
         browserdouble::ShellWindowCollection::Close();
-        collection.Reset();
     }
 
     // An agent window as the host makes it, hidden.
@@ -80,10 +58,6 @@ class AgentTest : public ::testing::Test {
         ~OwnedWindow() { theAgentWindow = nullptr; }
     };
 
-    ComApartment com_;
-    fakes::RegistryStore store;
-    ComPtr<browserdouble::ShellWindowCollection> collection;
-    std::unique_ptr<fakes::InProcessClass> shellClass, registry;
     std::unique_ptr<OwnedWindow> window;
     static inline std::function<void()> during_;
 };

@@ -62,13 +62,17 @@ std::vector<std::string> CapturedProcess::Lines(size_t from) const {
 }
 
 size_t CapturedProcess::WaitForLine(const std::string& text, size_t from, DWORD timeoutMs) const {
-    for (DWORD start = GetTickCount();; Sleep(5)) {
-        const bool ended = !IsRunning(process_.Get());
-        std::vector<std::string> lines = Lines();
-        for (size_t i = from; i < lines.size(); ++i)
-            if (lines[i].find(text) != std::string::npos) return i;
-        if (ended || GetTickCount() - start >= timeoutMs) return kNotFound;
-    }
+    size_t found = kNotFound;
+    WaitUntil(
+        [&] {
+            const bool ended = !IsRunning(process_.Get());
+            std::vector<std::string> lines = Lines();
+            for (size_t i = from; i < lines.size() && found == kNotFound; ++i)
+                if (lines[i].find(text) != std::string::npos) found = i;
+            return found != kNotFound || ended;
+        },
+        timeoutMs, 5);
+    return found;
 }
 
 } // namespace vx::test

@@ -76,13 +76,6 @@ void EndProcess(DWORD processId) {
     if (process) Kill(process.Get());
 }
 
-size_t EndProcesses(const wchar_t* exeName) {
-    std::vector<DWORD> ids = FindProcesses(exeName);
-    for (DWORD id : ids)
-        EndProcess(id);
-    return ids.size();
-}
-
 bool EndServerProcess(DWORD processId, DWORD timeoutMs) {
     ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
     if (!process) return true;
@@ -101,12 +94,9 @@ bool EndServerProcess(DWORD processId, DWORD timeoutMs) {
 
 bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs) {
     SERVICE_STATUS status = {};
-    for (DWORD waited = 0; QueryServiceStatus(service, &status); waited += 50) {
-        if (status.dwCurrentState == state) return true;
-        if (waited >= timeoutMs) return false;
-        Sleep(50);
-    }
-    return false;
+    return WaitUntil(
+        [&] { return QueryServiceStatus(service, &status) && status.dwCurrentState == state; },
+        timeoutMs, 50);
 }
 
 void RestartRpcss() {
@@ -159,12 +149,17 @@ void PumpFor(DWORD ms) {
     }
 }
 
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs) {
+    for (DWORD start = GetTickCount(); !done(); PumpFor(stepMs))
+        if (GetTickCount() - start >= timeoutMs) return false;
+    return true;
+}
+
 void ClickOn(HWND window) {
     // A click on a window that is not yet the active one may only activate it.
     HWND top = GetAncestor(window, GA_ROOT);
     SetForegroundWindow(top);
-    for (int waited = 0; GetForegroundWindow() != top && waited < 2000; waited += 20)
-        Sleep(20);
+    WaitUntil([&] { return GetForegroundWindow() == top; }, 2000);
     RECT r;
     GetWindowRect(window, &r);
     SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);

@@ -63,4 +63,15 @@ inline LONG DeleteValue(HKEY root, const wchar_t* path, const wchar_t* name) {
     return RegDeleteKeyValueW(root, path, name);
 }
 
+// A text value the test changes, put back as it was afterwards.
+struct ScopedText {
+    ScopedText(HKEY root, const wchar_t* path, const wchar_t* name)
+        : root(root), path(path), name(name), old(ReadText(root, path, name)) {}
+    ~ScopedText() { old ? Write(*old) : void(DeleteValue(root, path, name)); }
+    void Write(const std::wstring& text) { WriteText(root, path, name, text); }
+    HKEY root;
+    const wchar_t *path, *name;
+    std::optional<std::wstring> old;
+};
+
 } // namespace vx::test
