@@ -1,4 +1,3 @@
-// Processes and services of the programs under test.
 #pragma once
 
 #include "common/Scoped.h"
@@ -11,7 +10,7 @@ namespace vx::test {
 
 constexpr DWORD kNoExitCode = 0xFFFFFFFFu;
 
-// A file in the test program's own folder, where every program is built.
+// A file in the test program's folder, where every program is built.
 std::wstring BesideTest(const wchar_t* file);
 std::wstring Quoted(const std::wstring& path);
 
