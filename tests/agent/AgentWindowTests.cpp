@@ -245,8 +245,8 @@ TEST_F(AgentTest, ObjectsAnswerDefaultsAloneAndShareAndStorePutsBesideTheEngine)
         b.Attach(NewObject().Get());
         // The name, the value put, and what is seen and stored; the others
         // share MuteAudio's road.
-        const std::tuple<const wchar_t*, LONG, LONG> rows[] = {{L"MuteAudio", 2, 0},
-                                                               {L"ShowTray", 2, 0}};
+        const std::tuple<const wchar_t*, LONG, LONG> rows[] = {
+            {L"MuteAudio", 2, 0}, {L"MuteAudio", -1, 1}, {L"ShowTray", 2, 0}};
         for (const auto& [name, value, expected] : rows) {
             EXPECT_EQ(S_OK, a.Put(name, "I", value)) << name;
             EXPECT_EQ(expected, b.Long(name)) << name;
