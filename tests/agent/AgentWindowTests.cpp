@@ -1,16 +1,12 @@
 // The agent window and the automation object in-process, with the settings
 // service and the shell's collection as doubles. The object's members as the
 // control panel meets them across processes are tested in tests/e2e.
-#include "tests/fakes/FakeRegistry.h"
-#include "tests/browserdouble/ShellWindowCollection.h"
-#include "tests/fakes/InProcessClass.h"
+#include "tests/fakes/ServedDoubles.h"
 #include "tests/support/LateBound.h"
 
 #include "agent/AgentWindow.h"
 #include "agent/KrellinIF.h"
 #include "agent/resource.h"
-#include "engine/RegistryClient.h"
-#include "engine/ShellIds.h"
 #include "engine/XShell.h"
 
 #include <gtest/gtest.h>
@@ -27,31 +23,13 @@
 namespace vx::test {
 namespace {
 
-constexpr CLSID kRegistryClsid = {
-    0x7a31c0de, 0x5b2e, 0x4f19, {0xa2, 0x6d, 0x0c, 0x44, 0x19, 0x8e, 0x21, 0x01}};
-
-class AgentTest : public ::testing::Test {
+class AgentTest : public ::testing::Test, protected fakes::ServedDoubles {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(com_.Result()));
-        collection = ComPtr<browserdouble::ShellWindowCollection>(
-            browserdouble::ShellWindowCollection::Get());
-        shellClass = std::make_unique<fakes::InProcessClass>(
-            kShellWindowsProgId, kClsidShellWindows, CLSCTX_INPROC_SERVER,
-            [this](REFIID riid, void** ppv) { return collection->QueryInterface(riid, ppv); });
-        registry = std::make_unique<fakes::InProcessClass>(
-            RegistryClient::kProgId, kRegistryClsid, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-            [this](REFIID riid, void** ppv) {
-                return fakes::CreateDouble<fakes::FakeRegistry>(riid, ppv, &store);
-            });
-    }
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(com.Result()) && shellClass && registry); }
     void TearDown() override {
         window.reset();
         EXPECT_EQ(nullptr, theAgentWindow);
-        registry.reset();
-        shellClass.reset();
         browserdouble::ShellWindowCollection::Close();
-        collection.Reset();
     }
 
     // An agent window as the host makes it, hidden.
@@ -80,10 +58,6 @@ class AgentTest : public ::testing::Test {
         ~OwnedWindow() { theAgentWindow = nullptr; }
     };
 
-    ComApartment com_;
-    fakes::RegistryStore store;
-    ComPtr<browserdouble::ShellWindowCollection> collection;
-    std::unique_ptr<fakes::InProcessClass> shellClass, registry;
     std::unique_ptr<OwnedWindow> window;
     static inline std::function<void()> during_;
 };
@@ -214,27 +188,6 @@ ComPtr<IKrellinIF> NewObject() {
     return object;
 }
 
-// A client may call before the agent's window and engine exist.
-TEST_F(AgentTest, AnObjectAnswersItsDefaultsWithoutAWindowOrEngine) {
-    auto object = NewObject();
-    LateBound a;
-    a.Attach(object.Get());
-    // clang-format off
-    const std::pair<const wchar_t*, LONG> gets[] = {{L"BlockedCount", 0}, {L"MuteAudio", 1},
-        {L"AllowSameSite", 1}, {L"KillFixedSize", 1}, {L"IsServeReady", 0}, {L"Visible", 0},
-        {L"ShowTray", 0}, {L"BypassKeys", 1}};
-    // clang-format on
-    for (const auto& [name, expected] : gets)
-        EXPECT_EQ(expected, a.Long(name)) << name;
-    Bstr sound;
-    EXPECT_EQ(S_OK, object->get_AudioFileName(sound.Put()));
-    EXPECT_TRUE(!sound.IsNull() && sound.Length() == 0);
-    EXPECT_EQ(S_OK, a.Put(L"MuteAudio", "I", 0L));
-    EXPECT_EQ(S_OK, a.Put(L"BypassKeys", "i", 4));
-    EXPECT_EQ(S_OK, a.Do(L"Quit"));
-    EXPECT_TRUE(store.calls.empty()) << "no engine, nothing saved";
-}
-
 TEST_F(AgentTest, OnlyAFileOnThisComputerBecomesTheSound) {
     // clang-format off
     const std::pair<const wchar_t*, bool> rows[] = {
@@ -265,20 +218,35 @@ TEST_F(AgentTest, OnlyAFileOnThisComputerBecomesTheSound) {
     });
 }
 
-// What one client puts, another sees, and the engine stores every setting
-// with it; the object offers no events and no aggregation.
-TEST_F(AgentTest, PutsAreSharedBetweenClientsAndStored) {
+// A client may call before the agent's window and engine exist. Once they do,
+// what one client puts another sees and the engine stores; the object offers
+// no events and no aggregation.
+TEST_F(AgentTest, ObjectsAnswerDefaultsAloneAndShareAndStorePutsBesideTheEngine) {
+    auto object = NewObject();
+    LateBound a, b;
+    a.Attach(object.Get());
+    // clang-format off
+    const std::pair<const wchar_t*, LONG> gets[] = {{L"BlockedCount", 0}, {L"MuteAudio", 1},
+        {L"AllowSameSite", 1}, {L"KillFixedSize", 1}, {L"IsServeReady", 0}, {L"Visible", 0},
+        {L"ShowTray", 0}, {L"BypassKeys", 1}};
+    // clang-format on
+    for (const auto& [name, expected] : gets)
+        EXPECT_EQ(expected, a.Long(name)) << name;
+    Bstr sound;
+    EXPECT_EQ(S_OK, object->get_AudioFileName(sound.Put()));
+    EXPECT_TRUE(!sound.IsNull() && sound.Length() == 0);
+    EXPECT_EQ(S_OK, a.Put(L"MuteAudio", "I", 0L));
+    EXPECT_EQ(S_OK, a.Put(L"BypassKeys", "i", 4));
+    EXPECT_EQ(S_OK, a.Do(L"Quit"));
+    EXPECT_TRUE(store.calls.empty()) << "no engine, nothing saved";
+
     ASSERT_TRUE(Open());
     RunLoop([&] {
-        auto object = NewObject();
-        LateBound a, b;
-        a.Attach(object.Get());
         b.Attach(NewObject().Get());
-        // The name, the value put, and what is seen and stored.
-        // clang-format off
-        const std::tuple<const wchar_t*, LONG, LONG> rows[] = {{L"MuteAudio", 2, 0},
-            {L"AllowSameSite", -1, 1}, {L"KillFixedSize", 3, 1}, {L"ShowTray", 2, 0}};
-        // clang-format on
+        // The name, the value put, and what is seen and stored; the others
+        // share MuteAudio's road.
+        const std::tuple<const wchar_t*, LONG, LONG> rows[] = {
+            {L"MuteAudio", 2, 0}, {L"MuteAudio", -1, 1}, {L"ShowTray", 2, 0}};
         for (const auto& [name, value, expected] : rows) {
             EXPECT_EQ(S_OK, a.Put(name, "I", value)) << name;
             EXPECT_EQ(expected, b.Long(name)) << name;
@@ -296,6 +264,7 @@ TEST_F(AgentTest, PutsAreSharedBetweenClientsAndStored) {
         void* inner = nullptr;
         EXPECT_EQ(CLASS_E_NOAGGREGATION,
                   factory.CreateInstance(object.Get(), IID_IKrellinIF, &inner));
+        b.Attach(nullptr);
     });
 }
 

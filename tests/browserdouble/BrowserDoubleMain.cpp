@@ -9,6 +9,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <utility>
 
 using namespace vx;
 using namespace vx::browserdouble;
@@ -62,17 +63,17 @@ int Serve() {
     ComApartment com;
     static ClassFactory<BrowserWindow> browsers;
     static ClassFactory<ShellWindowCollection> shells;
-    CLSID browser, shell;
+    const std::pair<const wchar_t*, IClassFactory*> classes[] = {{L"" VX_DOUBLE_BROWSER, &browsers},
+                                                                 {L"" VX_DOUBLE_SHELL, &shells}};
     DWORD cookies[2] = {};
     HRESULT hr = com.Result();
-    if (SUCCEEDED(hr)) hr = CLSIDFromString(L"" VX_DOUBLE_BROWSER, &browser);
-    if (SUCCEEDED(hr)) hr = CLSIDFromString(L"" VX_DOUBLE_SHELL, &shell);
-    if (SUCCEEDED(hr))
-        hr = CoRegisterClassObject(browser, &browsers, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
-                                   &cookies[0]);
-    if (SUCCEEDED(hr))
-        hr = CoRegisterClassObject(shell, &shells, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
-                                   &cookies[1]);
+    for (int i = 0; i < 2 && SUCCEEDED(hr); ++i) {
+        CLSID clsid;
+        hr = CLSIDFromString(classes[i].first, &clsid);
+        if (SUCCEEDED(hr))
+            hr = CoRegisterClassObject(clsid, classes[i].second, CLSCTX_LOCAL_SERVER,
+                                       REGCLS_MULTIPLEUSE, &cookies[i]);
+    }
     if (SUCCEEDED(hr)) {
         // For a test that started this process and waits for its classes.
         fputs("Serving\n", stdout);

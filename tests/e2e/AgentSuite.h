@@ -21,12 +21,13 @@ class EndToEndEnvironment : public testing::Environment {
     }
     void TearDown() override {
         PopupRig::Uninstall();
-        size_t left = 0;
-        for (const wchar_t* program : {L"Krellin.exe", L"KrellinSvc.exe", L"BrowserDouble.exe"}) {
-            size_t ended = EndProcesses(program);
-            EXPECT_EQ(ended, 0u) << program << " was left running";
-            left += ended;
-        }
+        bool left = false;
+        for (const wchar_t* program : {L"Krellin.exe", L"KrellinSvc.exe", L"BrowserDouble.exe"})
+            for (DWORD id : FindProcesses(program)) {
+                ADD_FAILURE() << program << " was left running";
+                EndProcess(id);
+                left = true;
+            }
         // Later test programs would meet the killed servers' registrations.
         if (left) RestartRpcss();
         apartment_.reset();

@@ -12,9 +12,9 @@ class Popups : public AgentSuite {};
 
 const std::wstring kUnknownSite = L"http://ads.elsewhere-network.net/banner.html";
 
-// The rules themselves are the engine's tests; these rows need the real
-// neighbours. A window that turns up by other means after start-up is pending
-// too; folder windows are never judged.
+// Each rule once through the real neighbours; the engine's table holds the
+// finer host rows. A window that turns up by other means after start-up is
+// pending too; folder windows are never judged.
 TEST_F(Popups, EachWindowIsJudgedAtItsFirstNavigationOrRefused) {
     constexpr LONG kOpened = 0, kFolder = 1; // not asked for by a page
     const wchar_t* const sameSite = L"http://shop.opener.com/offer.html";

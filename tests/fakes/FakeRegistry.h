@@ -72,13 +72,9 @@ inline const Member<FakeRegistry> FakeRegistry::kMembers[] = {
     {L"GetAppList",
      [](FakeRegistry& r, Call& c) { return c.Return(r.store.lists[c.Arg<std::wstring>(0)]); }},
     {L"SetAppList", [](FakeRegistry& r, Call& c) { return Store(r.store.lists, c); }},
-    {L"TopLevelKey"},
-    {L"TopFolder"},
-    {L"Company"},
-    {L"Product"},
-    {L"Version"},
-    {L"SubFolder"},
-    {L"DisableMessenger"},
-    {}};
+    // clang-format off
+    {L"TopLevelKey"}, {L"TopFolder"}, {L"Company"}, {L"Product"}, {L"Version"}, {L"SubFolder"},
+    {L"DisableMessenger"}, {}};
+// clang-format on
 
 } // namespace vx::fakes

@@ -3,44 +3,32 @@
 #pragma once
 
 #include "common/Scoped.h"
+#include "tests/support/RegistryTools.h"
 
 #include <shlwapi.h>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <utility>
 
 namespace vx::fakes {
 
-// Points a ProgID at a class, or with a null clsid removes it, and puts back
+// Points a ProgID at a class, or with a null clsid at none, and puts back
 // what was there afterwards.
-class ProgIdOverride {
-  public:
-    ProgIdOverride(const wchar_t* progId, const CLSID* clsid) : progId_(progId) {
+struct ProgIdOverride : test::ScopedText {
+    ProgIdOverride(const wchar_t* progId, const CLSID* clsid)
+        : ScopedText(HKEY_CLASSES_ROOT, std::wstring(progId) + L"\\CLSID", nullptr) {
         wchar_t text[64] = {};
-        DWORD size = sizeof text;
-        if (RegGetValueW(HKEY_CLASSES_ROOT, (progId_ + L"\\CLSID").c_str(), nullptr, RRF_RT_REG_SZ,
-                         nullptr, text, &size) == ERROR_SUCCESS)
-            previous_ = text;
-        if (clsid) StringFromGUID2(*clsid, text, 64);
-        Point(clsid ? std::optional<std::wstring>(text) : std::nullopt);
+        if (clsid && StringFromGUID2(*clsid, text, 64)) Write(text);
+        if (!clsid) Delete();
     }
-    ~ProgIdOverride() { Point(previous_); }
+    // A ProgID that had no class before goes entirely, so that no empty key
+    // is left for later programs to meet.
+    ~ProgIdOverride() {
+        if (!old) RegDeleteTreeW(HKEY_CLASSES_ROOT, path.substr(0, path.rfind(L'\\')).c_str());
+    }
     ProgIdOverride(const ProgIdOverride&) = delete;
     ProgIdOverride& operator=(const ProgIdOverride&) = delete;
-
-  private:
-    void Point(const std::optional<std::wstring>& clsid) const {
-        if (!clsid)
-            RegDeleteTreeW(HKEY_CLASSES_ROOT, progId_.c_str());
-        else
-            RegSetKeyValueW(HKEY_CLASSES_ROOT, (progId_ + L"\\CLSID").c_str(), nullptr, REG_SZ,
-                            clsid->c_str(), static_cast<DWORD>((clsid->size() + 1) * 2));
-    }
-
-    std::wstring progId_;
-    std::optional<std::wstring> previous_;
 };
 
 // Serves a class for as long as it lives: the ProgID points at the CLSID and

@@ -173,19 +173,14 @@ HRESULT PopupRig::StartAgent() {
         return Fail("Krellin.exe", HRESULT_FROM_WIN32(GetLastError()));
     // Its class objects are registered before the single-instance mutex is
     // made: from then on a creation cannot make COM start a second agent.
-    for (int waited = 0; !ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, "Krellin Instance"));
-         waited += 20) {
-        if (waited > 30000 || !IsRunning(agentProcess_.Process()))
-            return Fail("Krellin Instance mutex", E_FAIL);
-        Sleep(20);
-    }
+    auto mutex = [] { return ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, "Krellin Instance")); };
+    WaitUntil([&] { return mutex() || !IsRunning(agentProcess_.Process()); }, 30000);
+    if (!mutex()) return Fail("Krellin Instance mutex", E_FAIL);
     HRESULT hr = agent_.Create(L"Krellin.KrellinIF.1", CLSCTX_LOCAL_SERVER);
     if (FAILED(hr)) return Fail("Krellin.KrellinIF.1", hr);
-    for (int waited = 0; agent_.Long(L"IsServeReady") != 1; waited += 20) {
-        if (waited > 30000) return Fail("IsServeReady", E_FAIL);
-        PumpFor(20);
-    }
-    return S_OK;
+    return WaitUntil([&] { return agent_.Long(L"IsServeReady") == 1; }, 30000)
+               ? S_OK
+               : Fail("IsServeReady", E_FAIL);
 }
 
 DWORD PopupRig::QuitAgent(DWORD timeoutMs) {
@@ -230,10 +225,8 @@ LONG PopupRig::StoredBlockCount() {
 }
 
 LONG PopupRig::SettledBlockCount(LONG expected, DWORD timeoutMs) {
-    LONG count = StoredBlockCount();
-    for (DWORD start = GetTickCount(); count != expected && GetTickCount() - start < timeoutMs;
-         count = StoredBlockCount())
-        PumpFor(50);
+    LONG count = 0;
+    WaitUntil([&] { return (count = StoredBlockCount()) == expected; }, timeoutMs, 50);
     return count;
 }
 

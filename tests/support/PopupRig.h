@@ -27,18 +27,16 @@ class PopupRig {
     // The settings service, the double with `windows` browser windows (the
     // first is the opener), then the agent, waited for until it is ready.
     HRESULT Start(int windows = 1);
-    // Leaves no process behind; the agent's exit code (kNoExitCode when it
-    // had to be ended by force).
+    // Leaves no process behind; the agent's exit code (kNoExitCode if killed).
     DWORD Stop();
 
     HRESULT StartDouble();
     HRESULT OpenWindows(int windows);
     void KillDouble();
     HRESULT StartAgent();
-    // Quit through the automation object; the agent's exit code.
     DWORD QuitAgent(DWORD timeoutMs = 20000);
-    // Ended as a stop from outside would (it revokes its class object), or
-    // killed; COM starts a new one at the next settings call.
+    // Ended as a stop from outside would, or killed; COM starts a new one at
+    // the next settings call.
     void EndSettingsService(bool kill = false);
     // After a kill: makes COM forget the killed servers (see RestartRpcss).
     void ForgetDeadServers();
@@ -60,7 +58,6 @@ class PopupRig {
     // A page in the opener asks for a new window that navigates to url.
     Outcome Popup(const wchar_t* url);
 
-    // An internet shortcut in the rig's own favourites folder.
     static HRESULT WriteFavourite(const wchar_t* name, const wchar_t* url);
     static void RemoveFavourite(const wchar_t* name);
     static LONG StoredBlockCount();

@@ -1,10 +1,24 @@
+#include "CapturedProcess.h"
 #include "ProcessTools.h"
 
 #include <psapi.h>
 #include <winternl.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
+
 namespace vx::test {
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+void Kill(HANDLE process) {
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 10000);
+}
+
+} // namespace
 
 std::wstring BesideTest(const wchar_t* file) {
     wchar_t path[MAX_PATH] = {};
@@ -44,15 +58,6 @@ bool IsRunning(HANDLE process) {
     return process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
 }
 
-namespace {
-
-void Kill(HANDLE process) {
-    TerminateProcess(process, 1);
-    WaitForSingleObject(process, 10000);
-}
-
-} // namespace
-
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs) {
     ScopedHandle process = StartProcess(commandLine);
     DWORD code = process ? WaitForExit(process.Get(), timeoutMs) : kNoExitCode;
@@ -76,13 +81,6 @@ void EndProcess(DWORD processId) {
     if (process) Kill(process.Get());
 }
 
-size_t EndProcesses(const wchar_t* exeName) {
-    std::vector<DWORD> ids = FindProcesses(exeName);
-    for (DWORD id : ids)
-        EndProcess(id);
-    return ids.size();
-}
-
 bool EndServerProcess(DWORD processId, DWORD timeoutMs) {
     ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
     if (!process) return true;
@@ -101,12 +99,9 @@ bool EndServerProcess(DWORD processId, DWORD timeoutMs) {
 
 bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs) {
     SERVICE_STATUS status = {};
-    for (DWORD waited = 0; QueryServiceStatus(service, &status); waited += 50) {
-        if (status.dwCurrentState == state) return true;
-        if (waited >= timeoutMs) return false;
-        Sleep(50);
-    }
-    return false;
+    return WaitUntil(
+        [&] { return QueryServiceStatus(service, &status) && status.dwCurrentState == state; },
+        timeoutMs, 50);
 }
 
 void RestartRpcss() {
@@ -159,12 +154,17 @@ void PumpFor(DWORD ms) {
     }
 }
 
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs) {
+    for (DWORD start = GetTickCount(); !done(); PumpFor(stepMs))
+        if (GetTickCount() - start >= timeoutMs) return false;
+    return true;
+}
+
 void ClickOn(HWND window) {
     // A click on a window that is not yet the active one may only activate it.
     HWND top = GetAncestor(window, GA_ROOT);
     SetForegroundWindow(top);
-    for (int waited = 0; GetForegroundWindow() != top && waited < 2000; waited += 20)
-        Sleep(20);
+    WaitUntil([&] { return GetForegroundWindow() == top; }, 2000);
     RECT r;
     GetWindowRect(window, &r);
     SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
@@ -173,6 +173,66 @@ void ClickOn(HWND window) {
     input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
     input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     SendInput(2, input, sizeof(INPUT));
+}
+
+bool CapturedProcess::Start(const std::wstring& commandLine) {
+    End();
+    wchar_t folder[MAX_PATH], name[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, folder) || !GetTempFileNameW(folder, L"vxo", 0, name)) return false;
+    file_ = name;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    ScopedHandle output(CreateFileW(name, GENERIC_WRITE, kShareAll, &inherit, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    if (!output) return false;
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = si.hStdError = output.Get();
+    process_ = StartProcess(commandLine, &si, &id_);
+    return static_cast<bool>(process_);
+}
+
+void CapturedProcess::End() {
+    if (IsRunning(process_.Get())) Kill(process_.Get());
+    process_.Reset();
+    if (!file_.empty()) DeleteFileW(file_.c_str());
+    file_.clear();
+}
+
+std::vector<std::string> CapturedProcess::Lines(size_t from) const {
+    // Asked before the read: once it has ended, the file holds all it wrote.
+    const bool ended = !IsRunning(process_.Get());
+    std::string text;
+    ScopedHandle file(
+        CreateFileW(file_.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+    char buffer[65536];
+    for (DWORD got = 0; file && ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got;)
+        text.append(buffer, got);
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        if (end == std::string::npos && !ended) break;
+        end = std::min(end, text.size());
+        lines.push_back(text.substr(at, end - at - (end > at && text[end - 1] == '\r')));
+    }
+    lines.erase(lines.begin(),
+                lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())));
+    return lines;
+}
+
+size_t CapturedProcess::WaitForLine(const std::string& text, size_t from, DWORD timeoutMs) const {
+    size_t found = kNotFound;
+    WaitUntil(
+        [&] {
+            const bool ended = !IsRunning(process_.Get());
+            std::vector<std::string> lines = Lines();
+            for (size_t i = from; i < lines.size() && found == kNotFound; ++i)
+                if (lines[i].find(text) != std::string::npos) found = i;
+            return found != kNotFound || ended;
+        },
+        timeoutMs, 5);
+    return found;
 }
 
 } // namespace vx::test

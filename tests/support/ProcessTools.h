@@ -1,8 +1,8 @@
-// Processes and services of the programs under test.
 #pragma once
 
 #include "common/Scoped.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,7 +10,7 @@ namespace vx::test {
 
 constexpr DWORD kNoExitCode = 0xFFFFFFFFu;
 
-// A file in the test program's own folder, where every program is built.
+// A file in the test program's folder, where every program is built.
 std::wstring BesideTest(const wchar_t* file);
 std::wstring Quoted(const std::wstring& path);
 
@@ -25,8 +25,6 @@ DWORD WaitForExit(HANDLE process, DWORD timeoutMs);
 bool IsRunning(HANDLE process);
 
 std::vector<DWORD> FindProcesses(const wchar_t* exeName);
-// Ends every process of that program; answers how many there were.
-size_t EndProcesses(const wchar_t* exeName);
 void EndProcess(DWORD processId);
 // Ends a COM server as a WM_QUIT from outside would: its loop ends and it
 // revokes its class objects. False when it had to be killed.
@@ -45,6 +43,8 @@ bool ReadProcessFigures(HANDLE process, ProcessFigures* figures);
 
 // Blocks for a while with the thread's messages pumped, as an apartment must.
 void PumpFor(DWORD ms);
+// Whether `done` came true within the time, asked every stepMs meanwhile pumping.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs = 20);
 // Mouse input at the middle of a window, as a user's click arrives.
 void ClickOn(HWND window);
 

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace vx::test {
 
@@ -62,5 +63,20 @@ inline LONG WriteText(HKEY root, const wchar_t* path, const wchar_t* name,
 inline LONG DeleteValue(HKEY root, const wchar_t* path, const wchar_t* name) {
     return RegDeleteKeyValueW(root, path, name);
 }
+
+// A text value the test changes (a null name: the key's default), put back as
+// it was afterwards.
+struct ScopedText {
+    ScopedText(HKEY root, std::wstring path, const wchar_t* name)
+        : root(root), path(std::move(path)), name(name), old(ReadText(root, Path(), name)) {}
+    ~ScopedText() { old ? Write(*old) : Delete(); }
+    void Write(const std::wstring& text) { WriteText(root, Path(), name, text); }
+    void Delete() { DeleteValue(root, Path(), name); }
+    const wchar_t* Path() const { return path.c_str(); }
+    HKEY root;
+    std::wstring path;
+    const wchar_t* name;
+    std::optional<std::wstring> old;
+};
 
 } // namespace vx::test
