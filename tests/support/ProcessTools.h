@@ -1,3 +1,4 @@
+// Processes and services of the programs under test.
 #pragma once
 
 #include "common/Scoped.h"
