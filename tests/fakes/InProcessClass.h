@@ -22,13 +22,6 @@ struct ProgIdOverride : test::ScopedText {
         if (clsid && StringFromGUID2(*clsid, text, 64)) Write(text);
         if (!clsid) Delete();
     }
-    // A ProgID that had no class before goes entirely, so that no empty key
-    // is left for later programs to meet.
-    ~ProgIdOverride() {
-        if (!old) RegDeleteTreeW(HKEY_CLASSES_ROOT, path.substr(0, path.rfind(L'\\')).c_str());
-    }
-    ProgIdOverride(const ProgIdOverride&) = delete;
-    ProgIdOverride& operator=(const ProgIdOverride&) = delete;
 };
 
 // Serves a class for as long as it lives: the ProgID points at the CLSID and

@@ -64,12 +64,31 @@ inline LONG DeleteValue(HKEY root, const wchar_t* path, const wchar_t* name) {
     return RegDeleteKeyValueW(root, path, name);
 }
 
+// The shallowest key along path that does not exist yet, or "" when all do.
+inline std::wstring FirstMissingKey(HKEY root, const std::wstring& path) {
+    for (size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
+        std::wstring key = path.substr(0, end);
+        if (!KeyExists(root, key.c_str())) return key;
+        if (end == std::wstring::npos) return std::wstring();
+    }
+}
+
 // A text value the test changes (a null name: the key's default), put back as
-// it was afterwards.
+// it was afterwards; a key the test made goes with it.
 struct ScopedText {
     ScopedText(HKEY root, std::wstring path, const wchar_t* name)
-        : root(root), path(std::move(path)), name(name), old(ReadText(root, Path(), name)) {}
-    ~ScopedText() { old ? Write(*old) : Delete(); }
+        : root(root), path(std::move(path)), name(name), old(ReadText(root, Path(), name)),
+          made(FirstMissingKey(root, this->path)) {}
+    ~ScopedText() {
+        if (old)
+            Write(*old);
+        else if (!made.empty())
+            RegDeleteTreeW(root, made.c_str());
+        else
+            Delete();
+    }
+    ScopedText(const ScopedText&) = delete;
+    ScopedText& operator=(const ScopedText&) = delete;
     void Write(const std::wstring& text) { WriteText(root, Path(), name, text); }
     void Delete() { DeleteValue(root, Path(), name); }
     const wchar_t* Path() const { return path.c_str(); }
@@ -77,6 +96,7 @@ struct ScopedText {
     std::wstring path;
     const wchar_t* name;
     std::optional<std::wstring> old;
+    std::wstring made;
 };
 
 } // namespace vx::test
