@@ -15,10 +15,6 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace vx::test {
 namespace {
@@ -27,38 +23,33 @@ class AgentTest : public ::testing::Test, protected fakes::ServedDoubles {
   protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(com.Result()) && shellClass && registry); }
     void TearDown() override {
-        window.reset();
-        EXPECT_EQ(nullptr, theAgentWindow);
+        Close();
         browserdouble::ShellWindowCollection::Close();
     }
 
     // An agent window as the host makes it, hidden.
     bool Open() {
-        window = std::make_unique<OwnedWindow>();
-        return window->agent.InitInstance(GetModuleHandle(nullptr), SW_HIDE);
+        agent = std::make_unique<AgentWindow>();
+        return agent->InitInstance(GetModuleHandle(nullptr), SW_HIDE);
     }
-    AgentWindow& Agent() { return window->agent; }
-
+    void Close() {
+        agent.reset();
+        theAgentWindow = nullptr;
+    }
     // Runs the loop until the window is destroyed, first doing `during`
     // from inside the loop (so that the engine exists).
     void RunLoop(std::function<void()> during) {
         during_ = std::move(during);
-        PostMessageA(Agent().Window(), WM_NULL, 0, 0);
-        SetTimer(nullptr, 0, 1, &AgentTest::OnTimer);
-        Agent().RunMessageLoop();
-    }
-    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(nullptr, id);
-        std::exchange(during_, nullptr)();
-        if (theAgentWindow) theAgentWindow->DestroyStatusWindow();
+        PostMessageA(agent->Window(), WM_NULL, 0, 0);
+        SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            std::exchange(during_, nullptr)();
+            if (theAgentWindow) theAgentWindow->DestroyStatusWindow();
+        });
+        agent->RunMessageLoop();
     }
 
-    struct OwnedWindow {
-        AgentWindow agent;
-        ~OwnedWindow() { theAgentWindow = nullptr; }
-    };
-
-    std::unique_ptr<OwnedWindow> window;
+    std::unique_ptr<AgentWindow> agent;
     static inline std::function<void()> during_;
 };
 
@@ -67,17 +58,16 @@ TEST_F(AgentTest, StartsHiddenWithTheStoredTrayOrAtFirstWithTheTrayAndOnlyOnce) 
         SCOPED_TRACE(stored);
         if (stored) store.dwords[L"ShowTray"] = 0;
         ASSERT_TRUE(Open());
-        EXPECT_EQ(&Agent(), theAgentWindow);
-        EXPECT_FALSE(Agent().IsStatusWindowVisible());
-        EXPECT_TRUE(IsIconic(Agent().Window())) << "created minimised";
-        EXPECT_EQ(!stored, Agent().TrayShown());
+        EXPECT_EQ(agent.get(), theAgentWindow);
+        EXPECT_FALSE(agent->IsStatusWindowVisible());
+        EXPECT_TRUE(IsIconic(agent->Window())) << "created minimised";
+        EXPECT_EQ(!stored, agent->TrayShown());
         EXPECT_EQ(stored ? 0 : 1, store.dwords[L"ShowTray"]) << "stored back unchanged";
-        ASSERT_EQ(1, Agent().Log().LineCount()) << "the header alone";
+        ASSERT_EQ(1, agent->Log().LineCount()) << "the header alone";
         AgentWindow second;
         EXPECT_FALSE(second.InitInstance(GetModuleHandle(nullptr), SW_HIDE));
         EXPECT_TRUE(!second.Window() && !second.TrayShown()) << "a second agent ends at once";
-        theAgentWindow = &Agent();
-        window.reset();
+        Close();
     }
 }
 
@@ -88,81 +78,69 @@ TEST_F(AgentTest, TheLoopRunsTheEngineAndEachBlockReachesTheTipEvenWhileHidden) 
         if (trayHidden) store.dwords[L"ShowTray"] = 0;
         ASSERT_TRUE(Open());
         RunLoop([&] {
-            AgentWindow* agent = theAgentWindow;
             EXPECT_EQ(1, agent->ServeReady());
             EXPECT_NE(nullptr, std::strstr(agent->TrayTip(), " 42 "));
-            ASSERT_TRUE(agent->Engine());
-            store.calls.clear();
             XShell* engine = agent->Engine();
+            ASSERT_TRUE(engine);
+            store.calls.clear();
             engine->AnnounceBlock(engine->AddBlockCount(1), L"http://ad.example.net/", L"");
             EXPECT_NE(nullptr, std::strstr(agent->TrayTip(), " 43 "));
             EXPECT_EQ(!trayHidden, agent->TrayShown()) << "a block does not bring the icon back";
-            const auto& stored = store.calls;
-            EXPECT_NE(std::find(stored.begin(), stored.end(),
-                                trayHidden ? L"SetAppDWORD ShowTray 0" : L"SetAppDWORD ShowTray 1"),
-                      stored.end())
+            const std::wstring tray =
+                trayHidden ? L"SetAppDWORD ShowTray 0" : L"SetAppDWORD ShowTray 1";
+            EXPECT_NE(std::find(store.calls.begin(), store.calls.end(), tray), store.calls.end())
                 << "stored with the count";
         });
         EXPECT_EQ(43, store.dwords[L"BlockCount"]);
         EXPECT_EQ(trayHidden ? 0 : 1, store.dwords[L"ShowTray"]) << "and it survives the end";
-        EXPECT_EQ(nullptr, Agent().Engine()) << "deleted when the loop ends";
-        EXPECT_FALSE(Agent().TrayShown()) << "icon removed at the end";
-        window.reset();
+        EXPECT_EQ(nullptr, agent->Engine()) << "deleted when the loop ends";
+        EXPECT_FALSE(agent->TrayShown()) << "icon removed at the end";
+        Close();
     }
 }
 
-TEST_F(AgentTest, TrayCallbacksAndTheCloseBox) {
+TEST_F(AgentTest, LongLinesWidenTheLogTheCloseBoxHidesAndTheTrayLeavesOnRequest) {
     ASSERT_TRUE(Open());
-    HWND hwnd = Agent().Window();
-    // Callbacks for another icon are not handled.
-    EXPECT_EQ(0, SendMessageA(hwnd, AgentWindow::kTrayMessage, 99, WM_LBUTTONDBLCLK));
-    EXPECT_EQ(0, SendMessageA(hwnd, AgentWindow::kTrayMessage, AgentWindow::kTrayId, WM_MOUSEMOVE));
-    // Exit Taskbar removes the icon and stores that; the agent goes on.
-    SendMessageA(hwnd, WM_COMMAND, IDM_EXIT_TASKBAR, 0);
-    EXPECT_FALSE(Agent().TrayShown());
-    EXPECT_EQ(0, store.dwords[L"ShowTray"]);
-    // The close box hides the window and keeps the agent.
-    Agent().ShowStatusWindow(true);
-    EXPECT_TRUE(Agent().IsStatusWindowVisible());
-    SendMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_FALSE(Agent().IsStatusWindowVisible());
-    EXPECT_TRUE(IsWindow(hwnd));
-}
-
-TEST_F(AgentTest, LongLinesWidenTheLogUntilTheyAreDropped) {
-    ASSERT_TRUE(Open());
-    AgentWindow& agent = Agent();
-    agent.ShowStatusWindow(true);
-    ShowWindow(agent.Window(), SW_RESTORE);
-    const LONG narrowest = agent.WidestLine();
-    agent.AddStatusLine(std::string(400, 'w').c_str());
-    const LONG widest = agent.WidestLine();
+    HWND hwnd = agent->Window();
+    agent->ShowStatusWindow(true);
+    ShowWindow(hwnd, SW_RESTORE);
+    const LONG narrowest = agent->WidestLine();
+    agent->AddStatusLine(std::string(400, 'w').c_str());
+    const LONG widest = agent->WidestLine();
     EXPECT_GT(widest, narrowest);
-    agent.AddStatusLine(std::string(200, 'w').c_str());
-    EXPECT_EQ(widest, agent.WidestLine());
+    agent->AddStatusLine(std::string(200, 'w').c_str());
+    EXPECT_EQ(widest, agent->WidestLine());
     // The header and the widest line leave; the narrower long line stays.
     for (size_t i = 1; i < StatusLog::kMaxLines; ++i)
-        agent.AddStatusLine("line");
-    EXPECT_LT(agent.WidestLine(), widest);
-    EXPECT_GT(agent.WidestLine(), narrowest);
-    agent.AddStatusLine("line");
-    EXPECT_EQ(narrowest, agent.WidestLine());
+        agent->AddStatusLine("line");
+    EXPECT_LT(agent->WidestLine(), widest);
+    EXPECT_GT(agent->WidestLine(), narrowest);
+    agent->AddStatusLine("line");
+    EXPECT_EQ(narrowest, agent->WidestLine());
 
-    UpdateWindow(agent.Window());
-    SCROLLINFO si = {};
-    si.cbSize = sizeof si;
-    si.fMask = SIF_RANGE;
-    GetScrollInfo(agent.Window(), SB_VERT, &si);
-    EXPECT_EQ(agent.Log().LineCount() - 1, si.nMax);
-    SendMessageA(agent.Window(), WM_VSCROLL, SB_BOTTOM, 0);
-    si.fMask = SIF_POS;
-    GetScrollInfo(agent.Window(), SB_VERT, &si);
-    const int bottom = si.nPos;
+    auto scroll = [&](UINT mask) {
+        SCROLLINFO si = {sizeof si, mask, 0, 0, 0, 0, 0};
+        GetScrollInfo(hwnd, SB_VERT, &si);
+        return si;
+    };
+    UpdateWindow(hwnd);
+    EXPECT_EQ(agent->Log().LineCount() - 1, scroll(SIF_RANGE).nMax);
+    SendMessageA(hwnd, WM_VSCROLL, SB_BOTTOM, 0);
+    const int bottom = scroll(SIF_POS).nPos;
     EXPECT_GT(bottom, 0);
-    agent.AddStatusLine("line");
-    agent.AddStatusLine("line");
-    GetScrollInfo(agent.Window(), SB_VERT, &si);
-    EXPECT_EQ(bottom - 2, si.nPos) << "the lines in view stay in view";
+    agent->AddStatusLine("line");
+    agent->AddStatusLine("line");
+    EXPECT_EQ(bottom - 2, scroll(SIF_POS).nPos) << "the lines in view stay in view";
+
+    EXPECT_EQ(0, SendMessageA(hwnd, AgentWindow::kTrayMessage, 99, WM_LBUTTONDBLCLK))
+        << "another icon's callback";
+    EXPECT_EQ(0, SendMessageA(hwnd, AgentWindow::kTrayMessage, AgentWindow::kTrayId, WM_MOUSEMOVE));
+    SendMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(agent->IsStatusWindowVisible());
+    EXPECT_TRUE(IsWindow(hwnd)) << "the close box only hides";
+    SendMessageA(hwnd, WM_COMMAND, IDM_EXIT_TASKBAR, 0);
+    EXPECT_FALSE(agent->TrayShown());
+    EXPECT_EQ(0, store.dwords[L"ShowTray"]) << "Exit Taskbar is stored";
 }
 
 TEST(ControlPanelPath, FollowsProgramFilesAndNeverOverflows) {

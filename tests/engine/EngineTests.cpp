@@ -1,7 +1,6 @@
 // The engine in-process beside the browser double, the settings service and
 // the favourites reader, all served from this process. The fixture is the
 // engine's host, so that the tests see what it is told.
-#include "tests/fakes/FakeFavorites.h"
 #include "tests/fakes/ServedDoubles.h"
 #include "tests/support/RegistryTools.h"
 
@@ -11,6 +10,7 @@
 #include "engine/XShell.h"
 
 #include <gtest/gtest.h>
+#include <shobjidl.h>
 
 #include <tuple>
 
@@ -21,38 +21,40 @@ using browserdouble::BrowserWindow;
 using browserdouble::ShellWindowCollection;
 using Window = ComPtr<BrowserWindow>;
 
+const wchar_t kOpener[] = L"http://www.opener.com/index.html",
+              kElsewhere[] = L"http://www.elsewhere.net/";
+const char kShown[] = "visible", kBlocked[] = "hidden cancelled quit closed",
+           kRefused[] = "hidden cancelled closed";
+
 struct EngineTest : ::testing::Test, fakes::ServedDoubles, EngineHost {
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(com.Result()) && shellClass && registry && browsers && reader);
         SetTheStatusLog(&log);
-        opener = collection->OpenWindow(L"http://www.opener.com/index.html", false, true);
+        opener = collection->OpenWindow(kOpener, false, true);
     }
     void TearDown() override {
         engine.reset();
         opener.Reset();
         ShellWindowCollection::Close();
         SetTheStatusLog(nullptr);
-        // Every sink the engine made, and every double, is gone with them.
-        EXPECT_EQ(0, ModuleLockCount());
+        EXPECT_EQ(0, ModuleLockCount()) << "a sink or a double outlived the engine";
     }
 
-    void Start(LONG allowSameSite = 1, LONG killFixedSize = 1) {
+    void Start(LONG allowSameSite = 1) {
         store.dwords[L"AllowSameSite"] = allowSameSite;
-        store.dwords[L"KillFixedSize"] = killFixedSize;
         engine = std::make_unique<XShell>(this);
     }
-    // No engine, a fresh store and log, and no window but the opener.
+    // A new engine over a fresh store and log, and no window but the opener.
     void Restart() {
         engine.reset();
         for (LONG id = 1; id <= collection->LastId(); ++id)
             if (collection->Find(id) != opener.Get()) collection->Remove(collection->Find(id));
         store = fakes::RegistryStore();
         log = StatusLog();
-    }
-    Window Popup(const wchar_t* url, int order = 2, LONG flags = 0, bool navigate = true) {
-        return opener->OpenPopup(url, order, flags, navigate);
+        Start();
     }
     Explorer* Record(const Window& window) { return engine->FindExplorer(window.Get()); }
+    Window Unnavigated() { return opener->OpenPopup(L"", 2, 0, false); }
     // How many sinks each window has, in the order they were made.
     std::string Sinks() const {
         std::string counts;
@@ -61,7 +63,7 @@ struct EngineTest : ::testing::Test, fakes::ServedDoubles, EngineHost {
         return counts;
     }
     LONG Count() { return store.dwords[L"BlockCount"]; }
-    // What became of a window: "visible" or "hidden", "cancelled", "quit" for each Quit, "closed".
+    // "visible" or "hidden", "cancelled", "quit" for each Quit, "closed".
     static std::string State(const Window& w) {
         std::string state = w->visible ? "visible" : "hidden";
         if (w->cancelled) state += " cancelled";
@@ -69,7 +71,7 @@ struct EngineTest : ::testing::Test, fakes::ServedDoubles, EngineHost {
             state += " quit";
         return w->open ? state : state + " closed";
     }
-    // Lines whose text (after the time stamp) is `text`.
+    // Lines whose text after the time stamp is `text`.
     int Logged(const std::string& text) const {
         return static_cast<int>(
             std::count_if(log.Lines().begin(), log.Lines().end(), [&](const std::string& line) {
@@ -222,9 +224,8 @@ TEST_F(EngineTest, EventsDuringAndAfterTheTearDownDoNothing) {
 // not yet; a window another handler supplied; none that can be made.
 TEST_F(EngineTest, NewWindowsAreMadeHiddenAndPendingWithoutARescan) {
     for (bool listed : {true, false}) {
-        Restart();
         unlisted = !listed;
-        Start();
+        Restart();
         const int countReads = collection->countReads;
         Explorer* record = engine->AddExplorer(nullptr);
         BrowserWindow* made = collection->Find(collection->LastId());
@@ -248,69 +249,58 @@ TEST_F(EngineTest, NewWindowsAreMadeHiddenAndPendingWithoutARescan) {
     Window other = collection->OpenWindow(L"", false, true, false);
     engine->RunPendingReconciliation();
     EXPECT_TRUE(Record(other)) << "a rescan followed";
-    Window popup = Popup(L"http://www.elsewhere.net/");
+    Window popup = opener->OpenPopup(kElsewhere);
     EXPECT_EQ(0, Logged("NewWindow2 Event : IE Popup Attempt..."));
     EXPECT_EQ(1, popup->quits) << "the browser's own window, judged as any other";
 }
 
-// clang-format off
-const wchar_t kOpener[] = L"http://www.opener.com/index.html", kBare[] = L"http://example.com/",
-    kWww[] = L"http://www.example.com/", kUk[] = L"http://www.example.co.uk/",
-    kElsewhere[] = L"http://www.elsewhere.net/";
-const char kShown[] = "visible", kBlocked[] = "hidden cancelled quit closed",
-    kRefused[] = "hidden cancelled closed";
+const wchar_t kBare[] = L"http://example.com/", kWww[] = L"http://www.example.com/",
+              kUk[] = L"http://www.example.co.uk/";
 const std::string kBefore = "BeforeNavigate2 Event : ", kSame = kBefore + "Same Site Allowed : ",
-    kSite = kBefore + "Allowed Site : ", kClickedFor = kBefore + "User Initiated Popup Allowed",
-    kFound = "New IE Window Found : ", kUnknown = "New IE Window Blocked, unknown URL : ",
-    kAtFirst = kBefore + "New Popup Blocked! Total Now 1",
-    kAtNewWindow3 = "NewWindow3 Event : New Popup Blocked! Total Now 1";
-// NewWindow3's flags: the user clicked for the window; an override key was held.
-constexpr LONG kClicked = 0x2, kOverride = 0x8;
-
-struct Row {
-    const char* what;
-    const wchar_t* url; // the popup's address: NewWindow3's, and its first navigation's
-    const char* state;  // the popup's in the end
-    std::string line;   // logged once
-    int order = 2;      // the new-window events, see BrowserWindow::OpenPopup
-    LONG flags = 0;     // NewWindow3's
-    const wchar_t *opener = kOpener, *allowed = L""; // AllowedSites
-    LONG clicked = 1;                                // AllowUserInitiated
-};
-
-const Row kRows[] = {
-    {"opener's bare domain", L"http://example.com/x", kShown, kSame + ".example.com", 2, 0, kWww},
-    {"www of a bare opener", kWww, kShown, kSame + "example.com", 2, 0, kBare},
-    {"same host, co.uk", L"http://www.example.co.uk/x", kShown, kSame + "www.example.co.uk", 2, 0,
-     kUk},
-    {"sibling host, co.uk", L"http://shop.example.co.uk/x", kBlocked,
-     kUnknown + "http://shop.example.co.uk/x", 2, 0, kUk},
-    {"host too short", L"http://abc/x", kBlocked, kUnknown + "http://abc/x", 2, 0, L"http://abc/"},
-    {"site in a query", L"http://ads.other.net/?r=example.com", kBlocked, kAtFirst, 2, 0, kWww},
-    {"site as a sub-domain", L"http://example.com.other.net/", kBlocked, kAtFirst, 2, 0, kWww},
-    {"look-alike host", L"http://badexample.com/", kBlocked, kAtFirst, 2, 0, kWww},
-    {"opener without an address", kWww, kBlocked, kAtFirst, 2, 0, L""},
-    {"allowed site's sub-domain", kElsewhere, kShown, kSite + "example.com", 3, 0,
-     L"http://a.b.example.com/", L"other.org\r\nexample.com"},
-    {"clicked, setting off", kElsewhere, kRefused, kAtNewWindow3, 3, kClicked, kOpener, L"", 0},
-    {"NewWindow3 alone, same site", L"http://ads.opener.com/", kShown, kSame + ".opener.com", 3},
-    {"NewWindow3 alone, blank", L"about:blank", kBlocked, kAtFirst, 3},
-    {"both, clicked", kElsewhere, kShown, kClickedFor, 23, kClicked},
-    {"both the other way round", kElsewhere, kShown, kClickedFor, 32, kClicked},
-    {"both, override key", kElsewhere, kShown, kFound + "http://www.elsewhere.net/", 23, kOverride},
-};
-// clang-format on
+                  kUnknown = "New IE Window Blocked, unknown URL : ",
+                  kAtFirst = kBefore + "New Popup Blocked! Total Now 1";
+constexpr LONG kClicked = NWMF_USERINITED, kOverride = NWMF_OVERRIDEKEY;
 
 TEST_F(EngineTest, EachPopupIsShownBlockedAtItsFirstNavigationOrRefused) {
-    for (const Row& row : kRows) {
+    struct {
+        const char* what;
+        const wchar_t *opener, *url; // url: NewWindow3's, and the popup's first navigation
+        const char* state;
+        std::string line; // logged once
+        int order = 2;    // the new-window events, see BrowserWindow::OpenPopup
+        LONG flags = 0;   // NewWindow3's
+        const wchar_t* allowed = L"";
+        LONG clicked = 1; // AllowUserInitiated
+    } const rows[] = {
+        {"opener's bare domain", kWww, L"http://example.com/x", kShown, kSame + ".example.com"},
+        {"www of a bare opener", kBare, kWww, kShown, kSame + "example.com"},
+        {"same host, co.uk", kUk, L"http://www.example.co.uk/x", kShown,
+         kSame + "www.example.co.uk"},
+        {"sibling host, co.uk", kUk, L"http://shop.example.co.uk/x", kBlocked,
+         kUnknown + "http://shop.example.co.uk/x"},
+        {"host too short", L"http://abc/", L"http://abc/x", kBlocked, kUnknown + "http://abc/x"},
+        {"site in a query", kWww, L"http://ads.other.net/?r=example.com", kBlocked, kAtFirst},
+        {"site as a sub-domain", kWww, L"http://example.com.other.net/", kBlocked, kAtFirst},
+        {"look-alike host", kWww, L"http://badexample.com/", kBlocked, kAtFirst},
+        {"opener without an address", L"", kWww, kBlocked, kAtFirst},
+        {"allowed site's sub-domain", L"http://a.b.example.com/", kElsewhere, kShown,
+         kBefore + "Allowed Site : example.com", 3, 0, L"other.org\r\nexample.com"},
+        {"clicked, setting off", kOpener, kElsewhere, kRefused,
+         "NewWindow3 Event : New Popup Blocked! Total Now 1", 3, kClicked, L"", 0},
+        {"NewWindow3 alone, same site", kOpener, L"http://ads.opener.com/", kShown,
+         kSame + ".opener.com", 3},
+        {"NewWindow3 alone, blank", kOpener, L"about:blank", kBlocked, kAtFirst, 3},
+        {"both, override key", kOpener, kElsewhere, kShown,
+         "New IE Window Found : http://www.elsewhere.net/", 23, kOverride},
+    };
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         Restart();
-        Start();
         engine->settings.AllowUserInitiated = row.clicked;
         ASSERT_EQ(S_OK, ParseSiteList(row.allowed, &engine->settings.AllowedSites));
         opener->url = row.opener;
         const LONG last = collection->LastId();
-        Window popup = Popup(row.url, row.order, row.flags);
+        Window popup = opener->OpenPopup(row.url, row.order, row.flags);
         ASSERT_TRUE(popup);
         EXPECT_EQ(last + 1, collection->LastId()) << "one window (or record) for one request";
         EXPECT_EQ(row.state, State(popup));
@@ -327,7 +317,7 @@ TEST_F(EngineTest, EachPopupIsShownBlockedAtItsFirstNavigationOrRefused) {
 
 TEST_F(EngineTest, AtCompletionTheWindowsOwnAddressDecidesTheSameSite) {
     Start();
-    Window blocked = Popup(L"", 2, 0, false), shown = Popup(L"", 2, 0, false);
+    Window blocked = Unnavigated(), shown = Unnavigated();
     blocked->url = kElsewhere;
     shown->url = L"http://shop.opener.com/";
     for (const Window& popup : {blocked, shown})
@@ -383,7 +373,7 @@ TEST_F(EngineTest, AddressesAlwaysAllowedAreMatchedWholeOrOnTheHost) {
 TEST_F(EngineTest, FixedSizeWindowsAreBlockedWhateverTheirStateWhileTheSettingIsOn) {
     Window early = collection->OpenWindow(L"http://early.example.com/", false, true);
     Start();
-    Window popup = Popup(L"http://ads.opener.com/");
+    Window popup = opener->OpenPopup(L"http://ads.opener.com/");
     // KillFixedSize, resizable, and the window's state after the request.
     const std::tuple<Window, LONG, bool, const char*> rows[] = {
         {early, 0, false, "visible"},
@@ -412,7 +402,7 @@ TEST_F(EngineTest, HeldBypassKeysLetPopupsThrough) {
         engine->settings.BypassKeys = keys;
         keybd_event(key, 0, 0, 0);
         const bool held = GetAsyncKeyState(key) & 0x8000, down = engine->BypassKeysDown();
-        Window popup = Popup(kElsewhere), third = Popup(kElsewhere, 3);
+        Window popup = opener->OpenPopup(kElsewhere), third = opener->OpenPopup(kElsewhere, 3);
         popup->FireWindowSetResizable(false);
         keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
         if (!held) GTEST_SKIP() << "this desktop does not report injected keys as held";
@@ -426,7 +416,7 @@ TEST_F(EngineTest, HeldBypassKeysLetPopupsThrough) {
 TEST_F(EngineTest, BlockedPopupsAreListedAnnouncedOncePerPageAndTheirSitesAllowedOnRequest) {
     Start();
     for (int i = 0; i <= 20; ++i)
-        Popup((L"http://ads.elsewhere.net/" + std::to_wstring(i)).c_str());
+        opener->OpenPopup((L"http://ads.elsewhere.net/" + std::to_wstring(i)).c_str());
     const BlockedPopups& recent = engine->Recent();
     ASSERT_EQ(20u, recent.Entries().size()) << "21 blocks keep 20";
     EXPECT_EQ(L"http://ads.elsewhere.net/20", recent.At(0)->url) << "newest first";
@@ -435,14 +425,14 @@ TEST_F(EngineTest, BlockedPopupsAreListedAnnouncedOncePerPageAndTheirSitesAllowe
     EXPECT_EQ(std::vector<std::wstring>{L"opener.com"}, notices) << "one notice for one page";
     engine->settings.NotifyOnBlock = 0;
     opener->url = L"http://www.opener.com/other.html";
-    Popup(L"http://ads.elsewhere.net/21");
+    opener->OpenPopup(L"http://ads.elsewhere.net/21");
     EXPECT_EQ(1u, notices.size()) << "none with the setting off";
     // Its opener's site, allowed: the next popup from there is shown.
     EXPECT_EQ(S_OK, engine->AllowSite(recent.At(0)->openerSite));
     EXPECT_EQ(S_FALSE, engine->AllowSite(L"Opener.com "));
     EXPECT_EQ(E_INVALIDARG, engine->AllowSite(L"opener.com/x"));
     EXPECT_EQ(L"opener.com", store.lists[L"AllowedSites"]);
-    EXPECT_EQ("visible", State(Popup(L"http://ads.elsewhere.net/23")));
+    EXPECT_EQ("visible", State(opener->OpenPopup(L"http://ads.elsewhere.net/23")));
     // A page is announced once in its quiet time.
     const std::tuple<const wchar_t*, ULONGLONG, bool> rows[] = {
         {L"http://a/", 1000, true},  {L"http://a/", 10999, false}, {L"http://b/", 11000, true},
@@ -454,9 +444,8 @@ TEST_F(EngineTest, BlockedPopupsAreListedAnnouncedOncePerPageAndTheirSitesAllowe
 
 TEST_F(EngineTest, BrowsersFailingMidDecisionAndArgumentsMissingOrTooLongAreSafe) {
     Start(0);
-    Window popup = Popup(L"", 2, 0, false), second = Popup(L"", 2, 0, false),
-           third = Popup(L"", 2, 0, false), fourth = Popup(L"", 2, 0, false),
-           fifth = Popup(L"", 2, 0, false);
+    Window popup = Unnavigated(), second = Unnavigated(), third = Unnavigated(),
+           fourth = Unnavigated(), fifth = Unnavigated();
     popup->failures = {{L"Visible", RPC_E_DISCONNECTED}, {L"Quit", RPC_E_DISCONNECTED}};
     second->failures[L"Quit"] = RPC_E_DISCONNECTED;
     popup->Navigate(L"http://www.quandrel.com/");
@@ -549,7 +538,7 @@ TEST_F(EngineTest, TheCountIsShownSignedWrapsAndLosesNoBlockToAFailedCallOrANest
         {0x7FFFFFFF, "BeforeNavigate2 Event : New Popup Blocked! Total Now -2147483648"}};
     for (const auto& [stored, line] : rows) {
         store.dwords[L"BlockCount"] = stored;
-        Popup(L"http://www.elsewhere.net/");
+        opener->OpenPopup(L"http://www.elsewhere.net/");
         EXPECT_EQ(1, Logged(line));
         EXPECT_EQ(static_cast<LONG>(static_cast<ULONG>(stored) + 1), Count());
     }
@@ -573,7 +562,7 @@ TEST_F(EngineTest, TheCountIsShownSignedWrapsAndLosesNoBlockToAFailedCallOrANest
     store.dwords[L"BlockCount"] = 41;
     store.failures[L"GetAppDWORD"] = RPC_E_DISCONNECTED;
     store.calls.clear();
-    EXPECT_EQ(kBlocked, State(Popup(kElsewhere)));
+    EXPECT_EQ(kBlocked, State(opener->OpenPopup(kElsewhere)));
     EXPECT_EQ(41, Count());
     EXPECT_EQ(2, Logged("Registry Invoke Error...")) << "the read, and again on a new client";
     EXPECT_EQ(L"TopLevelKey -2147483646", store.calls.at(1)) << "the new client";
