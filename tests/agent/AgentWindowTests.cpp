@@ -53,30 +53,26 @@ class AgentTest : public ::testing::Test, protected fakes::ServedDoubles {
     static inline std::function<void()> during_;
 };
 
-TEST_F(AgentTest, StartsHiddenWithTheStoredTrayOrAtFirstWithTheTrayAndOnlyOnce) {
-    for (bool stored : {false, true}) {
-        SCOPED_TRACE(stored);
-        if (stored) store.dwords[L"ShowTray"] = 0;
-        ASSERT_TRUE(Open());
-        EXPECT_EQ(agent.get(), theAgentWindow);
-        EXPECT_FALSE(agent->IsStatusWindowVisible());
-        EXPECT_TRUE(IsIconic(agent->Window())) << "created minimised";
-        EXPECT_EQ(!stored, agent->TrayShown());
-        EXPECT_EQ(stored ? 0 : 1, store.dwords[L"ShowTray"]) << "stored back unchanged";
-        ASSERT_EQ(1, agent->Log().LineCount()) << "the header alone";
-        AgentWindow second;
-        EXPECT_FALSE(second.InitInstance(GetModuleHandle(nullptr), SW_HIDE));
-        EXPECT_TRUE(!second.Window() && !second.TrayShown()) << "a second agent ends at once";
-        Close();
-    }
-}
-
-TEST_F(AgentTest, TheLoopRunsTheEngineAndEachBlockReachesTheTipEvenWhileHidden) {
+// A second agent ends at once. The tray icon's state is stored back at the
+// start and with each block; a block shows in the tip even with no icon.
+TEST_F(AgentTest, StartsHiddenOnlyOnceAndTheLoopRunsTheEngineWithTheStoredTray) {
     for (bool trayHidden : {false, true}) {
         SCOPED_TRACE(trayHidden);
         store.dwords[L"BlockCount"] = 42;
         if (trayHidden) store.dwords[L"ShowTray"] = 0;
         ASSERT_TRUE(Open());
+        EXPECT_EQ(agent.get(), theAgentWindow);
+        EXPECT_FALSE(agent->IsStatusWindowVisible());
+        EXPECT_TRUE(IsIconic(agent->Window())) << "created minimised";
+        EXPECT_EQ(!trayHidden, agent->TrayShown());
+        EXPECT_EQ(trayHidden ? 0 : 1, store.dwords[L"ShowTray"]);
+        ASSERT_EQ(1, agent->Log().LineCount()) << "the header alone";
+        {
+            AgentWindow second;
+            EXPECT_FALSE(second.InitInstance(GetModuleHandle(nullptr), SW_HIDE));
+            EXPECT_TRUE(!second.Window() && !second.TrayShown());
+        }
+        theAgentWindow = agent.get();
         RunLoop([&] {
             EXPECT_EQ(1, agent->ServeReady());
             EXPECT_NE(nullptr, std::strstr(agent->TrayTip(), " 42 "));
@@ -88,8 +84,7 @@ TEST_F(AgentTest, TheLoopRunsTheEngineAndEachBlockReachesTheTipEvenWhileHidden) 
             EXPECT_EQ(!trayHidden, agent->TrayShown()) << "a block does not bring the icon back";
             const std::wstring tray =
                 trayHidden ? L"SetAppDWORD ShowTray 0" : L"SetAppDWORD ShowTray 1";
-            EXPECT_NE(std::find(store.calls.begin(), store.calls.end(), tray), store.calls.end())
-                << "stored with the count";
+            EXPECT_NE(std::find(store.calls.begin(), store.calls.end(), tray), store.calls.end());
         });
         EXPECT_EQ(43, store.dwords[L"BlockCount"]);
         EXPECT_EQ(trayHidden ? 0 : 1, store.dwords[L"ShowTray"]) << "and it survives the end";
@@ -166,40 +161,10 @@ ComPtr<IKrellinIF> NewObject() {
     return object;
 }
 
-TEST_F(AgentTest, OnlyAFileOnThisComputerBecomesTheSound) {
-    // clang-format off
-    const std::pair<const wchar_t*, bool> rows[] = {
-        {L"C:\\Media\\ding.wav", true}, {L"c:ding.wav", true}, {L"ding.wav", true},
-        {L"\\Media\\ding.wav", true}, {L"\\\\host\\share\\a.wav", false},
-        {L"//host/share/a.wav", false}, {L"\\/host/share/a.wav", false},
-        {L"\\\\?\\C:\\a.wav", false}, {L"\\\\.\\C:\\a.wav", false}, {L"\\??\\C:\\a.wav", false},
-        {L"http://host/a.wav", false}, {L"file://host/share/a.wav", false},
-        {L"file:///C:/a.wav", false}, {L"ms-settings:sound", false}};
-    // clang-format on
-    ASSERT_TRUE(Open());
-    RunLoop([&] {
-        auto a = NewObject();
-        const Bstr previous(L"C:\\previous.wav");
-        for (const auto& [name, local] : rows) {
-            SCOPED_TRACE(name);
-            ASSERT_EQ(S_OK, a->put_AudioFileName(previous.Get()));
-            store.calls.clear();
-            EXPECT_EQ(local ? S_OK : E_INVALIDARG, a->put_AudioFileName(Bstr(name).Get()));
-            Bstr back;
-            EXPECT_EQ(S_OK, a->get_AudioFileName(back.Put()));
-            EXPECT_STREQ(local ? name : previous.Get(), back.Text());
-            EXPECT_EQ(local, !store.calls.empty()) << "a refused name is not stored";
-        }
-        const Bstr hidden(L"a.wav\0//host/a.wav", 19);
-        EXPECT_EQ(E_INVALIDARG, a->put_AudioFileName(hidden.Get()));
-        EXPECT_EQ(S_OK, a->put_AudioFileName(nullptr)) << "no name: no sound";
-    });
-}
-
 // A client may call before the agent's window and engine exist. Once they do,
-// what one client puts another sees and the engine stores; the object offers
-// no events and no aggregation.
-TEST_F(AgentTest, ObjectsAnswerDefaultsAloneAndShareAndStorePutsBesideTheEngine) {
+// what one client puts another sees and the engine stores, and only a file
+// on this computer becomes the sound. The object offers no events.
+TEST_F(AgentTest, ObjectsAnswerDefaultsAloneAndShareStoreAndCheckPutsBesideTheEngine) {
     auto object = NewObject();
     LateBound a, b;
     a.Attach(object.Get());
@@ -217,7 +182,21 @@ TEST_F(AgentTest, ObjectsAnswerDefaultsAloneAndShareAndStorePutsBesideTheEngine)
     EXPECT_EQ(S_OK, a.Put(L"BypassKeys", "i", 4));
     EXPECT_EQ(S_OK, a.Do(L"Quit"));
     EXPECT_TRUE(store.calls.empty()) << "no engine, nothing saved";
+    ComPtr<IConnectionPointContainer> container;
+    IConnectionPoint* point = nullptr;
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()));
+    EXPECT_EQ(CONNECT_E_NOCONNECTION,
+              container->FindConnectionPoint(DIID__IKrellinIFEvents, &point));
 
+    // clang-format off
+    const std::pair<const wchar_t*, bool> sounds[] = {
+        {L"C:\\Media\\ding.wav", true}, {L"c:ding.wav", true}, {L"ding.wav", true},
+        {L"\\Media\\ding.wav", true}, {L"\\\\host\\share\\a.wav", false},
+        {L"//host/share/a.wav", false}, {L"\\/host/share/a.wav", false},
+        {L"\\\\?\\C:\\a.wav", false}, {L"\\\\.\\C:\\a.wav", false}, {L"\\??\\C:\\a.wav", false},
+        {L"http://host/a.wav", false}, {L"file://host/share/a.wav", false},
+        {L"file:///C:/a.wav", false}, {L"ms-settings:sound", false}};
+    // clang-format on
     ASSERT_TRUE(Open());
     RunLoop([&] {
         b.Attach(NewObject().Get());
@@ -233,15 +212,20 @@ TEST_F(AgentTest, ObjectsAnswerDefaultsAloneAndShareAndStorePutsBesideTheEngine)
         store.dwords[L"BlockCount"] = 9;
         EXPECT_EQ(9, b.Long(L"BlockedCount"));
 
-        ComPtr<IConnectionPointContainer> container;
-        ASSERT_EQ(S_OK, object->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()));
-        IConnectionPoint* point = nullptr;
-        EXPECT_EQ(CONNECT_E_NOCONNECTION,
-                  container->FindConnectionPoint(DIID__IKrellinIFEvents, &point));
-        ClassFactory<KrellinIF> factory;
-        void* inner = nullptr;
-        EXPECT_EQ(CLASS_E_NOAGGREGATION,
-                  factory.CreateInstance(object.Get(), IID_IKrellinIF, &inner));
+        const Bstr previous(L"C:\\previous.wav");
+        for (const auto& [name, local] : sounds) {
+            SCOPED_TRACE(name);
+            ASSERT_EQ(S_OK, object->put_AudioFileName(previous.Get()));
+            store.calls.clear();
+            EXPECT_EQ(local ? S_OK : E_INVALIDARG, object->put_AudioFileName(Bstr(name).Get()));
+            Bstr back;
+            EXPECT_EQ(S_OK, object->get_AudioFileName(back.Put()));
+            EXPECT_STREQ(local ? name : previous.Get(), back.Text());
+            EXPECT_EQ(local, !store.calls.empty()) << "a refused name is not stored";
+        }
+        const Bstr hidden(L"a.wav\0//host/a.wav", 19);
+        EXPECT_EQ(E_INVALIDARG, object->put_AudioFileName(hidden.Get()));
+        EXPECT_EQ(S_OK, object->put_AudioFileName(nullptr)) << "no name: no sound";
         b.Attach(nullptr);
     });
 }

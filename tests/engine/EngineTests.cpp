@@ -290,6 +290,8 @@ TEST_F(EngineTest, EachPopupIsShownBlockedAtItsFirstNavigationOrRefused) {
         {"NewWindow3 alone, same site", kOpener, L"http://ads.opener.com/", kShown,
          kSame + ".opener.com", 3},
         {"NewWindow3 alone, blank", kOpener, L"about:blank", kBlocked, kAtFirst, 3},
+        {"both the other way round", kOpener, kElsewhere, kShown,
+         kBefore + "User Initiated Popup Allowed", 32, kClicked},
         {"both, override key", kOpener, kElsewhere, kShown,
          "New IE Window Found : http://www.elsewhere.net/", 23, kOverride},
     };
