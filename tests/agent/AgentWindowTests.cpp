@@ -82,8 +82,7 @@ TEST_F(AgentTest, StartsHiddenOnlyOnceAndTheLoopRunsTheEngineWithTheStoredTray) 
             engine->AnnounceBlock(engine->AddBlockCount(1), L"http://ad.example.net/", L"");
             EXPECT_NE(nullptr, std::strstr(agent->TrayTip(), " 43 "));
             EXPECT_EQ(!trayHidden, agent->TrayShown()) << "a block does not bring the icon back";
-            const std::wstring tray =
-                trayHidden ? L"SetAppDWORD ShowTray 0" : L"SetAppDWORD ShowTray 1";
+            const std::wstring tray = L"SetAppDWORD ShowTray " + std::to_wstring(!trayHidden);
             EXPECT_NE(std::find(store.calls.begin(), store.calls.end(), tray), store.calls.end());
         });
         EXPECT_EQ(43, store.dwords[L"BlockCount"]);
