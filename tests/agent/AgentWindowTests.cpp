@@ -1,6 +1,5 @@
-// The agent window and the automation object in-process, with the settings
-// service and the shell's collection as doubles. The object's members as the
-// control panel meets them across processes are tested in tests/e2e.
+// The agent window and the automation object in-process beside doubles of the
+// settings service and the shell; tests/e2e meets the object across processes.
 #include "tests/fakes/ServedDoubles.h"
 #include "tests/support/LateBound.h"
 

@@ -70,7 +70,6 @@ struct EngineTest : ::testing::Test, fakes::ServedDoubles, EngineHost {
             state += " quit";
         return w->open ? state : state + " closed";
     }
-    // Lines whose text after the time stamp is `text`.
     int Logged(const std::string& text) const {
         return static_cast<int>(
             std::count_if(log.Lines().begin(), log.Lines().end(), [&](const std::string& line) {
@@ -426,13 +425,11 @@ TEST_F(EngineTest, BlockedPopupsAreListedAnnouncedOncePerPageAndTheirSitesAllowe
     opener->url = L"http://www.opener.com/other.html";
     opener->OpenPopup(L"http://ads.elsewhere.net/21");
     EXPECT_EQ(1u, notices.size()) << "none with the setting off";
-    // Its opener's site, allowed: the next popup from there is shown.
     EXPECT_EQ(S_OK, engine->AllowSite(recent.At(0)->openerSite));
     EXPECT_EQ(S_FALSE, engine->AllowSite(L"Opener.com "));
     EXPECT_EQ(E_INVALIDARG, engine->AllowSite(L"opener.com/x"));
     EXPECT_EQ(L"opener.com", store.lists[L"AllowedSites"]);
     EXPECT_EQ("visible", State(opener->OpenPopup(L"http://ads.elsewhere.net/23")));
-    // A page is announced once in its quiet time.
     const std::tuple<const wchar_t*, ULONGLONG, bool> rows[] = {
         {L"http://a/", 1000, true},  {L"http://a/", 10999, false}, {L"http://b/", 11000, true},
         {L"http://a/", 11000, true}, {L"http://b/", 20999, false}, {L"http://b/", 21000, true}};
