@@ -71,7 +71,7 @@ TEST_F(AgentTest, StartsHiddenOnlyOnceAndTheLoopRunsTheEngineWithTheStoredTray) 
             EXPECT_FALSE(second.InitInstance(GetModuleHandle(nullptr), SW_HIDE));
             EXPECT_TRUE(!second.Window() && !second.TrayShown());
         }
-        theAgentWindow = agent.get();
+        theAgentWindow = agent.get(); // the second one's constructor took it
         RunLoop([&] {
             EXPECT_EQ(1, agent->ServeReady());
             EXPECT_NE(nullptr, std::strstr(agent->TrayTip(), " 42 "));

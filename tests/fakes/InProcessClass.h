@@ -5,8 +5,6 @@
 #include "common/Scoped.h"
 #include "tests/support/RegistryTools.h"
 
-#include <shlwapi.h>
-
 #include <functional>
 #include <string>
 #include <utility>
@@ -41,8 +39,8 @@ class InProcessClass : public IClassFactory {
     HRESULT Registered() const { return registered_; }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        static const QITAB table[] = {QITABENT(InProcessClass, IClassFactory), {}};
-        return QISearch(this, table, riid, ppv);
+        *ppv = riid == IID_IUnknown || riid == IID_IClassFactory ? this : nullptr;
+        return *ppv ? S_OK : E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
