@@ -266,10 +266,8 @@ TEST_F(RegistryTest, GetsWriteInPlaceOnlyWhatFitsWhateverTheType) {
             continue;
         }
         // A default text, its NUL, then characters that must survive.
-        std::wstring sent(L"xyz\0", 4);
-        while (sent.size() < c.callerLength)
-            sent += static_cast<wchar_t>(L'A' + sent.size() % 26);
-        sent.resize(c.callerLength);
+        std::wstring sent =
+            (std::wstring(L"xyz\0", 4) + std::wstring(400, L'A')).substr(0, c.callerLength);
         BSTR value = SysAllocStringLen(sent.data(), static_cast<UINT>(sent.size()));
         EXPECT_EQ(S_OK, reg->GetAppString(Bstr(L"VxValue").Get(), &value));
         Bstr got = Bstr::Attach(value);
@@ -368,17 +366,13 @@ class MessengerSwitch : public RegistryTest {
             EndProcess(process.dwProcessId);
         WaitForServiceState(service_.Get(), SERVICE_STOPPED, 5000);
     }
-    DWORD StartType() {
-        std::vector<BYTE> buffer(8192);
-        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-        DWORD needed = 0;
-        return QueryServiceConfigW(service_.Get(), config, 8192, &needed) ? config->dwStartType : 0;
-    }
 
     ScopedServiceHandle service_;
 };
 
 TEST_F(MessengerSwitch, SwitchesStartTypeAndState) {
+    constexpr DWORD kAuto = SERVICE_AUTO_START, kDemand = SERVICE_DEMAND_START,
+                    kRunning = SERVICE_RUNNING;
     const struct {
         const char* label;
         const wchar_t* mode; // null: no Messenger service at all
@@ -389,25 +383,21 @@ TEST_F(MessengerSwitch, SwitchesStartTypeAndState) {
     } cases[] = {
         {"disable, missing", nullptr, 0, false, true, S_FALSE, 0, 0},
         {"enable, missing", nullptr, 0, false, false, S_FALSE, 0, 0},
-        {"disable, stopped", L"", SERVICE_AUTO_START, false, true, S_OK, SERVICE_DEMAND_START,
-         SERVICE_STOPPED},
-        {"disable, running", L"", SERVICE_AUTO_START, true, true, S_OK, SERVICE_DEMAND_START,
-         SERVICE_STOPPED},
-        {"disable, refusing the stop", L"refuse", SERVICE_AUTO_START, true, true, S_FALSE,
-         SERVICE_AUTO_START, SERVICE_RUNNING},
-        {"enable, stopped", L"", SERVICE_DEMAND_START, false, false, S_OK, SERVICE_AUTO_START,
-         SERVICE_RUNNING},
-        {"enable, disabled", L"", SERVICE_DISABLED, false, false, S_OK, SERVICE_AUTO_START,
-         SERVICE_RUNNING},
-        {"enable, running", L"", SERVICE_DEMAND_START, true, false, S_FALSE, SERVICE_AUTO_START,
-         SERVICE_RUNNING},
+        {"disable, stopped", L"", kAuto, false, true, S_OK, kDemand, SERVICE_STOPPED},
+        {"disable, running", L"", kAuto, true, true, S_OK, kDemand, SERVICE_STOPPED},
+        {"disable, refusing the stop", L"refuse", kAuto, true, true, S_FALSE, kAuto, kRunning},
+        {"enable, stopped", L"", kDemand, false, false, S_OK, kAuto, kRunning},
+        {"enable, disabled", L"", SERVICE_DISABLED, false, false, S_OK, kAuto, kRunning},
+        {"enable, running", L"", kDemand, true, false, S_FALSE, kAuto, kRunning},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         if (c.mode) Install(c.mode, c.startBefore, c.runningBefore);
         EXPECT_EQ(c.expected, c.disable ? reg->DisableMessenger() : reg->EnableMessenger());
         if (!c.mode) continue;
-        EXPECT_EQ(c.startAfter, StartType());
+        EXPECT_EQ(c.startAfter,
+                  ReadDword(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\Messenger",
+                            L"Start"));
         EXPECT_TRUE(WaitForServiceState(service_.Get(), c.stateAfter, 10000));
     }
 }
