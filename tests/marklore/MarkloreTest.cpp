@@ -142,10 +142,12 @@ TEST_F(Marklore, AScriptClientWalksTheFavourites) {
                          120000),
               0u);
 }
-TEST_F(Marklore, EveryFirstReadsItsFolderAgain) {
-    LateBound empty;
+TEST_F(Marklore, EveryFirstReadsItsFolderAgainAndObjectsDieWithTheirLastRelease) {
+    LateBound empty, news;
     ASSERT_EQ(root.Do(L"First"), S_OK);
     ASSERT_TRUE(OpenGroup(root, &empty));
+    ASSERT_EQ(root.Do(L"Next"), S_OK);
+    ASSERT_TRUE(OpenGroup(root, &news));
     WriteFile(favorites_ / L"empty\\Late.url", Shortcut("http://late.example.com/"));
     EXPECT_EQ(Walk(empty), L"Late=http://late.example.com/|");
     // A shortcut read before and changed since is read again.
@@ -161,21 +163,14 @@ TEST_F(Marklore, EveryFirstReadsItsFolderAgain) {
     fs::rename(away, favorites_);
     EXPECT_EQ(rootWalk, L"");
     EXPECT_EQ(groupWalk, L"");
-}
 
-TEST_F(Marklore, ObjectsDieWithTheirLastRelease) {
-    LateBound news;
-    ASSERT_EQ(root.Do(L"First"), S_OK);
-    ASSERT_EQ(root.Do(L"Next"), S_OK);
-    ASSERT_TRUE(OpenGroup(root, &news));
     EXPECT_EQ(CallExport("DllCanUnloadNow"), S_FALSE);
-    ComPtr<IDispatch> last(root.Dispatch());
-    root.Attach(nullptr);
-    EXPECT_EQ(last.Detach()->Release(), 0u);
-    EXPECT_EQ(Walk(news).substr(0, 6), L"Deep=|") << "a group outlives its parent";
-    last = ComPtr<IDispatch>(news.Dispatch());
-    news.Attach(nullptr);
-    EXPECT_EQ(last.Detach()->Release(), 0u);
+    for (LateBound* list : {&root, &empty, &news}) {
+        EXPECT_EQ(Walk(news).substr(0, 6), L"Deep=|") << "a group outlives its parent";
+        ComPtr<IDispatch> last(list->Dispatch());
+        list->Attach(nullptr);
+        EXPECT_EQ(last.Detach()->Release(), 0u);
+    }
     EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);
 }
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vx::test {
@@ -112,14 +113,9 @@ TEST_F(RegistryTest, AnswersItsInterfacesAggregatesAndDiesOnLastRelease) {
     EXPECT_EQ(0u, inner.Detach()->Release());
 }
 
+// The plain switches and their cases are run by tests/host.
 TEST(CommandSwitch, OnlyAWholeLastWordCounts) {
-    const struct {
-        const char* line;
-        CommandSwitch expected;
-    } cases[] = {
-        {"\"C:\\Program Files\\KrellinSvc.exe\" /RegServer", CommandSwitch::RegServer},
-        {"KrellinSvc.exe -regserver", CommandSwitch::RegServer},
-        {"KrellinSvc.exe /unregserver", CommandSwitch::UnregServer},
+    const std::pair<const char*, CommandSwitch> cases[] = {
         {"KrellinSvc.exe -x /Service", CommandSwitch::Service},
         {"KrellinSvc.exe --Service", CommandSwitch::Service},
         {"C:\\a-Service", CommandSwitch::Service},
@@ -131,8 +127,8 @@ TEST(CommandSwitch, OnlyAWholeLastWordCounts) {
         {"", CommandSwitch::None},
         {nullptr, CommandSwitch::None},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.expected, FindCommandSwitch(c.line)) << (c.line ? c.line : "(null)");
+    for (const auto& [line, expected] : cases)
+        EXPECT_EQ(expected, FindCommandSwitch(line)) << (line ? line : "(null)");
 }
 
 TEST_F(RegistryTest, ActsOnlyOnTheProductKeyOpeningItLevelByLevel) {
