@@ -27,9 +27,6 @@ constexpr LONG kMachine = static_cast<LONG>(0x80000002u), kUser = static_cast<LO
 std::string Dword(DWORD v) {
     return std::string(reinterpret_cast<const char*>(&v), sizeof v);
 }
-std::string Read(HKEY root, const char* path, const char* name) {
-    return ReadBytes(root, path, name).value_or("(missing)");
-}
 
 class RegistryTest : public ::testing::Test {
   protected:
@@ -38,18 +35,13 @@ class RegistryTest : public ::testing::Test {
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
             for (const char* path : {kAgentSubPath, kProductSubPath})
                 RegCreateKeyA(root, path, RegKey().Put());
-        reg = New();
+        ASSERT_EQ(S_OK, factory_.CreateInstance(nullptr, IID_IRegistry2, reg.PutVoid()));
     }
     void TearDown() override {
         reg.Reset();
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
             RegDeleteTreeA(root, "Software\\Quandrel, Inc.");
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "Software", "VxProbe");
-    }
-    ComPtr<IRegistry2> New() {
-        ComPtr<IRegistry2> object;
-        EXPECT_EQ(S_OK, factory_.CreateInstance(nullptr, IID_IRegistry2, object.PutVoid()));
-        return object;
     }
     static HRESULT Aim(IRegistry* r, const wchar_t* company, const wchar_t* product,
                        const wchar_t* version, const wchar_t* subFolder = nullptr) {
@@ -170,7 +162,8 @@ TEST_F(RegistryTest, ActsOnlyOnTheProductKeyOpeningItLevelByLevel) {
     for (LONG number : numbers)
         cases.push_back(
             {number, kCompany, kProduct, L"1.00.000", nullptr, E_ACCESSDENIED, nullptr});
-    ComPtr<IRegistry2> holder = New();
+    ComPtr<IRegistry2> holder;
+    ASSERT_EQ(S_OK, factory_.CreateInstance(nullptr, IID_IRegistry2, holder.PutVoid()));
     LONG back = 0;
     ASSERT_EQ(S_OK, Aim(holder.Get(), kCompany, kProduct, L"1.00.000"));
     ASSERT_EQ(S_OK, holder->GetAppDWORD(Bstr(L"VxProbe").Get(), &back));
@@ -188,7 +181,9 @@ TEST_F(RegistryTest, ActsOnlyOnTheProductKeyOpeningItLevelByLevel) {
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
             for (const char* key : keys) {
                 const bool here = c.key && !strcmp(key, c.key) && root == HKEY(LONG_PTR(c.root));
-                EXPECT_EQ(here ? Dword(probe) : "(missing)", Read(root, key, "VxProbe")) << key;
+                EXPECT_EQ(here ? Dword(probe) : "(missing)",
+                          ReadBytes(root, key, "VxProbe").value_or("(missing)"))
+                    << key;
             }
         back = 7;
         EXPECT_EQ(c.expected, GetDword(L"VxProbe", &back));
@@ -299,7 +294,7 @@ TEST_F(RegistryTest, SetsStoreTheNarrowedTextNamesAreCutAndListsStayInBounds) {
     }
     // A null name is the key's default value; a long name is cut.
     EXPECT_EQ(S_OK, reg->SetAppString(nullptr, Bstr(L"dflt").Get()));
-    EXPECT_EQ(std::string("dflt", 5), Read(HKEY_LOCAL_MACHINE, kAgentPath, nullptr));
+    EXPECT_EQ(std::string("dflt", 5), ReadBytes(HKEY_LOCAL_MACHINE, kAgentPath, nullptr));
     DWORD type = 0;
     EXPECT_EQ(S_OK, reg->SetAppDWORD(Bstr(std::wstring(300, L'n').c_str()).Get(), -5));
     EXPECT_EQ(Dword(0xFFFFFFFBu),
@@ -330,26 +325,6 @@ class MessengerSwitch : public RegistryTest {
             DeleteService(service_.Get());
         }
         RegistryTest::TearDown();
-    }
-    void Install(const wchar_t* mode, DWORD startType, bool running) {
-        const std::wstring command = Quoted(BesideTest(L"MessengerTestService.exe")) + L" " + mode;
-        if (service_) {
-            StopOrEnd();
-            ASSERT_TRUE(ChangeServiceConfigW(service_.Get(), SERVICE_NO_CHANGE, startType,
-                                             SERVICE_NO_CHANGE, command.c_str(), nullptr, nullptr,
-                                             nullptr, nullptr, nullptr, nullptr));
-        } else {
-            ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-            service_.Reset(CreateServiceW(manager.Get(), L"Messenger", L"Messenger",
-                                          SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, startType,
-                                          SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr,
-                                          nullptr, nullptr, nullptr));
-            ASSERT_TRUE(service_) << GetLastError();
-        }
-        if (running) {
-            ASSERT_TRUE(StartServiceW(service_.Get(), 0, nullptr)) << GetLastError();
-            ASSERT_TRUE(WaitForServiceState(service_.Get(), SERVICE_RUNNING));
-        }
     }
     // Ended by the control every mode obeys, or killed.
     void StopOrEnd() {
@@ -388,7 +363,25 @@ TEST_F(MessengerSwitch, SwitchesStartTypeAndState) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        if (c.mode) Install(c.mode, c.startBefore, c.runningBefore);
+        const std::wstring command =
+            Quoted(BesideTest(L"MessengerTestService.exe")) + L" " + (c.mode ? c.mode : L"");
+        if (c.mode && service_) {
+            StopOrEnd();
+            ASSERT_TRUE(ChangeServiceConfigW(service_.Get(), SERVICE_NO_CHANGE, c.startBefore,
+                                             SERVICE_NO_CHANGE, command.c_str(), nullptr, nullptr,
+                                             nullptr, nullptr, nullptr, nullptr));
+        } else if (c.mode) {
+            ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+            service_.Reset(CreateServiceW(manager.Get(), L"Messenger", L"Messenger",
+                                          SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                          c.startBefore, SERVICE_ERROR_NORMAL, command.c_str(),
+                                          nullptr, nullptr, nullptr, nullptr, nullptr));
+            ASSERT_TRUE(service_) << GetLastError();
+        }
+        if (c.runningBefore) {
+            ASSERT_TRUE(StartServiceW(service_.Get(), 0, nullptr)) << GetLastError();
+            ASSERT_TRUE(WaitForServiceState(service_.Get(), SERVICE_RUNNING));
+        }
         EXPECT_EQ(c.expected, c.disable ? reg->DisableMessenger() : reg->EnableMessenger());
         if (!c.mode) continue;
         EXPECT_EQ(c.startAfter,
