@@ -8,8 +8,9 @@
 namespace vx {
 namespace {
 
-// Records what reaches IDispatch, each argument as "type:text " from the
-// first to the last, and writes a known value through every reference.
+// Records what reaches IDispatch as "kind[ named][ empty]:" (a put's named
+// argument, an empty answer variant) and " type:text" for each argument from
+// the first to the last, and writes a known value through every reference.
 struct FakeDispatch : ComObject<FakeDispatch, IDispatch> {
     static const QITAB* QiTable() {
         static const QITAB table[] = {QITABENT(FakeDispatch, IDispatch), {}};
@@ -17,10 +18,8 @@ struct FakeDispatch : ComObject<FakeDispatch, IDispatch> {
     }
 
     HRESULT idsResult = S_OK, invokeResult = S_OK;
-    std::wstring lookedUp, args;
+    std::wstring lookedUp, call;
     int invokes = 0;
-    WORD flags = 0;
-    bool namedPut = false, resultGivenEmpty = false;
 
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -32,23 +31,21 @@ struct FakeDispatch : ComObject<FakeDispatch, IDispatch> {
     STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD kind, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO*, UINT*) override {
         ++invokes;
-        flags = kind;
-        namedPut = params->cNamedArgs && params->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;
-        args.clear();
+        const bool named = params->cNamedArgs && params->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;
+        call = std::to_wstring(kind) + (named ? L" named" : L"") +
+               (result && V_VT(result) == VT_EMPTY ? L" empty:" : L":");
         for (UINT i = params->cArgs; i-- > 0;) {
             VARIANTARG& arg = params->rgvarg[i];
             Variant text;
             VariantChangeType(text.Get(), &arg, 0, VT_BSTR);
-            args += std::to_wstring(V_VT(&arg)) + L":" +
-                    (V_VT(text.Get()) == VT_BSTR && V_BSTR(text.Get()) ? V_BSTR(text.Get()) : L"") +
-                    L" ";
+            call += L" " + std::to_wstring(V_VT(&arg)) + L":" +
+                    (V_VT(text.Get()) == VT_BSTR && V_BSTR(text.Get()) ? V_BSTR(text.Get()) : L"");
             if (V_VT(&arg) == (VT_BYREF | VT_I4)) *V_I4REF(&arg) = 123456;
             if (V_VT(&arg) == (VT_BYREF | VT_BSTR)) {
                 SysFreeString(*V_BSTRREF(&arg));
                 *V_BSTRREF(&arg) = SysAllocString(L"out");
             }
         }
-        resultGivenEmpty = result && V_VT(result) == VT_EMPTY;
         if (result) {
             V_VT(result) = VT_BSTR;
             V_BSTR(result) = SysAllocString(L"answer");
@@ -77,31 +74,26 @@ class DispatchObjectTest : public ::testing::Test {
     DispatchObject object_;
 };
 
-TEST_F(DispatchObjectTest, PassesEachCodeLastToFirstAndSeesWriteBack) {
+TEST_F(DispatchObjectTest, PassesCodesKindsResultsAndFailuresUnchanged) {
     LONG number = 0;
     BSTR text = SysAllocString(L"in"); // the fake frees it
     ASSERT_EQ(S_OK, Call("iIsbs&I&s", -5, 123456L, L"text", 2, static_cast<const wchar_t*>(nullptr),
                          &number, &text));
-    // As IDispatch has them, last argument first; a null text travels empty.
-    EXPECT_EQ(L"2:-5 3:123456 8:text 11:-1 8: 16387:0 16392:in ", fake_->args);
+    // Last argument first as IDispatch has them; a null text travels empty;
+    // without a caller's variant a local one takes (and frees) the answer.
+    EXPECT_EQ(L"1 empty: 2:-5 3:123456 8:text 11:-1 8: 16387:0 16392:in", fake_->call);
     EXPECT_EQ(123456, number);
     EXPECT_STREQ(L"out", text);
     SysFreeString(text);
     EXPECT_EQ(L"M", fake_->lookedUp);
-}
-
-TEST_F(DispatchObjectTest, KindsResultsAndFailuresPassUnchanged) {
     for (WORD kind : {DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT}) {
         Variant result;
         ASSERT_EQ(S_OK, object_.InvokeByName(L"P", kind, result.Get(), "I", 5L));
-        EXPECT_EQ(kind, fake_->flags);
-        EXPECT_EQ(kind == DISPATCH_PROPERTYPUT, fake_->namedPut) << "a put names its argument";
-        EXPECT_TRUE(fake_->resultGivenEmpty) << "the answer's variant starts empty";
+        EXPECT_EQ(std::to_wstring(kind) + (kind == DISPATCH_PROPERTYPUT ? L" named" : L"") +
+                      L" empty: 3:5",
+                  fake_->call);
         EXPECT_STREQ(L"answer", V_BSTR(result.Get()));
     }
-    // Without a caller's variant a local one takes (and frees) the answer.
-    ASSERT_EQ(S_OK, Call(""));
-    EXPECT_TRUE(fake_->resultGivenEmpty);
     fake_->invokeResult = DISP_E_TYPEMISMATCH;
     EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(""));
     fake_->idsResult = DISP_E_UNKNOWNNAME;
