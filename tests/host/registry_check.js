@@ -4,10 +4,9 @@ var shell = new ActiveXObject("WScript.Shell");
 var failures = 0;
 
 function check(label, got, want) {
-    if (got !== want) {
-        WScript.Echo("FAIL " + label + ": got [" + got + "], want [" + want + "]");
-        failures++;
-    }
+    if (got === want) return;
+    WScript.Echo("FAIL " + label + ": got [" + got + "], want [" + want + "]");
+    failures++;
 }
 
 var exe = '"' + WScript.Arguments(0).replace(/\//g, "\\") + '"';
