@@ -151,12 +151,8 @@ TEST_F(RegistryTest, ActsOnlyOnTheProductKeyOpeningItLevelByLevel) {
     };
     // Any number but the two roots names no key, not even one this process
     // holds open: the scan meets the handle of the holder's agent key.
-    std::vector<LONG> numbers = {0,
-                                 static_cast<LONG>(0x80000000u),
-                                 static_cast<LONG>(0x80000003u),
-                                 static_cast<LONG>(0x80000007u),
-                                 0x7FFFFFFF,
-                                 -1};
+    std::vector<LONG> numbers = {
+        0, LONG(0x80000000u), LONG(0x80000003u), LONG(0x80000007u), 0x7FFFFFFF, -1};
     for (LONG handle = 4; handle < 0x400; handle += 4)
         numbers.push_back(handle);
     for (LONG number : numbers)
