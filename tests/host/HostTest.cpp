@@ -54,11 +54,7 @@ std::wstring ClassesText(const std::wstring& key, const wchar_t* name) {
 class HostTest : public ::testing::TestWithParam<Program> {
   protected:
     static void SetUpTestSuite() { SetEnvironmentVariableA("VORNIX_NO_MESSAGEBOX", "1"); }
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(com_.Result()));
-        manager_.Reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-        ASSERT_TRUE(manager_);
-    }
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(com_.Result()) && manager_); }
     void TearDown() override {
         Run(L"/UnregServer");
         // The agent may have had COM start the settings service.
@@ -76,7 +72,7 @@ class HostTest : public ::testing::TestWithParam<Program> {
     }
 
     ComApartment com_;
-    ScopedServiceHandle manager_;
+    ScopedServiceHandle manager_{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
 };
 
 TEST_P(HostTest, SwitchesWriteAndRemoveExactlyTheEntries) {
