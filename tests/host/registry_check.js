@@ -1,14 +1,12 @@
-// An independent client of KrellinSvc.Registry.1, late-bound by name; the
-// argument is the path of KrellinSvc.exe. Registered as a service, so that
-// COM starts it as one and "net stop" ends it. Exit code 1 at a mismatch.
+// Uses KrellinSvc.Registry.1 by name, with KrellinSvc.exe (the argument)
+// registered as a service. Exit code 1 at a mismatch.
 var shell = new ActiveXObject("WScript.Shell");
 var failures = 0;
 
 function check(label, got, want) {
-    if (got !== want) {
-        WScript.Echo("FAIL " + label + ": got [" + got + "], want [" + want + "]");
-        failures++;
-    }
+    if (got === want) return;
+    WScript.Echo("FAIL " + label + ": got [" + got + "], want [" + want + "]");
+    failures++;
 }
 
 var exe = '"' + WScript.Arguments(0).replace(/\//g, "\\") + '"';

@@ -19,48 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const wchar_t kProgId[] = L"Marklore.Marklore.1";
-HMODULE gDll = nullptr;
-
-HRESULT CallExport(const char* name) {
-    auto* fn = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(GetProcAddress(gDll, name)));
-    return fn ? fn() : E_NOTIMPL;
-}
-
-struct MarkloreEnvironment : testing::Environment {
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(apartment_.emplace().Result()));
-        gDll = LoadLibraryW(L"Marklore.dll");
-        ASSERT_NE(gDll, nullptr);
-        ASSERT_EQ(CallExport("DllRegisterServer"), S_OK);
-    }
-    void TearDown() override { apartment_.reset(); }
-    std::optional<ComApartment> apartment_;
-};
-const auto* const gEnvironment = testing::AddGlobalTestEnvironment(new MarkloreEnvironment);
-
-// A list's current item opens a group (a sub-folder), or answers null.
-bool OpenGroup(LateBound& list, LateBound* group) {
-    Variant v;
-    EXPECT_EQ(list.InvokeByName(L"Group", DISPATCH_PROPERTYGET, v.Get()), S_OK);
-    if (V_VT(v.Get()) != VT_DISPATCH || !V_DISPATCH(v.Get())) return false;
-    group->Attach(V_DISPATCH(v.Get()));
-    return true;
-}
-
-// "name=url|" for each item before the end item; "<failed>" when a First or
-// Next fails. The script client walks the whole tree.
-std::wstring Walk(LateBound& list) {
-    std::wstring lines;
-    for (HRESULT hr = list.Do(L"First");; hr = list.Do(L"Next")) {
-        if (FAILED(hr)) return lines + L"<failed>";
-        const std::wstring name = list.Text(L"Name").value_or(L"?");
-        if (name.empty()) return lines;
-        lines += name + L"=" + list.Text(L"URL").value_or(L"?") + L"|";
-    }
-}
-
 std::string Shortcut(const std::string& url) {
     return "[InternetShortcut]\r\nURL=" + url + "\r\n";
 }
@@ -113,8 +71,19 @@ const std::wstring kExpectedWalk =
     L"|NoAddress=|zeta=http://zeta.example.org/|\u00dcber=http://uber.example.de/|<end>|<closed>|";
 
 // kTree in place of the prefix's own Favorites, which come back afterwards.
-class MarkloreWalk : public testing::Test {
+class Marklore : public testing::Test {
   protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(SUCCEEDED(apartment_.emplace().Result()));
+        dll_ = LoadLibraryW(L"Marklore.dll");
+        ASSERT_EQ(CallExport("DllRegisterServer"), S_OK);
+    }
+    static void TearDownTestSuite() { apartment_.reset(); }
+    static HRESULT CallExport(const char* name) {
+        auto* fn = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+            reinterpret_cast<void*>(GetProcAddress(dll_, name)));
+        return fn ? fn() : E_NOTIMPL;
+    }
     void SetUp() override {
         wchar_t path[MAX_PATH] = {};
         ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_FAVORITES | CSIDL_FLAG_CREATE, nullptr,
@@ -133,30 +102,52 @@ class MarkloreWalk : public testing::Test {
                 fs::create_directories(item = item.parent_path());
             if (e.attributes) SetFileAttributesW(item.c_str(), e.attributes);
         }
-        ASSERT_EQ(root.Create(kProgId, CLSCTX_INPROC_SERVER), S_OK);
+        ASSERT_EQ(root.Create(L"Marklore.Marklore.1", CLSCTX_INPROC_SERVER), S_OK);
     }
     void TearDown() override {
         fs::remove_all(favorites_);
         fs::rename(saved_, favorites_);
     }
+    // A list's current item opens a group (a sub-folder), or answers null.
+    static bool OpenGroup(LateBound& list, LateBound* group) {
+        Variant v;
+        EXPECT_EQ(list.InvokeByName(L"Group", DISPATCH_PROPERTYGET, v.Get()), S_OK);
+        if (V_VT(v.Get()) != VT_DISPATCH || !V_DISPATCH(v.Get())) return false;
+        group->Attach(V_DISPATCH(v.Get()));
+        return true;
+    }
+    // "name=url|" for each item before the end item; "<failed>" when a First
+    // or Next fails. The script client walks the whole tree.
+    static std::wstring Walk(LateBound& list) {
+        std::wstring lines;
+        for (HRESULT hr = list.Do(L"First");; hr = list.Do(L"Next")) {
+            if (FAILED(hr)) return lines + L"<failed>";
+            const std::wstring name = list.Text(L"Name").value_or(L"?");
+            if (name.empty()) return lines;
+            lines += name + L"=" + list.Text(L"URL").value_or(L"?") + L"|";
+        }
+    }
 
+    static inline std::optional<ComApartment> apartment_;
+    static inline HMODULE dll_ = nullptr;
     fs::path favorites_, saved_;
     LateBound root;
 };
 
 // An independent client that registers the DLL itself and walks kTree.
-TEST_F(MarkloreWalk, AScriptClientWalksTheFavourites) {
+TEST_F(Marklore, AScriptClientWalksTheFavourites) {
     EXPECT_EQ(RunAndWait(L"cscript.exe //nologo " + Quoted(BesideTest(L"walk_favorites.js")) +
                              L" " + Quoted(BesideTest(L"Marklore.dll")) + L" " +
                              Quoted(kExpectedWalk),
                          120000),
               0u);
 }
-
-TEST_F(MarkloreWalk, EveryFirstReadsItsFolderAgain) {
-    LateBound empty;
+TEST_F(Marklore, EveryFirstReadsItsFolderAgainAndObjectsDieWithTheirLastRelease) {
+    LateBound empty, news;
     ASSERT_EQ(root.Do(L"First"), S_OK);
     ASSERT_TRUE(OpenGroup(root, &empty));
+    ASSERT_EQ(root.Do(L"Next"), S_OK);
+    ASSERT_TRUE(OpenGroup(root, &news));
     WriteFile(favorites_ / L"empty\\Late.url", Shortcut("http://late.example.com/"));
     EXPECT_EQ(Walk(empty), L"Late=http://late.example.com/|");
     // A shortcut read before and changed since is read again.
@@ -172,45 +163,36 @@ TEST_F(MarkloreWalk, EveryFirstReadsItsFolderAgain) {
     fs::rename(away, favorites_);
     EXPECT_EQ(rootWalk, L"");
     EXPECT_EQ(groupWalk, L"");
-}
 
-TEST_F(MarkloreWalk, ObjectsDieWithTheirLastRelease) {
-    LateBound news;
-    ASSERT_EQ(root.Do(L"First"), S_OK);
-    ASSERT_EQ(root.Do(L"Next"), S_OK);
-    ASSERT_TRUE(OpenGroup(root, &news));
     EXPECT_EQ(CallExport("DllCanUnloadNow"), S_FALSE);
-    ComPtr<IDispatch> last(root.Dispatch());
-    root.Attach(nullptr);
-    EXPECT_EQ(last.Detach()->Release(), 0u);
-    EXPECT_EQ(Walk(news).substr(0, 6), L"Deep=|") << "a group outlives its parent";
-    last = ComPtr<IDispatch>(news.Dispatch());
-    news.Attach(nullptr);
-    EXPECT_EQ(last.Detach()->Release(), 0u);
+    for (LateBound* list : {&root, &empty, &news}) {
+        EXPECT_EQ(Walk(news).substr(0, 6), L"Deep=|") << "a group outlives its parent";
+        ComPtr<IDispatch> last(list->Dispatch());
+        list->Attach(nullptr);
+        EXPECT_EQ(last.Detach()->Release(), 0u);
+    }
     EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);
 }
 
-TEST(MarkloreRegistration, WritesAndRemovesExactlyItsEntries) {
+TEST_F(Marklore, RegistrationWritesAndRemovesExactlyItsEntries) {
     wchar_t clsid[40] = {}, dll[MAX_PATH] = {};
     StringFromGUID2(CLSID_Marklore, clsid, 40);
-    GetModuleFileNameW(gDll, dll, MAX_PATH);
+    GetModuleFileNameW(dll_, dll, MAX_PATH);
     GetShortPathNameW(dll, dll, MAX_PATH); // the form the server path is written in
     const std::wstring server = L"CLSID\\" + std::wstring(clsid) + L"\\InprocServer32";
-    const std::wstring ownKeys[] = {L"CLSID\\" + std::wstring(clsid), kProgId,
+    const std::wstring ownKeys[] = {L"CLSID\\" + std::wstring(clsid), L"Marklore.Marklore.1",
                                     L"Marklore.Marklore"};
     ComPtr<ITypeLib> lib;
-    ASSERT_EQ(CallExport("DllUnregisterServer"), S_OK);
-    for (const std::wstring& key : ownKeys)
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key.c_str()));
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
-    EXPECT_TRUE(FAILED(LoadRegTypeLib(LIBID_MARKLORELib, 1, 0, 0, lib.Put())));
-    EXPECT_EQ(CallExport("DllUnregisterServer"), S_OK) << "nothing left to remove";
-    ASSERT_EQ(CallExport("DllRegisterServer"), S_OK);
-    for (const std::wstring& key : ownKeys)
-        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, key.c_str()));
+    // The second unregistration finds nothing left to remove.
+    for (bool registered : {false, false, true}) {
+        ASSERT_EQ(CallExport(registered ? "DllRegisterServer" : "DllUnregisterServer"), S_OK);
+        for (const std::wstring& key : ownKeys)
+            EXPECT_EQ(registered, KeyExists(HKEY_CLASSES_ROOT, key.c_str())) << key;
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+        EXPECT_EQ(registered, SUCCEEDED(LoadRegTypeLib(LIBID_MARKLORELib, 1, 0, 0, lib.Put())));
+    }
     EXPECT_EQ(dll, ReadText(HKEY_CLASSES_ROOT, server.c_str(), nullptr).value_or(L""));
     EXPECT_EQ(L"Apartment", ReadText(HKEY_CLASSES_ROOT, server.c_str(), L"ThreadingModel"));
-    EXPECT_EQ(LoadRegTypeLib(LIBID_MARKLORELib, 1, 0, 0, lib.Put()), S_OK);
 }
 
 } // namespace

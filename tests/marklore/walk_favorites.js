@@ -1,10 +1,8 @@
-// Walks Marklore from the script host, as any automation client would: it
-// registers the DLL named by the first argument and walks the user's
+// Registers the DLL named by the first argument and walks the user's
 // favourites twice, after checking that there is no item before the first
-// First. Exit code 1 unless both walks read as the second argument.
-
-// "name=url|", "name/|" and the folder's items, "<end>|" and then
-// "<closed>|" when Next past the end fails.
+// First. Exit code 1 unless both walks read as the second argument: "name=url|",
+// "name/|" and the folder's items, "<end>|", then "<closed>|" when Next past
+// the end fails.
 function walk(list, prefix) {
     var lines = "";
     for (list.First();; list.Next()) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vx::test {
@@ -26,32 +27,21 @@ constexpr LONG kMachine = static_cast<LONG>(0x80000002u), kUser = static_cast<LO
 std::string Dword(DWORD v) {
     return std::string(reinterpret_cast<const char*>(&v), sizeof v);
 }
-std::string Read(HKEY root, const char* path, const char* name) {
-    return ReadBytes(root, path, name).value_or("(missing)");
-}
 
 class RegistryTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetKeys();
+        TearDown();
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
             for (const char* path : {kAgentSubPath, kProductSubPath})
                 RegCreateKeyA(root, path, RegKey().Put());
-        reg = New();
+        ASSERT_EQ(S_OK, factory_.CreateInstance(nullptr, IID_IRegistry2, reg.PutVoid()));
     }
     void TearDown() override {
         reg.Reset();
-        ResetKeys();
-    }
-    static void ResetKeys() {
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
             RegDeleteTreeA(root, "Software\\Quandrel, Inc.");
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "Software", "VxProbe");
-    }
-    ComPtr<IRegistry2> New() {
-        ComPtr<IRegistry2> object;
-        EXPECT_EQ(S_OK, factory_.CreateInstance(nullptr, IID_IRegistry2, object.PutVoid()));
-        return object;
     }
     static HRESULT Aim(IRegistry* r, const wchar_t* company, const wchar_t* product,
                        const wchar_t* version, const wchar_t* subFolder = nullptr) {
@@ -60,8 +50,8 @@ class RegistryTest : public ::testing::Test {
         if (SUCCEEDED(hr)) hr = r->put_Version(Bstr(version).Get());
         return SUCCEEDED(hr) ? r->put_SubFolder(Bstr(subFolder).Get()) : hr;
     }
-    static HRESULT GetDword(IRegistry* r, const wchar_t* name, LONG* value) {
-        return r->GetAppDWORD(Bstr(name).Get(), value);
+    HRESULT GetDword(const wchar_t* name, LONG* value) {
+        return reg->GetAppDWORD(Bstr(name).Get(), value);
     }
 
     ComApartment apartment_;
@@ -115,14 +105,9 @@ TEST_F(RegistryTest, AnswersItsInterfacesAggregatesAndDiesOnLastRelease) {
     EXPECT_EQ(0u, inner.Detach()->Release());
 }
 
+// The plain switches and their cases are run by tests/host.
 TEST(CommandSwitch, OnlyAWholeLastWordCounts) {
-    const struct {
-        const char* line;
-        CommandSwitch expected;
-    } cases[] = {
-        {"\"C:\\Program Files\\KrellinSvc.exe\" /RegServer", CommandSwitch::RegServer},
-        {"KrellinSvc.exe -regserver", CommandSwitch::RegServer},
-        {"KrellinSvc.exe /unregserver", CommandSwitch::UnregServer},
+    const std::pair<const char*, CommandSwitch> cases[] = {
         {"KrellinSvc.exe -x /Service", CommandSwitch::Service},
         {"KrellinSvc.exe --Service", CommandSwitch::Service},
         {"C:\\a-Service", CommandSwitch::Service},
@@ -134,18 +119,19 @@ TEST(CommandSwitch, OnlyAWholeLastWordCounts) {
         {"", CommandSwitch::None},
         {nullptr, CommandSwitch::None},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.expected, FindCommandSwitch(c.line)) << (c.line ? c.line : "(null)");
+    for (const auto& [line, expected] : cases)
+        EXPECT_EQ(expected, FindCommandSwitch(line)) << (line ? line : "(null)");
 }
 
 TEST_F(RegistryTest, ActsOnlyOnTheProductKeyOpeningItLevelByLevel) {
     const std::string missing = std::string(kProductPath) + "\\9.99.999";
-    const struct {
+    struct Case {
         LONG root;
         const wchar_t *company, *product, *version, *subFolder;
         HRESULT expected;
         const char* key; // where the value lands; null: nowhere
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {kMachine, kCompany, kProduct, L"1.00.000", nullptr, S_OK, kAgentPath},
         {kMachine, kCompany, kProduct, nullptr, L"Sub", S_OK,
          kProductPath}, // no version: no sub-folder
@@ -162,16 +148,28 @@ TEST_F(RegistryTest, ActsOnlyOnTheProductKeyOpeningItLevelByLevel) {
         {kMachine, kCompany, L"Vornix! Popup Blocker2", nullptr, nullptr, E_ACCESSDENIED, nullptr},
         {kMachine, kCompany, L"\\Vornix! Popup Blocker", nullptr, nullptr, E_ACCESSDENIED, nullptr},
         {kMachine, kCompany, L"Vornix! Popup Blocker\\", nullptr, nullptr, E_ACCESSDENIED, nullptr},
-        {static_cast<LONG>(0x80000003u), kCompany, kProduct, nullptr, nullptr, E_ACCESSDENIED,
-         nullptr},
     };
+    // Any number but the two roots names no key, not even one this process
+    // holds open: the scan meets the handle of the holder's agent key.
+    std::vector<LONG> numbers = {
+        0, LONG(0x80000000u), LONG(0x80000003u), LONG(0x80000007u), 0x7FFFFFFF, -1};
+    for (LONG handle = 4; handle < 0x400; handle += 4)
+        numbers.push_back(handle);
+    for (LONG number : numbers)
+        cases.push_back(
+            {number, kCompany, kProduct, L"1.00.000", nullptr, E_ACCESSDENIED, nullptr});
+    ComPtr<IRegistry2> holder;
+    ASSERT_EQ(S_OK, factory_.CreateInstance(nullptr, IID_IRegistry2, holder.PutVoid()));
+    LONG back = 0;
+    ASSERT_EQ(S_OK, Aim(holder.Get(), kCompany, kProduct, L"1.00.000"));
+    ASSERT_EQ(S_OK, holder->GetAppDWORD(Bstr(L"VxProbe").Get(), &back));
     const char* const keys[] = {"Software",      "Software\\Quandrel, Inc.",
                                 kProductPath,    kAgentPath,
                                 kProductSubPath, kAgentSubPath,
                                 missing.c_str()};
     LONG probe = 100;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.key ? c.key : "nowhere");
+        SCOPED_TRACE(std::to_string(c.root) + " " + (c.key ? c.key : "nowhere"));
         // One object throughout: each put closes the path the last case opened.
         ASSERT_EQ(S_OK, reg->put_TopLevelKey(c.root));
         ASSERT_EQ(S_OK, Aim(reg.Get(), c.company, c.product, c.version, c.subFolder));
@@ -179,11 +177,15 @@ TEST_F(RegistryTest, ActsOnlyOnTheProductKeyOpeningItLevelByLevel) {
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
             for (const char* key : keys) {
                 const bool here = c.key && !strcmp(key, c.key) && root == HKEY(LONG_PTR(c.root));
-                EXPECT_EQ(here ? Dword(probe) : "(missing)", Read(root, key, "VxProbe")) << key;
+                EXPECT_EQ(here ? Dword(probe) : "(missing)",
+                          ReadBytes(root, key, "VxProbe").value_or("(missing)"))
+                    << key;
             }
-        LONG back = 7;
-        EXPECT_EQ(c.expected, GetDword(reg.Get(), L"VxProbe", &back));
+        back = 7;
+        EXPECT_EQ(c.expected, GetDword(L"VxProbe", &back));
         EXPECT_EQ(c.key ? probe : 7, back);
+        EXPECT_EQ(S_OK, reg->get_TopLevelKey(&back));
+        EXPECT_EQ(c.root, back) << "stored and returned as given";
         // Refused calls leave what they were handed as it was.
         const std::wstring sent(260, L'k');
         Bstr lines;
@@ -199,39 +201,12 @@ TEST_F(RegistryTest, ActsOnlyOnTheProductKeyOpeningItLevelByLevel) {
     // A missing key stays missing, and once it exists the same object finds it.
     ASSERT_EQ(S_OK, reg->put_TopLevelKey(kMachine));
     ASSERT_EQ(S_OK, Aim(reg.Get(), kCompany, kProduct, L"9.99.999"));
-    LONG found = 0;
-    EXPECT_EQ(S_OK, GetDword(reg.Get(), L"VxProbe", &found));
+    EXPECT_EQ(S_OK, GetDword(L"VxProbe", &back));
     EXPECT_FALSE(
         KeyExists(HKEY_LOCAL_MACHINE, std::wstring(missing.begin(), missing.end()).c_str()));
     ASSERT_EQ(0, WriteBytes(HKEY_LOCAL_MACHINE, missing.c_str(), "VxProbe", REG_DWORD, Dword(11)));
-    EXPECT_EQ(S_OK, GetDword(reg.Get(), L"VxProbe", &found));
-    EXPECT_EQ(11, found);
-}
-
-// Any number but the two roots names no key, not even one this process holds
-// open: the scan meets the handle of the other object's agent key.
-TEST_F(RegistryTest, TopLevelKeyIsNeverUsedAsAKeyHandle) {
-    ComPtr<IRegistry2> holder = New();
-    ASSERT_EQ(S_OK, Aim(holder.Get(), kCompany, kProduct, L"1.00.000"));
-    ASSERT_EQ(0, WriteBytes(HKEY_LOCAL_MACHINE, kAgentPath, "VxRoot", REG_DWORD, Dword(9)));
-    LONG value = 0;
-    ASSERT_EQ(S_OK, GetDword(holder.Get(), L"VxRoot", &value));
-    ASSERT_EQ(S_OK, Aim(reg.Get(), kCompany, kProduct, L"1.00.000"));
-    std::vector<LONG> numbers = {0, static_cast<LONG>(0x80000000u), static_cast<LONG>(0x80000007u),
-                                 0x7FFFFFFF, -1};
-    for (LONG handle = 4; handle < 0x400; handle += 4)
-        numbers.push_back(handle);
-    for (LONG number : numbers) {
-        value = 55;
-        ASSERT_EQ(S_OK, reg->put_TopLevelKey(number));
-        EXPECT_EQ(E_ACCESSDENIED, GetDword(reg.Get(), L"VxRoot", &value));
-        ASSERT_EQ(55, value) << "TopLevelKey " << number << " was used as a key handle";
-        EXPECT_EQ(E_ACCESSDENIED, reg->SetAppDWORD(Bstr(L"VxInvalid").Get(), 3));
-    }
-    EXPECT_EQ(S_OK, reg->get_TopLevelKey(&value));
-    EXPECT_EQ(0x3FC, value) << "stored and returned as given";
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-        EXPECT_EQ("(missing)", Read(root, kAgentPath, "VxInvalid"));
+    EXPECT_EQ(S_OK, GetDword(L"VxProbe", &back));
+    EXPECT_EQ(11, back);
 }
 
 // Strings are written in place, never reallocated: what does not fit
@@ -273,15 +248,13 @@ TEST_F(RegistryTest, GetsWriteInPlaceOnlyWhatFitsWhateverTheType) {
                          : 0);
         if (!c.callerLength) {
             LONG value = c.sent;
-            EXPECT_EQ(S_OK, GetDword(reg.Get(), L"VxValue", &value));
+            EXPECT_EQ(S_OK, GetDword(L"VxValue", &value));
             EXPECT_EQ(c.number, value);
             continue;
         }
         // A default text, its NUL, then characters that must survive.
-        std::wstring sent(L"xyz\0", 4);
-        while (sent.size() < c.callerLength)
-            sent += static_cast<wchar_t>(L'A' + sent.size() % 26);
-        sent.resize(c.callerLength);
+        std::wstring sent =
+            (std::wstring(L"xyz\0", 4) + std::wstring(400, L'A')).substr(0, c.callerLength);
         BSTR value = SysAllocStringLen(sent.data(), static_cast<UINT>(sent.size()));
         EXPECT_EQ(S_OK, reg->GetAppString(Bstr(L"VxValue").Get(), &value));
         Bstr got = Bstr::Attach(value);
@@ -317,7 +290,7 @@ TEST_F(RegistryTest, SetsStoreTheNarrowedTextNamesAreCutAndListsStayInBounds) {
     }
     // A null name is the key's default value; a long name is cut.
     EXPECT_EQ(S_OK, reg->SetAppString(nullptr, Bstr(L"dflt").Get()));
-    EXPECT_EQ(std::string("dflt", 5), Read(HKEY_LOCAL_MACHINE, kAgentPath, nullptr));
+    EXPECT_EQ(std::string("dflt", 5), ReadBytes(HKEY_LOCAL_MACHINE, kAgentPath, nullptr));
     DWORD type = 0;
     EXPECT_EQ(S_OK, reg->SetAppDWORD(Bstr(std::wstring(300, L'n').c_str()).Get(), -5));
     EXPECT_EQ(Dword(0xFFFFFFFBu),
@@ -349,26 +322,6 @@ class MessengerSwitch : public RegistryTest {
         }
         RegistryTest::TearDown();
     }
-    void Install(const wchar_t* mode, DWORD startType, bool running) {
-        const std::wstring command = Quoted(BesideTest(L"MessengerTestService.exe")) + L" " + mode;
-        if (service_) {
-            StopOrEnd();
-            ASSERT_TRUE(ChangeServiceConfigW(service_.Get(), SERVICE_NO_CHANGE, startType,
-                                             SERVICE_NO_CHANGE, command.c_str(), nullptr, nullptr,
-                                             nullptr, nullptr, nullptr, nullptr));
-        } else {
-            ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-            service_.Reset(CreateServiceW(manager.Get(), L"Messenger", L"Messenger",
-                                          SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, startType,
-                                          SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr,
-                                          nullptr, nullptr, nullptr));
-            ASSERT_TRUE(service_) << GetLastError();
-        }
-        if (running) {
-            ASSERT_TRUE(StartServiceW(service_.Get(), 0, nullptr)) << GetLastError();
-            ASSERT_TRUE(WaitForServiceState(service_.Get(), SERVICE_RUNNING));
-        }
-    }
     // Ended by the control every mode obeys, or killed.
     void StopOrEnd() {
         SERVICE_STATUS_PROCESS process{};
@@ -380,17 +333,13 @@ class MessengerSwitch : public RegistryTest {
             EndProcess(process.dwProcessId);
         WaitForServiceState(service_.Get(), SERVICE_STOPPED, 5000);
     }
-    DWORD StartType() {
-        std::vector<BYTE> buffer(8192);
-        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-        DWORD needed = 0;
-        return QueryServiceConfigW(service_.Get(), config, 8192, &needed) ? config->dwStartType : 0;
-    }
 
     ScopedServiceHandle service_;
 };
 
 TEST_F(MessengerSwitch, SwitchesStartTypeAndState) {
+    constexpr DWORD kAuto = SERVICE_AUTO_START, kDemand = SERVICE_DEMAND_START,
+                    kRunning = SERVICE_RUNNING;
     const struct {
         const char* label;
         const wchar_t* mode; // null: no Messenger service at all
@@ -401,25 +350,39 @@ TEST_F(MessengerSwitch, SwitchesStartTypeAndState) {
     } cases[] = {
         {"disable, missing", nullptr, 0, false, true, S_FALSE, 0, 0},
         {"enable, missing", nullptr, 0, false, false, S_FALSE, 0, 0},
-        {"disable, stopped", L"", SERVICE_AUTO_START, false, true, S_OK, SERVICE_DEMAND_START,
-         SERVICE_STOPPED},
-        {"disable, running", L"", SERVICE_AUTO_START, true, true, S_OK, SERVICE_DEMAND_START,
-         SERVICE_STOPPED},
-        {"disable, refusing the stop", L"refuse", SERVICE_AUTO_START, true, true, S_FALSE,
-         SERVICE_AUTO_START, SERVICE_RUNNING},
-        {"enable, stopped", L"", SERVICE_DEMAND_START, false, false, S_OK, SERVICE_AUTO_START,
-         SERVICE_RUNNING},
-        {"enable, disabled", L"", SERVICE_DISABLED, false, false, S_OK, SERVICE_AUTO_START,
-         SERVICE_RUNNING},
-        {"enable, running", L"", SERVICE_DEMAND_START, true, false, S_FALSE, SERVICE_AUTO_START,
-         SERVICE_RUNNING},
+        {"disable, stopped", L"", kAuto, false, true, S_OK, kDemand, SERVICE_STOPPED},
+        {"disable, running", L"", kAuto, true, true, S_OK, kDemand, SERVICE_STOPPED},
+        {"disable, refusing the stop", L"refuse", kAuto, true, true, S_FALSE, kAuto, kRunning},
+        {"enable, stopped", L"", kDemand, false, false, S_OK, kAuto, kRunning},
+        {"enable, disabled", L"", SERVICE_DISABLED, false, false, S_OK, kAuto, kRunning},
+        {"enable, running", L"", kDemand, true, false, S_FALSE, kAuto, kRunning},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        if (c.mode) Install(c.mode, c.startBefore, c.runningBefore);
+        const std::wstring command =
+            Quoted(BesideTest(L"MessengerTestService.exe")) + L" " + (c.mode ? c.mode : L"");
+        if (c.mode && service_) {
+            StopOrEnd();
+            ASSERT_TRUE(ChangeServiceConfigW(service_.Get(), SERVICE_NO_CHANGE, c.startBefore,
+                                             SERVICE_NO_CHANGE, command.c_str(), nullptr, nullptr,
+                                             nullptr, nullptr, nullptr, nullptr));
+        } else if (c.mode) {
+            ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+            service_.Reset(CreateServiceW(manager.Get(), L"Messenger", L"Messenger",
+                                          SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                          c.startBefore, SERVICE_ERROR_NORMAL, command.c_str(),
+                                          nullptr, nullptr, nullptr, nullptr, nullptr));
+            ASSERT_TRUE(service_) << GetLastError();
+        }
+        if (c.runningBefore) {
+            ASSERT_TRUE(StartServiceW(service_.Get(), 0, nullptr)) << GetLastError();
+            ASSERT_TRUE(WaitForServiceState(service_.Get(), SERVICE_RUNNING));
+        }
         EXPECT_EQ(c.expected, c.disable ? reg->DisableMessenger() : reg->EnableMessenger());
         if (!c.mode) continue;
-        EXPECT_EQ(c.startAfter, StartType());
+        EXPECT_EQ(c.startAfter,
+                  ReadDword(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\Messenger",
+                            L"Start"));
         EXPECT_TRUE(WaitForServiceState(service_.Get(), c.stateAfter, 10000));
     }
 }
