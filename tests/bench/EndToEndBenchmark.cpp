@@ -82,10 +82,12 @@ int Run(int windows) {
         // NewWindow3 alone, as the browser fires it in place of NewWindow2.
         PopupRig::Outcome popup =
             rig.StateOf(b.Long(L"OpenPopup", "IsI", rig.Opener(), url.c_str(), 3L).value_or(0));
-        double opened = b.Double(L"NewWindowTime", "I", popup.id).value_or(0);
-        double navigated = b.Double(L"NavigateTime", "I", popup.id).value_or(0);
-        double judged = b.Double(block ? L"QuitTime" : L"ShownTime", "I", popup.id).value_or(0);
-        bool right = (block ? popup.Blocked() : popup.Shown()) && opened > 0 && judged > 0;
+        double opened = b.Get<double>(L"NewWindowTime", "I", popup.id).value_or(0);
+        double navigated = b.Get<double>(L"NavigateTime", "I", popup.id).value_or(0);
+        double judged =
+            b.Get<double>(block ? L"QuitTime" : L"ShownTime", "I", popup.id).value_or(0);
+        bool right = popup.state == (block ? PopupRig::kRefused : PopupRig::kShown) &&
+                     opened > 0 && judged > 0;
         failures += !right;
         if (right) (block ? blocked : allowed).push_back(1000.0 * (judged - opened));
         if (right && !block && navigated > 0) firstNav.push_back(1000.0 * (judged - navigated));

@@ -19,7 +19,6 @@ ProcessFigures RunPopups(PopupRig& rig, int from, int to, int* wrong) {
     static const wchar_t* const kAllowed[] = {L"http://shop.opener.com/item",
                                               L"http://news.favourite-paper.com/story",
                                               L"http://www.quandrel.com/page"};
-    LateBound& browser = rig.Browser();
     for (int i = from; i < to; ++i) {
         // A block costs the agent three settings-service round trips; one in
         // four keeps the run short and still blocks 250 popups.
@@ -27,9 +26,9 @@ ProcessFigures RunPopups(PopupRig& rig, int from, int to, int* wrong) {
         std::wstring url = block ? L"http://ads" + std::to_wstring(i % 7) +
                                        L".elsewhere-network.net/" + std::to_wstring(i)
                                  : kAllowed[i % 3] + std::to_wstring(i);
-        LONG id = browser.Long(L"OpenPopup", "Is", rig.Opener(), url.c_str()).value_or(0);
-        if (browser.Bool(block ? L"WasCancelled" : L"IsVisible", "I", id) != true) ++*wrong;
-        if (!block) browser.Do(L"CloseWindow", "I", id);
+        PopupRig::Outcome popup = rig.Popup(url.c_str());
+        if (popup.state != (block ? PopupRig::kBlocked : PopupRig::kShown)) ++*wrong;
+        if (!block) rig.Browser().Do(L"CloseWindow", "I", popup.id);
     }
     PumpFor(500);
     ProcessFigures f;
