@@ -35,7 +35,6 @@ class BrowserWindow : public NamedDispatch<BrowserWindow, IDispatch, IConnection
                     {MakeVariant<VARIANT_BOOL>(VT_BOOL, resizable ? VARIANT_TRUE : VARIANT_FALSE)});
     }
     void FireQuit() { events.Fire(DISPID_ONQUIT); }
-    bool WasQuit() const { return quitAt != 0; }
     // "visible", "hidden" or "hidden after showing"; "cancelled"; "quit" for
     // each Quit; "closed".
     std::wstring State() const;

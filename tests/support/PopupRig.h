@@ -18,7 +18,7 @@ class PopupRig {
     static constexpr const wchar_t* kRefused = L"hidden cancelled closed";
     static constexpr const wchar_t* kBlocked = L"hidden cancelled quit closed";
 
-    // Once per test program; Uninstall puts the prefix back as it was.
+    // Once per program; Uninstall puts the prefix back as it was.
     static HRESULT Install();
     static void Uninstall();
 
@@ -31,15 +31,12 @@ class PopupRig {
     HRESULT Start();
     // Leaves no process behind; the agent's exit code (kNoExitCode if killed).
     DWORD Stop();
-
     HRESULT StartDouble();
-    // The first is the opener.
-    HRESULT OpenWindows(int windows);
+    HRESULT OpenWindows(int windows); // the first is the opener
     void KillDouble();
     HRESULT StartAgent();
     DWORD QuitAgent();
-    // Ended as a stop from outside would, or killed; COM starts a new one at
-    // the next settings call.
+    // Ended as a stop from outside would, or killed.
     void EndSettingsService(bool kill = false);
     // After a kill: makes COM forget the killed servers (see RestartRpcss).
     void ForgetDeadServers();
@@ -65,8 +62,8 @@ class PopupRig {
     static void RemoveFavourite(const wchar_t* name);
     static LONG StoredBlockCount();
     // The stored count once it reaches `expected` (or the last one read): a
-    // block counted while the agent was reading the count for a client is
-    // stored when that read's call completes.
+    // block counted during a client's read of the count is stored when that
+    // read's call completes.
     static LONG SettledBlockCount(LONG expected);
 
   private:
