@@ -79,7 +79,8 @@ TEST_F(Faults, ClientsComingGoingAndDyingDoNotDisturbTheJudging) {
 TEST_F(Faults, SettingsServiceGoneWhileTheAgentRunsLosesNoCount) {
     for (bool kill : {false, true}) {
         SCOPED_TRACE(kill ? "killed" : "ended");
-        ASSERT_EQ(Rig().Popup(L"http://ads.elsewhere-network.net/before").state, PopupRig::kBlocked);
+        ASSERT_EQ(Rig().Popup(L"http://ads.elsewhere-network.net/before").state,
+                  PopupRig::kBlocked);
         ASSERT_FALSE(FindProcesses(L"KrellinSvc.exe").empty()) << "no settings service runs";
         LONG before = PopupRig::StoredBlockCount();
         Rig().EndSettingsService(kill);

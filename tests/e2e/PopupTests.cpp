@@ -59,7 +59,8 @@ TEST_F(Popups, EachWindowIsJudgedAtItsFirstNavigationOrRefused) {
         if (!asked) Browser().Do(L"Navigate", "Is", id, c.url);
         EXPECT_EQ(Rig().StateOf(id).state, c.state);
         CloseWindow(id);
-        EXPECT_EQ(PopupRig::StoredBlockCount(), before + (c.state == blocked || c.state == refused));
+        EXPECT_EQ(PopupRig::StoredBlockCount(),
+                  before + (c.state == blocked || c.state == refused));
     }
     EXPECT_EQ(Agent().Put(L"AllowSameSite", "I", 1L), S_OK);
     EXPECT_EQ(Agent().Put(L"AllowedSites", "s", L""), S_OK);

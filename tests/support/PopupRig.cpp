@@ -61,7 +61,8 @@ HRESULT PopupRig::Install() {
     for (const wchar_t* name :
          {L"MuteAudio", L"AllowSameSite", L"KillFixedSize", L"BypassKeys", L"ShowTray"}) {
         const DWORD on = 1;
-        LONG err = RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, name, REG_DWORD, &on, sizeof on);
+        LONG err =
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, name, REG_DWORD, &on, sizeof on);
         if (err != ERROR_SUCCESS) return HRESULT_FROM_WIN32(err);
     }
     gInstalled.startPage.emplace(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main",
@@ -115,8 +116,9 @@ HRESULT PopupRig::Start() {
     return FAILED(hr) ? hr : StartAgent();
 }
 
-HRESULT PopupRig::StartServer(CapturedProcess& process, const wchar_t* file, const char* ready) {
-    if (!process.Start(Quoted(BesideTest(file)) + L" -Embedding"))
+HRESULT PopupRig::StartServer(CapturedProcess& process, const wchar_t* file, const char* ready,
+                              const wchar_t* switches) {
+    if (!process.Start(Quoted(BesideTest(file)) + switches))
         return Fail(NarrowText(file).c_str(), HRESULT_FROM_WIN32(GetLastError()));
     if (process.WaitForLine(ready, 0, 30000) == CapturedProcess::kNotFound)
         return Fail(ready, E_FAIL);
@@ -133,7 +135,8 @@ HRESULT PopupRig::StartDouble() {
 HRESULT PopupRig::OpenWindows(int windows) {
     for (int i = 0; i < windows; ++i) {
         std::wstring url = L"http://site" + std::to_wstring(i) + L".example.org/page.html";
-        LONG id = browser_.Long(L"OpenWindow", "sbb", i ? url.c_str() : kOpenerUrl, 0, 1).value_or(0);
+        LONG id =
+            browser_.Long(L"OpenWindow", "sbb", i ? url.c_str() : kOpenerUrl, 0, 1).value_or(0);
         if (!id) return Fail("OpenWindow", E_FAIL);
         if (i == 0) opener_ = id;
     }
@@ -161,18 +164,14 @@ void PopupRig::ForgetDeadServers() {
 }
 
 HRESULT PopupRig::StartAgent() {
-    if (!agentProcess_.Start(Quoted(BesideTest(L"Krellin.exe"))))
-        return Fail("Krellin.exe", HRESULT_FROM_WIN32(GetLastError()));
-    // Its class objects are registered before the single-instance mutex is
-    // made: from then on a creation cannot make COM start a second agent.
-    auto mutex = [] { return ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, "Krellin Instance")); };
-    WaitUntil([&] { return mutex() || !IsRunning(agentProcess_.Process()); }, 30000);
-    if (!mutex()) return Fail("Krellin Instance mutex", E_FAIL);
-    HRESULT hr = agent_.Create(L"Krellin.KrellinIF.1", CLSCTX_LOCAL_SERVER);
-    if (FAILED(hr)) return Fail("Krellin.KrellinIF.1", hr);
-    return WaitUntil([&] { return agent_.Long(L"IsServeReady") == 1; }, 30000)
-               ? S_OK
-               : Fail("IsServeReady", E_FAIL);
+    // Its classes are served once it says so: a creation before would have
+    // COM start a second agent.
+    HRESULT hr = StartServer(agentProcess_, L"Krellin.exe", "Service started", L"");
+    if (SUCCEEDED(hr) && FAILED(hr = agent_.Create(L"Krellin.KrellinIF.1", CLSCTX_LOCAL_SERVER)))
+        return Fail("Krellin.KrellinIF.1", hr);
+    if (SUCCEEDED(hr) && !WaitUntil([&] { return agent_.Long(L"IsServeReady") == 1; }, 30000))
+        return Fail("IsServeReady", E_FAIL);
+    return hr;
 }
 
 DWORD PopupRig::QuitAgent() {

@@ -2,7 +2,7 @@
 // programs registered, browser windows open before the agent starts.
 #pragma once
 
-#include "CapturedProcess.h"
+#include "ProcessTools.h"
 #include "LateBound.h"
 
 namespace vx::test {
@@ -68,7 +68,8 @@ class PopupRig {
 
   private:
     HRESULT Fail(const char* step, HRESULT hr);
-    HRESULT StartServer(CapturedProcess& process, const wchar_t* file, const char* ready);
+    HRESULT StartServer(CapturedProcess& process, const wchar_t* file, const char* ready,
+                        const wchar_t* switches = L" -Embedding");
 
     LateBound browser_, agent_;
     CapturedProcess agentProcess_, doubleProcess_, settingsProcess_;

@@ -1,4 +1,3 @@
-#include "CapturedProcess.h"
 #include "ProcessTools.h"
 
 #include <tlhelp32.h>

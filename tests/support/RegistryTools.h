@@ -56,7 +56,8 @@ struct ScopedText {
         : root(root), path(std::move(path)), name(name), old(ReadText(root, Path(), name)) {
         for (size_t end = 0; made.empty() && end != std::wstring::npos;) {
             end = this->path.find(L'\\', end + 1);
-            if (!KeyExists(root, this->path.substr(0, end).c_str())) made = this->path.substr(0, end);
+            if (!KeyExists(root, this->path.substr(0, end).c_str()))
+                made = this->path.substr(0, end);
         }
     }
     ~ScopedText() {
