@@ -18,7 +18,7 @@ class PopupRig {
     static constexpr const wchar_t* kRefused = L"hidden cancelled closed";
     static constexpr const wchar_t* kBlocked = L"hidden cancelled quit closed";
 
-    // Once per program; Uninstall puts the prefix back as it was.
+    // Uninstall puts the prefix back as Install found it.
     static HRESULT Install();
     static void Uninstall();
 
