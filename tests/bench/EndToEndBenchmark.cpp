@@ -35,7 +35,6 @@ void MeasureFloor(std::vector<double>& ms) {
     CLSID clsid;
     if (FAILED(CLSIDFromProgID(L"InternetExplorer.Application.1", &clsid))) return;
     const wchar_t* names[] = {L"FullName", L"LocationURL", L"Visible", L"Quit"};
-    enum { kVisible = 2, kQuit };
     DISPID ids[4] = {}, put = DISPID_PROPERTYPUT;
     VARIANTARG hidden = {}; // VARIANT_FALSE
     V_VT(&hidden) = VT_BOOL;
@@ -46,21 +45,20 @@ void MeasureFloor(std::vector<double>& ms) {
         if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
                                     browser.PutVoid())))
             continue;
-        auto call = [&](int n, WORD kind, DISPPARAMS* params, VARIANT* result) {
+        auto call = [&](int n, WORD kind, DISPPARAMS* params) {
+            Variant result;
             return SUCCEEDED(browser->Invoke(ids[n], IID_NULL, LOCALE_USER_DEFAULT, kind, params,
-                                             result, nullptr, nullptr));
+                                             params == &one ? nullptr : result.Get(), nullptr,
+                                             nullptr));
         };
         for (int n = 0; n < 4 && i < 0; ++n)
             browser->GetIDsOfNames(IID_NULL, const_cast<LPOLESTR*>(&names[n]), 1,
                                    LOCALE_USER_DEFAULT, &ids[n]);
-        bool ok = i >= 0;
-        for (int n = 0; n <= kVisible && ok; ++n) {
-            Variant value;
-            ok = call(n, DISPATCH_PROPERTYGET, &none, value.Get());
-        }
-        if (ok && call(kVisible, DISPATCH_PROPERTYPUT, &one, nullptr))
+        if (i >= 0 && call(0, DISPATCH_PROPERTYGET, &none) &&
+            call(1, DISPATCH_PROPERTYGET, &none) && call(2, DISPATCH_PROPERTYGET, &none) &&
+            call(2, DISPATCH_PROPERTYPUT, &one))
             ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        call(kQuit, DISPATCH_METHOD, &none, nullptr);
+        call(3, DISPATCH_METHOD, &none);
     }
 }
 
@@ -82,10 +80,12 @@ int Run(int windows) {
         // NewWindow3 alone, as the browser fires it in place of NewWindow2.
         PopupRig::Outcome popup =
             rig.StateOf(b.Long(L"OpenPopup", "IsI", rig.Opener(), url.c_str(), 3L).value_or(0));
-        double opened = b.Double(L"NewWindowTime", "I", popup.id).value_or(0);
-        double navigated = b.Double(L"NavigateTime", "I", popup.id).value_or(0);
-        double judged = b.Double(block ? L"QuitTime" : L"ShownTime", "I", popup.id).value_or(0);
-        bool right = (block ? popup.Blocked() : popup.Shown()) && opened > 0 && judged > 0;
+        double opened = b.Get<double>(L"NewWindowTime", "I", popup.id).value_or(0);
+        double navigated = b.Get<double>(L"NavigateTime", "I", popup.id).value_or(0);
+        double judged =
+            b.Get<double>(block ? L"QuitTime" : L"ShownTime", "I", popup.id).value_or(0);
+        bool right = popup.state == (block ? PopupRig::kRefused : PopupRig::kShown) && opened > 0 &&
+                     judged > 0;
         failures += !right;
         if (right) (block ? blocked : allowed).push_back(1000.0 * (judged - opened));
         if (right && !block && navigated > 0) firstNav.push_back(1000.0 * (judged - navigated));

@@ -88,18 +88,15 @@ int Serve() {
     return FAILED(hr);
 }
 
-bool IsSwitch(const wchar_t* arg, const wchar_t* name) {
-    return (arg[0] == L'/' || arg[0] == L'-') && _wcsicmp(arg + 1, name) == 0;
-}
-
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     int argc = 0;
     ScopedLocal args;
     *args.Put() = CommandLineToArgvW(GetCommandLineW(), &argc);
-    const wchar_t* command = argc > 1 ? args.As<LPWSTR>()[1] : L"";
-    if (IsSwitch(command, L"RegisterDouble")) return FAILED(RegisterDouble());
-    if (IsSwitch(command, L"UnregisterDouble")) return FAILED(UnregisterDouble());
+    const wchar_t* arg = argc > 1 ? args.As<LPWSTR>()[1] : L"";
+    const wchar_t* command = *arg ? arg + 1 : arg; // after the "/" or "-"
+    if (_wcsicmp(command, L"RegisterDouble") == 0) return FAILED(RegisterDouble());
+    if (_wcsicmp(command, L"UnregisterDouble") == 0) return FAILED(UnregisterDouble());
     return Serve();
 }

@@ -1,6 +1,5 @@
-// Late binding without a type library: each of the double's objects names
-// its members in one table (ending with an empty row), a member's DISPID
-// being its place there; and the one event point its objects fire through.
+// Late binding without a type library: an object names its members in one
+// table ending with an empty row, a member's DISPID being its place there.
 #pragma once
 
 #include "common/ComObject.h"
@@ -40,8 +39,7 @@ class Call {
     const DISPPARAMS& Params() const { return *params_; }
     HRESULT Result() const { return hr_; }
 
-    // The argument at `position` from the left; `value` when left out. One
-    // that cannot be coerced fails the call.
+    // `value` when left out; one that cannot be coerced fails the call.
     template <typename T> T Arg(UINT position, T value = T()) {
         constexpr VARTYPE vt = std::is_same_v<T, LONG>   ? VT_I4
                                : std::is_same_v<T, bool> ? VT_BOOL
@@ -74,7 +72,6 @@ class Call {
     }
 
   private:
-    // A caller that passes no VARIANT gets no answer.
     HRESULT Answer(VARIANT value) {
         if (!result_) return VariantClear(&value);
         *result_ = value;
@@ -89,11 +86,10 @@ class Call {
 
 template <class T> struct Member {
     const wchar_t* name;
-    std::function<HRESULT(T&, Call&)> call = nullptr; // none: a member that does nothing
+    std::function<HRESULT(T&, Call&)> call = nullptr; // none: does nothing
 };
 
-// One outgoing event interface. The point lives inside its container and
-// shares its reference count.
+// One outgoing event interface, living inside its container.
 class EventPoint : public IConnectionPoint {
   public:
     EventPoint(IConnectionPointContainer* owner, const IID& iid) : owner_(owner), iid_(iid) {}
@@ -126,7 +122,6 @@ class EventPoint : public IConnectionPoint {
         return sinks.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
     }
 
-    // FindConnectionPoint of a container with this one point.
     HRESULT Find(REFIID riid, IConnectionPoint** point) {
         if (!point) return E_POINTER;
         *point = nullptr;
@@ -137,7 +132,7 @@ class EventPoint : public IConnectionPoint {
         return S_OK;
     }
 
-    // Calls every sink with args, left to right as the event declares them.
+    // args left to right as the event declares them.
     void Fire(DISPID id, std::vector<VARIANTARG> args = {}) {
         std::reverse(args.begin(), args.end());
         DISPPARAMS params = {args.data(), nullptr, static_cast<UINT>(args.size()), 0};
@@ -148,7 +143,6 @@ class EventPoint : public IConnectionPoint {
     }
 
     std::map<DWORD, ComPtr<IDispatch>> sinks;
-    // For the in-process tests: failures, and events arriving in Unadvise.
     HRESULT adviseResult = S_OK, unadviseResult = S_OK, findResult = S_OK;
     std::function<void()> duringUnadvise;
 
@@ -158,8 +152,7 @@ class EventPoint : public IConnectionPoint {
     DWORD nextCookie_ = 1;
 };
 
-// IDispatch over T::kMembers, for an object that is never aggregated; with
-// IConnectionPointContainer, over its one point `events`.
+// IDispatch over T::kMembers; with IConnectionPointContainer, over `events`.
 template <class T, class... Interfaces> class NamedDispatch : public ComObject<T, Interfaces...> {
   public:
     static constexpr bool kAggregatable = false;
@@ -175,7 +168,6 @@ template <class T, class... Interfaces> class NamedDispatch : public ComObject<T
         std::fill(ids, ids + count, DISPID_UNKNOWN);
         for (DISPID id = 1; NameOf(id); ++id)
             if (_wcsicmp(NameOf(id), names[0]) == 0) ids[0] = id;
-        // Named arguments are not supported.
         return ids[0] == DISPID_UNKNOWN || count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
     }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
@@ -200,7 +192,7 @@ template <class T, class... Interfaces> class NamedDispatch : public ComObject<T
         return nullptr;
     }
 
-    // For the in-process tests: members that fail, by name, with their codes.
+    // Members that fail, by name.
     std::map<std::wstring, HRESULT> failures;
 };
 

@@ -1,5 +1,7 @@
 #include "ShellWindowCollection.h"
 
+#include <chrono>
+
 namespace vx::browserdouble {
 
 namespace {
@@ -9,19 +11,16 @@ ComPtr<ShellWindowCollection> gShell;
 using Shell = ShellWindowCollection;
 
 double SecondsNow() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
-// A script member answering what `Read` reads of the window whose id comes first.
+// Script members about the window whose id comes first.
 template <auto Read> HRESULT Query(Shell& shell, Call& call) {
     BrowserWindow* window = shell.Find(call.Arg<LONG>(0));
     return window ? call.Return(std::invoke(Read, *window)) : E_INVALIDARG;
 }
 
-// A script member making the open window whose id comes first fire events.
 template <HRESULT (*Fire)(BrowserWindow&, Call&)> HRESULT Event(Shell& shell, Call& call) {
     BrowserWindow* window = shell.Find(call.Arg<LONG>(0));
     if (!window) return E_INVALIDARG;
@@ -34,7 +33,6 @@ HRESULT Navigate(BrowserWindow& window, Call& call) {
 }
 
 HRESULT OpenPopup(BrowserWindow& opener, Call& call) {
-    // A supplied object that is not one of ours cannot be navigated from here.
     ComPtr<BrowserWindow> popup =
         opener.OpenPopup(call.Arg<std::wstring>(1), call.Arg<LONG>(2, 2), call.Arg<LONG>(3));
     return popup ? call.Return(popup->id) : E_NOINTERFACE;
@@ -104,9 +102,8 @@ ComPtr<BrowserWindow> BrowserWindow::OpenPopup(const std::wstring& target, int o
                                      MakeVariant(VT_BSTR, address.Get())});
         if (!cancel) events.Fire(event == '3' ? DISPID_NEWWINDOW3 : DISPID_NEWWINDOW2, args);
     }
-    // What came back is ours to release. Refused before any window was
-    // made, the popup is a record of the request alone; with no window
-    // supplied, the browser opens one of its own.
+    // Refused before any window was made, the popup is a record of the
+    // request alone; with no window supplied, the browser opens its own.
     ComPtr<IDispatch> kept = ComPtr<IDispatch>::Attach(supplied);
     ComPtr<BrowserWindow> popup = kept     ? ComPtr<BrowserWindow>(shell->FindByObject(kept.Get()))
                                   : cancel ? shell->MakeWindow(target, false, false)
@@ -122,10 +119,10 @@ ComPtr<BrowserWindow> BrowserWindow::OpenPopup(const std::wstring& target, int o
     return popup;
 }
 
-HRESULT BrowserWindow::Navigate(const std::wstring& target, const wchar_t* frame) {
+HRESULT BrowserWindow::Navigate(const std::wstring& target) {
     if (!open) return S_OK;
-    Bstr address(target.c_str()), frameName(frame);
-    VARIANT url = MakeVariant(VT_BSTR, address.Get()), name = MakeVariant(VT_BSTR, frameName.Get());
+    Bstr address(target.c_str());
+    VARIANT url = MakeVariant(VT_BSTR, address.Get()), name = MakeVariant(VT_BSTR, BSTR{});
     VARIANT none = {};
     VARIANT_BOOL cancel = VARIANT_FALSE;
     if (navigatedAt == 0) navigatedAt = SecondsNow();
@@ -141,6 +138,14 @@ HRESULT BrowserWindow::Navigate(const std::wstring& target, const wchar_t* frame
         FireNavigateComplete2(target);
     }
     return S_OK;
+}
+
+std::wstring BrowserWindow::State() const {
+    std::wstring state = visible ? L"visible" : shownAt > 0 ? L"hidden after showing" : L"hidden";
+    if (cancelled) state += L" cancelled";
+    for (int i = 0; i < quits; ++i)
+        state += L" quit";
+    return open ? state : state + L" closed";
 }
 
 void BrowserWindow::FireNavigateComplete2(const std::wstring& target) {
@@ -160,13 +165,11 @@ const Member<ShellWindowCollection> ShellWindowCollection::kMembers[] = {
      [](Shell& s, Call& c) {
          const LONG i = c.Arg<LONG>(0);
          if (i == s.failingItem) return E_FAIL;
-         // An index past the end reads as an empty slot.
          const bool listed = i >= 0 && i < static_cast<LONG>(s.open_.size());
          return c.Return(listed ? static_cast<IDispatch*>(s.open_[i]) : nullptr);
      }},
     {L"OpenWindow",
      [](Shell& s, Call& c) {
-         // A script may leave out the flags: a visible browser window.
          ComPtr<BrowserWindow> window =
              s.OpenWindow(c.Arg<std::wstring>(0), c.Arg<bool>(1, false), c.Arg<bool>(2, true));
          return window ? c.Return(window->id) : E_OUTOFMEMORY;
@@ -180,10 +183,7 @@ const Member<ShellWindowCollection> ShellWindowCollection::kMembers[] = {
     {L"Navigate", Event<Navigate>},
     {L"OpenPopup", Event<OpenPopup>},
     {L"AskFixedSize", Event<AskFixedSize>},
-    {L"IsOpen", Query<&BrowserWindow::open>},
-    {L"IsVisible", Query<&BrowserWindow::visible>},
-    {L"WasQuit", Query<&BrowserWindow::WasQuit>},
-    {L"WasCancelled", Query<&BrowserWindow::cancelled>},
+    {L"State", Query<&BrowserWindow::State>},
     {L"LocationURL", Query<&BrowserWindow::url>},
     {L"NewWindowTime", Query<&BrowserWindow::newWindowAt>},
     {L"QuitTime", Query<&BrowserWindow::quitAt>},
@@ -221,8 +221,7 @@ ShellWindowCollection* ShellWindowCollection::Get() {
 
 void ShellWindowCollection::Close() {
     if (!gShell) return;
-    // Windows hold no reference back; dropping the sinks lets the clients'
-    // objects go before the apartment does.
+    // Dropping the sinks lets the clients' objects go before the apartment does.
     for (const auto& window : gShell->all_)
         window->events.sinks.clear();
     gShell->events.sinks.clear();
@@ -253,8 +252,7 @@ bool ShellWindowCollection::Remove(BrowserWindow* window) {
 }
 
 void ShellWindowCollection::Revoke(BrowserWindow* window) {
-    // As the browser does: the window says it quits, then the shell drops it.
-    // A sink may close it again meanwhile.
+    // A sink may close the window again while it says it quits.
     if (std::find(open_.begin(), open_.end(), window) == open_.end()) return;
     window->FireQuit();
     if (!Remove(window)) return;
@@ -263,8 +261,7 @@ void ShellWindowCollection::Revoke(BrowserWindow* window) {
 }
 
 BrowserWindow* ShellWindowCollection::FindByObject(IUnknown* object) const {
-    // A reference to one of our windows that travelled out and back is
-    // unmarshalled to the window itself, so identities compare.
+    // One of our windows that travelled out and back comes home as itself.
     ComPtr<IUnknown> identity;
     if (!object || FAILED(object->QueryInterface(IID_IUnknown, identity.PutVoid()))) return nullptr;
     for (const auto& window : all_)

@@ -1,9 +1,7 @@
 // The browser double: browser windows and the process's one shell window
-// collection, used in-process by the engine's tests and served across
-// processes by BrowserDouble.exe. The agent calls Count and Item by name;
-// IShellWindows is there for the interface's proxy. Scripts drive it as
-// "BrowserDouble.Script" by window ids, 1, 2, ... in order of making, which
-// are also the cookies of the collection's events.
+// collection. The agent calls Count and Item by name; IShellWindows is there
+// for the interface's proxy. Scripts drive it as "BrowserDouble.Script" by
+// window ids, 1, 2, ... in order of making, also the events' cookies.
 #pragma once
 
 #include "NamedDispatch.h"
@@ -19,28 +17,27 @@ class BrowserWindow : public NamedDispatch<BrowserWindow, IDispatch, IConnection
   public:
     static const Member<BrowserWindow> kMembers[];
     static const QITAB* QiTable();
-    // A new hidden browser window, as the browser application class makes.
     static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
 
     BrowserWindow(LONG id, bool folder, std::wstring url, bool visible);
 
-    // A page here asks for a window for url, firing in `order` NewWindow2 (2)
-    // and NewWindow3 (3, with `flags`): 2, 3, 23 or 32. The popup is the window
-    // a sink supplied (null if not one of ours), else the browser's own; when a
-    // sink cancels, a record of the request never opened. With `navigate` the
-    // popup then goes to url.
+    // Fires in `order` NewWindow2 (2) and NewWindow3 (3, with `flags`): 2, 3,
+    // 23 or 32. The popup is the window a sink supplied (null if not one of
+    // ours), else the browser's own; when a sink cancels, a record of the
+    // request never opened.
     ComPtr<BrowserWindow> OpenPopup(const std::wstring& url, int order = 2, LONG flags = 0,
                                     bool navigate = true);
-    // BeforeNavigate2 (for `frame`, when named), then NavigateComplete2
-    // unless a sink cancelled; nothing once the window has gone.
-    HRESULT Navigate(const std::wstring& target, const wchar_t* frame = nullptr);
+    // BeforeNavigate2, then NavigateComplete2 unless a sink cancelled.
+    HRESULT Navigate(const std::wstring& target);
     void FireNavigateComplete2(const std::wstring& target);
     void FireWindowSetResizable(bool resizable) {
         events.Fire(DISPID_WINDOWSETRESIZABLE,
                     {MakeVariant<VARIANT_BOOL>(VT_BOOL, resizable ? VARIANT_TRUE : VARIANT_FALSE)});
     }
     void FireQuit() { events.Fire(DISPID_ONQUIT); }
-    bool WasQuit() const { return quitAt != 0; }
+    // "visible", "hidden" or "hidden after showing"; "cancelled"; "quit" for
+    // each Quit; "closed".
+    std::wstring State() const;
 
     const LONG id;
     EventPoint events{this, DIID_DWebBrowserEvents2};
@@ -56,11 +53,10 @@ class ShellWindowCollection
   public:
     static const Member<ShellWindowCollection> kMembers[];
     static const QITAB* QiTable();
-    // Every creation answers the process's one collection.
     static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
-    // The process's collection, made on first use; null when out of memory.
+    // The process's one collection, made on first use.
     static ShellWindowCollection* Get();
-    // Drops every window and every sink, at the end of the process.
+    // Drops every window and every sink.
     static void Close();
 
     STDMETHODIMP get_Count(LONG*) override { return E_NOTIMPL; }
@@ -81,19 +77,17 @@ class ShellWindowCollection
 
     // A window that is not (yet) in the collection.
     ComPtr<BrowserWindow> MakeWindow(const std::wstring& url, bool folder, bool visible);
-    // Opens a window and, unless told not to, fires WindowRegistered.
     ComPtr<BrowserWindow> OpenWindow(const std::wstring& url, bool folder, bool visible,
                                      bool announce = true);
-    // Fires the window's OnQuit, takes it out and fires WindowRevoked with its id.
+    // OnQuit, out of the collection, WindowRevoked.
     void Revoke(BrowserWindow* window);
-    // Takes a window out without a word, as the shell may; whether it was in.
+    // Out without a word, as the shell may; whether it was in.
     bool Remove(BrowserWindow* window);
     void FireWindowEvent(DISPID id, LONG cookie) { events.Fire(id, {MakeVariant(VT_I4, cookie)}); }
-    // Any window ever made, open or not; null for an unknown id.
+    // Any window ever made, open or not.
     BrowserWindow* Find(LONG id) const {
         return id >= 1 && id <= LastId() ? all_[id - 1].Get() : nullptr;
     }
-    // The window behind a reference handed back here; null for none of ours.
     BrowserWindow* FindByObject(IUnknown* object) const;
     LONG LastId() const { return static_cast<LONG>(all_.size()); }
 

@@ -40,12 +40,11 @@ int main(int argc, char** argv) {
         return Say(2, "usage: DemoInput tray-dblclick|restore|panel-wait|panel-click <label>\n");
     // The panel gives its browser page a few seconds before the native one.
     HWND dialog = nullptr, page = nullptr;
-    for (int waited = 0; !page && waited < 20000; waited += 100) {
+    for (int waited = 0; !page && waited < 20000; waited += 100, Sleep(100)) {
         dialog = FindWindowA("#32770", "Vornix! Popup Blocker");
-        page = dialog ? FindWindowExA(dialog, nullptr, "VornixUINativePage", nullptr) : nullptr;
-        if (!page) Sleep(100);
+        page = FindWindowExA(dialog, nullptr, "VornixUINativePage", nullptr);
     }
-    if (!page) return Say(1, "the control panel's native page did not appear\n");
+    if (!dialog || !page) return Say(1, "the control panel's native page did not appear\n");
     if (action == "panel-wait") {
         // The client area: without a window manager nobody draws the frame.
         RECT r;
@@ -57,6 +56,16 @@ int main(int argc, char** argv) {
     }
     HWND control = FindWindowExA(page, nullptr, "Button", label);
     if (!control) return Say(1, "no control \"%s\" on the panel\n", label);
-    vx::test::ClickOn(control);
+    // A click on a window that is not yet the active one may only activate it.
+    SetForegroundWindow(dialog);
+    vx::test::WaitUntil([&] { return GetForegroundWindow() == dialog; }, 2000);
+    RECT r;
+    GetWindowRect(control, &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, input, sizeof(INPUT));
     return Say(0, "clicked \"%s\" on the control panel\n", label);
 }

@@ -4,12 +4,11 @@ var phase = WScript.Arguments.length > 0 ? WScript.Arguments(0) : "";
 var browser;
 
 function outcome(id) {
-    if (browser.WasQuit(id)) {
-        if (!browser.NavigateTime(id)) return "blocked: the request cancelled, no window made";
-        return browser.WasCancelled(id) ? "blocked: navigation cancelled, window closed"
-                                        : "blocked: window closed";
-    }
-    return browser.IsVisible(id) ? "shown" : "still hidden";
+    var state = browser.State(id), has = function (word) { return state.indexOf(word) >= 0; };
+    if (!has("closed")) return state == "visible" ? "shown" : "still hidden";
+    if (!has("quit")) return "blocked: the request cancelled, no window made";
+    return has("cancelled") ? "blocked: navigation cancelled, window closed"
+                            : "blocked: window closed";
 }
 
 // events: the browser's new-window events in order (2 NewWindow2, 3

@@ -1,6 +1,7 @@
-// One agent, one browser double and the settings service per test suite
-// (starting them costs seconds): a suite's tests leave the agent's settings as
-// they found them. No program may be left running when a test program ends.
+// The programs registered, and one agent, one browser double and the settings
+// service started, per test suite (starting them costs seconds): a suite's
+// tests leave the agent's settings as they found them. No program may be left
+// running when a suite ends.
 #pragma once
 
 #include "tests/support/PopupRig.h"
@@ -13,13 +14,17 @@
 
 namespace vx::test {
 
-class EndToEndEnvironment : public testing::Environment {
-  public:
-    void SetUp() override {
+class AgentSuite : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
         apartment_.emplace();
-        ASSERT_EQ(PopupRig::Install(), S_OK) << "registering the programs";
+        rig_ = std::make_unique<PopupRig>();
+        started_ = PopupRig::Install();
+        if (SUCCEEDED(started_)) started_ = rig_->Start();
     }
-    void TearDown() override {
+    static void TearDownTestSuite() {
+        EXPECT_EQ(rig_->Stop(), 0u) << "the agent's exit code";
+        rig_.reset();
         PopupRig::Uninstall();
         bool left = false;
         for (const wchar_t* program : {L"Krellin.exe", L"KrellinSvc.exe", L"BrowserDouble.exe"})
@@ -32,25 +37,8 @@ class EndToEndEnvironment : public testing::Environment {
         if (left) RestartRpcss();
         apartment_.reset();
     }
-
-  private:
-    std::optional<ComApartment> apartment_;
-};
-inline testing::Environment* const gEndToEnd =
-    testing::AddGlobalTestEnvironment(new EndToEndEnvironment);
-
-class AgentSuite : public testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        rig_ = std::make_unique<PopupRig>();
-        started_ = rig_->Start();
-    }
-    static void TearDownTestSuite() {
-        EXPECT_EQ(rig_->Stop(), 0u) << "the agent's exit code";
-        rig_.reset();
-    }
     void SetUp() override {
-        ASSERT_EQ(started_, S_OK) << rig_->FailedStep();
+        ASSERT_EQ(started_, S_OK) << "installing or starting: " << rig_->FailedStep();
         ASSERT_TRUE(IsRunning(Log().Process())) << "the agent has ended";
     }
 
@@ -67,6 +55,7 @@ class AgentSuite : public testing::Test {
   private:
     static inline std::unique_ptr<PopupRig> rig_;
     static inline HRESULT started_ = E_FAIL;
+    static inline std::optional<ComApartment> apartment_;
 };
 
 } // namespace vx::test

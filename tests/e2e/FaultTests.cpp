@@ -58,7 +58,7 @@ TEST_F(Faults, ClientsComingGoingAndDyingDoNotDisturbTheJudging) {
         bool block = i % 3 != 2;
         std::wstring site = block ? L"http://ad.elsewhere.net/" : L"http://shop.opener.com/";
         PopupRig::Outcome popup = Rig().Popup((site + std::to_wstring(i)).c_str());
-        if (block ? !popup.Blocked() : !popup.Shown()) ++wrong;
+        if (popup.state != (block ? PopupRig::kBlocked : PopupRig::kShown)) ++wrong;
         if (!block) CloseWindow(popup.id);
         if (i == kPopups / 2 && script) TerminateProcess(script.Get(), 1);
     }
@@ -79,13 +79,14 @@ TEST_F(Faults, ClientsComingGoingAndDyingDoNotDisturbTheJudging) {
 TEST_F(Faults, SettingsServiceGoneWhileTheAgentRunsLosesNoCount) {
     for (bool kill : {false, true}) {
         SCOPED_TRACE(kill ? "killed" : "ended");
-        ASSERT_TRUE(Rig().Popup(L"http://ads.elsewhere-network.net/before").Blocked());
+        ASSERT_EQ(Rig().Popup(L"http://ads.elsewhere-network.net/before").state,
+                  PopupRig::kBlocked);
         ASSERT_FALSE(FindProcesses(L"KrellinSvc.exe").empty()) << "no settings service runs";
         LONG before = PopupRig::StoredBlockCount();
         Rig().EndSettingsService(kill);
         ASSERT_TRUE(FindProcesses(L"KrellinSvc.exe").empty());
         size_t from = Log().LineCount();
-        EXPECT_TRUE(Rig().Popup(L"http://ads.elsewhere-network.net/after").Blocked());
+        EXPECT_EQ(Rig().Popup(L"http://ads.elsewhere-network.net/after").state, PopupRig::kBlocked);
         EXPECT_EQ(Agent().Long(L"IsServeReady"), 1);
         bool restarted = !kill || !FindProcesses(L"KrellinSvc.exe").empty();
         EXPECT_EQ(PopupRig::StoredBlockCount(), before + restarted);
@@ -118,7 +119,7 @@ TEST_F(Faults, BrowserVanishingMidEventLeavesTheAgentServingUntilItQuits) {
     ASSERT_EQ(Rig().StartDouble(), S_OK) << Rig().FailedStep();
     LONG page = Browser().Long(L"OpenWindow", "sbb", PopupRig::kOpenerUrl, 0, 1).value_or(0);
     EXPECT_TRUE(Browser().Long(L"OpenPopup", "Is", page, L"http://ads.elsewhere-network.net/"));
-    EXPECT_EQ(Browser().Bool(L"Navigate", "Is", page, L"http://www.opener.com/next"), false);
+    EXPECT_EQ(Browser().Get<bool>(L"Navigate", "Is", page, L"http://www.opener.com/next"), false);
     EXPECT_EQ(Agent().Long(L"IsServeReady"), 1);
     EXPECT_EQ(Agent().Do(L"Quit"), S_OK);
     EXPECT_EQ(WaitForExit(Log().Process(), 20000), 0u);

@@ -23,20 +23,12 @@ void Report(DWORD state) {
 }
 
 DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
-    switch (control) {
-    case SERVICE_CONTROL_STOP:
-        if (gRefuseStop) return ERROR_CALL_NOT_IMPLEMENTED;
-        Report(SERVICE_STOP_PENDING);
-        SetEvent(gEnd);
-        return NO_ERROR;
-    case kEndControl:
-        SetEvent(gEnd);
-        return NO_ERROR;
-    case SERVICE_CONTROL_INTERROGATE:
-        return NO_ERROR;
-    default:
-        return ERROR_CALL_NOT_IMPLEMENTED;
-    }
+    if (control == SERVICE_CONTROL_INTERROGATE) return NO_ERROR;
+    const bool stop = control == SERVICE_CONTROL_STOP && !gRefuseStop;
+    if (!stop && control != kEndControl) return ERROR_CALL_NOT_IMPLEMENTED;
+    if (stop) Report(SERVICE_STOP_PENDING);
+    SetEvent(gEnd);
+    return NO_ERROR;
 }
 
 void WINAPI ServiceMain(DWORD, LPSTR*) {

@@ -1,6 +1,7 @@
 // A late-bound client of any automation object: the product's own
 // DispatchObject with its answers converted to C++ values. A call that fails
-// answers no value; HRESULT-returning members pass the code on.
+// answers no value; HRESULT-returning members pass the code on. Argument
+// codes as for InvokeByName ("I" long, "i" short, "s" text, "b" boolean).
 #pragma once
 
 #include "common/DispatchObject.h"
@@ -13,22 +14,35 @@ namespace vx::test {
 
 class LateBound : public DispatchObject {
   public:
-    // Argument codes as for InvokeByName ("I" long, "i" short, "s" text, "b" boolean).
+    // T: LONG, bool, double or std::wstring.
+    template <typename T, typename... Args>
+    std::optional<T> Get(const wchar_t* name, const char* types = "", Args... args) {
+        constexpr VARTYPE vt = std::is_same_v<T, LONG>     ? VT_I4
+                               : std::is_same_v<T, bool>   ? VT_BOOL
+                               : std::is_same_v<T, double> ? VT_R8
+                                                           : VT_BSTR;
+        Variant raw, out;
+        if (FAILED(InvokeByName(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, raw.Get(), types,
+                                args...)) ||
+            FAILED(VariantChangeType(out.Get(), raw.Get(), 0, vt)))
+            return std::nullopt;
+        const VARIANT* v = out.Get();
+        if constexpr (vt == VT_I4)
+            return V_I4(v);
+        else if constexpr (vt == VT_BOOL)
+            return V_BOOL(v) != VARIANT_FALSE;
+        else if constexpr (vt == VT_R8)
+            return V_R8(v);
+        else
+            return std::wstring(V_BSTR(v) ? V_BSTR(v) : L"");
+    }
     template <typename... Args>
     std::optional<LONG> Long(const wchar_t* name, const char* types = "", Args... args) {
-        return Get<LONG>(VT_I4, name, types, args...);
-    }
-    template <typename... Args>
-    std::optional<bool> Bool(const wchar_t* name, const char* types = "", Args... args) {
-        return Get<bool>(VT_BOOL, name, types, args...);
-    }
-    template <typename... Args>
-    std::optional<double> Double(const wchar_t* name, const char* types = "", Args... args) {
-        return Get<double>(VT_R8, name, types, args...);
+        return Get<LONG>(name, types, args...);
     }
     template <typename... Args>
     std::optional<std::wstring> Text(const wchar_t* name, const char* types = "", Args... args) {
-        return Get<std::wstring>(VT_BSTR, name, types, args...);
+        return Get<std::wstring>(name, types, args...);
     }
     template <typename... Args>
     HRESULT Do(const wchar_t* name, const char* types = "", Args... args) {
@@ -36,25 +50,6 @@ class LateBound : public DispatchObject {
     }
     template <typename T> HRESULT Put(const wchar_t* name, const char* type, T value) {
         return InvokeByName(name, DISPATCH_PROPERTYPUT, nullptr, type, value);
-    }
-
-  private:
-    template <typename T, typename... Args>
-    std::optional<T> Get(VARTYPE vt, const wchar_t* name, const char* types, Args... args) {
-        Variant raw, out;
-        if (FAILED(InvokeByName(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, raw.Get(), types,
-                                args...)) ||
-            FAILED(VariantChangeType(out.Get(), raw.Get(), 0, vt)))
-            return std::nullopt;
-        const VARIANT* v = out.Get();
-        if constexpr (std::is_same_v<T, LONG>)
-            return V_I4(v);
-        else if constexpr (std::is_same_v<T, bool>)
-            return V_BOOL(v) != VARIANT_FALSE;
-        else if constexpr (std::is_same_v<T, double>)
-            return V_R8(v);
-        else
-            return std::wstring(V_BSTR(v) ? V_BSTR(v) : L"");
     }
 };
 

@@ -14,8 +14,6 @@ namespace vx::test {
 
 namespace {
 
-constexpr const wchar_t* kStartPageKey = L"Software\\Microsoft\\Internet Explorer\\Main";
-
 std::wstring FavouriteFolder() {
     wchar_t path[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_FAVORITES | CSIDL_FLAG_CREATE, nullptr,
@@ -41,11 +39,10 @@ HRESULT Register(const Server& server, bool on) {
     return code == 0 ? S_OK : code == kNoExitCode ? HRESULT_FROM_WIN32(WAIT_TIMEOUT) : E_FAIL;
 }
 
-// What Install found, so that Uninstall leaves the prefix as it was.
+// What Install changed, so that Uninstall leaves the prefix as it was.
 struct Installed {
-    bool settingsKey = false;
     std::vector<const Server*> registeredHere;
-    std::optional<std::wstring> startPage;
+    std::optional<ScopedText> settings, startPage;
 } gInstalled;
 
 } // namespace
@@ -59,29 +56,26 @@ HRESULT PopupRig::Install() {
         HRESULT hr = Register(server, true);
         if (FAILED(hr)) return hr;
     }
-    gInstalled.settingsKey = !KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey);
+    gInstalled.settings.emplace(HKEY_LOCAL_MACHINE, kSettingsKey, L"AudioFileName");
+    gInstalled.settings->Write(L"");
     for (const wchar_t* name :
          {L"MuteAudio", L"AllowSameSite", L"KillFixedSize", L"BypassKeys", L"ShowTray"}) {
-        LONG err = WriteDword(HKEY_LOCAL_MACHINE, kSettingsKey, name, 1);
+        const DWORD on = 1;
+        LONG err =
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, name, REG_DWORD, &on, sizeof on);
         if (err != ERROR_SUCCESS) return HRESULT_FROM_WIN32(err);
     }
-    WriteText(HKEY_LOCAL_MACHINE, kSettingsKey, L"AudioFileName", L"");
-    if (!gInstalled.startPage)
-        gInstalled.startPage =
-            ReadText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page").value_or(std::wstring());
-    WriteText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", kStartPage);
-    return WriteFavourite(L"Paper", kFavouriteUrl);
+    gInstalled.startPage.emplace(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main",
+                                 L"Start Page");
+    gInstalled.startPage->Write(L"http://start.example.net/home");
+    return WriteFavourite(L"Paper", L"http://www.favourite-paper.com/");
 }
 
 void PopupRig::Uninstall() {
     for (const Server* server : gInstalled.registeredHere)
         Register(*server, false);
     gInstalled.registeredHere.clear();
-    if (gInstalled.settingsKey) RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey);
-    if (gInstalled.startPage && gInstalled.startPage->empty())
-        DeleteValue(HKEY_CURRENT_USER, kStartPageKey, L"Start Page");
-    else if (gInstalled.startPage)
-        WriteText(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", *gInstalled.startPage);
+    gInstalled.settings.reset();
     gInstalled.startPage.reset();
     RemoveFavourite(L"Paper");
     RemoveDirectoryW(FavouriteFolder().c_str());
@@ -95,10 +89,10 @@ HRESULT PopupRig::WriteFavourite(const wchar_t* name, const wchar_t* url) {
     ScopedHandle file(CreateFileW((folder + L"\\" + name + L".url").c_str(), GENERIC_WRITE, 0,
                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    if (!file || !WriteFile(file.Get(), shortcut.data(), static_cast<DWORD>(shortcut.size()),
-                            &written, nullptr))
-        return E_FAIL;
-    return S_OK;
+    return file && WriteFile(file.Get(), shortcut.data(), static_cast<DWORD>(shortcut.size()),
+                             &written, nullptr)
+               ? S_OK
+               : E_FAIL;
 }
 
 void PopupRig::RemoveFavourite(const wchar_t* name) {
@@ -106,24 +100,25 @@ void PopupRig::RemoveFavourite(const wchar_t* name) {
 }
 
 HRESULT PopupRig::Fail(const char* step, HRESULT hr) {
-    char code[16];
-    snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
-    failedStep_ = std::string(step) + " failed: " + code;
+    char text[200];
+    snprintf(text, sizeof text, "%s failed: 0x%08lX", step, static_cast<unsigned long>(hr));
+    failedStep_ = text;
     return hr;
 }
 
 // The servers are started here rather than by COM at the first activation: a
 // program that dies in its start-up under Wine is started again (see
 // StartProcess), where COM would answer the activation with an error.
-HRESULT PopupRig::Start(int windows) {
+HRESULT PopupRig::Start() {
     HRESULT hr = StartServer(settingsProcess_, L"KrellinSvc.exe", "Service started");
     if (SUCCEEDED(hr)) hr = StartDouble();
-    if (SUCCEEDED(hr)) hr = OpenWindows(windows);
+    if (SUCCEEDED(hr)) hr = OpenWindows(1);
     return FAILED(hr) ? hr : StartAgent();
 }
 
-HRESULT PopupRig::StartServer(CapturedProcess& process, const wchar_t* file, const char* ready) {
-    if (!process.Start(Quoted(BesideTest(file)) + L" -Embedding"))
+HRESULT PopupRig::StartServer(CapturedProcess& process, const wchar_t* file, const char* ready,
+                              const wchar_t* switches) {
+    if (!process.Start(Quoted(BesideTest(file)) + switches))
         return Fail(NarrowText(file).c_str(), HRESULT_FROM_WIN32(GetLastError()));
     if (process.WaitForLine(ready, 0, 30000) == CapturedProcess::kNotFound)
         return Fail(ready, E_FAIL);
@@ -140,10 +135,10 @@ HRESULT PopupRig::StartDouble() {
 HRESULT PopupRig::OpenWindows(int windows) {
     for (int i = 0; i < windows; ++i) {
         std::wstring url = L"http://site" + std::to_wstring(i) + L".example.org/page.html";
-        std::optional<LONG> id =
-            browser_.Long(L"OpenWindow", "sbb", i == 0 ? kOpenerUrl : url.c_str(), 0, 1);
+        LONG id =
+            browser_.Long(L"OpenWindow", "sbb", i ? url.c_str() : kOpenerUrl, 0, 1).value_or(0);
         if (!id) return Fail("OpenWindow", E_FAIL);
-        if (i == 0) opener_ = *id;
+        if (i == 0) opener_ = id;
     }
     return S_OK;
 }
@@ -169,25 +164,21 @@ void PopupRig::ForgetDeadServers() {
 }
 
 HRESULT PopupRig::StartAgent() {
-    if (!agentProcess_.Start(Quoted(BesideTest(L"Krellin.exe"))))
-        return Fail("Krellin.exe", HRESULT_FROM_WIN32(GetLastError()));
-    // Its class objects are registered before the single-instance mutex is
-    // made: from then on a creation cannot make COM start a second agent.
-    auto mutex = [] { return ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, "Krellin Instance")); };
-    WaitUntil([&] { return mutex() || !IsRunning(agentProcess_.Process()); }, 30000);
-    if (!mutex()) return Fail("Krellin Instance mutex", E_FAIL);
-    HRESULT hr = agent_.Create(L"Krellin.KrellinIF.1", CLSCTX_LOCAL_SERVER);
-    if (FAILED(hr)) return Fail("Krellin.KrellinIF.1", hr);
-    return WaitUntil([&] { return agent_.Long(L"IsServeReady") == 1; }, 30000)
-               ? S_OK
-               : Fail("IsServeReady", E_FAIL);
+    // Its classes are served once it says so: a creation before would have
+    // COM start a second agent.
+    HRESULT hr = StartServer(agentProcess_, L"Krellin.exe", "Service started", L"");
+    if (SUCCEEDED(hr) && FAILED(hr = agent_.Create(L"Krellin.KrellinIF.1", CLSCTX_LOCAL_SERVER)))
+        return Fail("Krellin.KrellinIF.1", hr);
+    if (SUCCEEDED(hr) && !WaitUntil([&] { return agent_.Long(L"IsServeReady") == 1; }, 30000))
+        return Fail("IsServeReady", E_FAIL);
+    return hr;
 }
 
-DWORD PopupRig::QuitAgent(DWORD timeoutMs) {
+DWORD PopupRig::QuitAgent() {
     if (!agentProcess_.Process()) return kNoExitCode;
     if (IsRunning(agentProcess_.Process())) agent_.Do(L"Quit");
     agent_.Attach(nullptr);
-    return WaitForExit(agentProcess_.Process(), timeoutMs);
+    return WaitForExit(agentProcess_.Process(), 20000);
 }
 
 DWORD PopupRig::Stop() {
@@ -204,29 +195,16 @@ DWORD PopupRig::Stop() {
     return code;
 }
 
-PopupRig::Outcome PopupRig::StateOf(LONG id) {
-    Outcome o;
-    o.id = id;
-    o.open = browser_.Bool(L"IsOpen", "I", id).value_or(false);
-    o.visible = browser_.Bool(L"IsVisible", "I", id).value_or(false);
-    o.quit = browser_.Bool(L"WasQuit", "I", id).value_or(false);
-    o.cancelled = browser_.Bool(L"WasCancelled", "I", id).value_or(false);
-    o.everShown = o.visible || browser_.Double(L"ShownTime", "I", id).value_or(0) > 0;
-    return o;
-}
-
-PopupRig::Outcome PopupRig::Popup(const wchar_t* url) {
-    return StateOf(browser_.Long(L"OpenPopup", "Is", opener_, url).value_or(0));
-}
-
 LONG PopupRig::StoredBlockCount() {
-    return static_cast<LONG>(
-        ReadDword(HKEY_LOCAL_MACHINE, kSettingsKey, L"BlockCount").value_or(0));
+    DWORD count = 0, size = sizeof count;
+    RegGetValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"BlockCount", RRF_RT_REG_DWORD, nullptr, &count,
+                 &size);
+    return static_cast<LONG>(count);
 }
 
-LONG PopupRig::SettledBlockCount(LONG expected, DWORD timeoutMs) {
+LONG PopupRig::SettledBlockCount(LONG expected) {
     LONG count = 0;
-    WaitUntil([&] { return (count = StoredBlockCount()) == expected; }, timeoutMs, 50);
+    WaitUntil([&] { return (count = StoredBlockCount()) == expected; }, 5000, 50);
     return count;
 }
 

@@ -2,7 +2,7 @@
 // programs registered, browser windows open before the agent starts.
 #pragma once
 
-#include "CapturedProcess.h"
+#include "ProcessTools.h"
 #include "LateBound.h"
 
 namespace vx::test {
@@ -12,10 +12,13 @@ class PopupRig {
     static constexpr const wchar_t* kSettingsKey =
         L"Software\\Quandrel, Inc.\\Vornix! Popup Blocker\\1.00.000";
     static constexpr const wchar_t* kOpenerUrl = L"http://www.opener.com/index.html";
-    static constexpr const wchar_t* kStartPage = L"http://start.example.net/home";
-    static constexpr const wchar_t* kFavouriteUrl = L"http://www.favourite-paper.com/";
+    // A popup's state in the double: shown, refused at NewWindow3 before any
+    // window was made, or cancelled and quit at its first navigation.
+    static constexpr const wchar_t* kShown = L"visible";
+    static constexpr const wchar_t* kRefused = L"hidden cancelled closed";
+    static constexpr const wchar_t* kBlocked = L"hidden cancelled quit closed";
 
-    // Once per test program; Uninstall puts the prefix back as it was.
+    // Uninstall puts the prefix back as Install found it.
     static HRESULT Install();
     static void Uninstall();
 
@@ -24,19 +27,16 @@ class PopupRig {
     PopupRig(const PopupRig&) = delete;
     PopupRig& operator=(const PopupRig&) = delete;
 
-    // The settings service, the double with `windows` browser windows (the
-    // first is the opener), then the agent, waited for until it is ready.
-    HRESULT Start(int windows = 1);
+    // The settings service, the double with the opener, then the agent once ready.
+    HRESULT Start();
     // Leaves no process behind; the agent's exit code (kNoExitCode if killed).
     DWORD Stop();
-
     HRESULT StartDouble();
-    HRESULT OpenWindows(int windows);
+    HRESULT OpenWindows(int windows); // the first is the opener
     void KillDouble();
     HRESULT StartAgent();
-    DWORD QuitAgent(DWORD timeoutMs = 20000);
-    // Ended as a stop from outside would, or killed; COM starts a new one at
-    // the next settings call.
+    DWORD QuitAgent();
+    // Ended as a stop from outside would, or killed.
     void EndSettingsService(bool kill = false);
     // After a kill: makes COM forget the killed servers (see RestartRpcss).
     void ForgetDeadServers();
@@ -49,26 +49,27 @@ class PopupRig {
     const std::string& FailedStep() const { return failedStep_; }
 
     struct Outcome {
-        LONG id = 0;
-        bool open = false, visible = false, quit = false, cancelled = false, everShown = false;
-        bool Blocked() const { return quit && cancelled && !visible && !everShown; }
-        bool Shown() const { return open && visible && !quit; }
+        LONG id;
+        std::wstring state;
     };
-    Outcome StateOf(LONG id);
+    Outcome StateOf(LONG id) { return {id, browser_.Text(L"State", "I", id).value_or(L"")}; }
     // A page in the opener asks for a new window that navigates to url.
-    Outcome Popup(const wchar_t* url);
+    Outcome Popup(const wchar_t* url) {
+        return StateOf(browser_.Long(L"OpenPopup", "Is", opener_, url).value_or(0));
+    }
 
     static HRESULT WriteFavourite(const wchar_t* name, const wchar_t* url);
     static void RemoveFavourite(const wchar_t* name);
     static LONG StoredBlockCount();
     // The stored count once it reaches `expected` (or the last one read): a
-    // block counted while the agent was reading the count for a client is
-    // stored when that read's call completes.
-    static LONG SettledBlockCount(LONG expected, DWORD timeoutMs = 5000);
+    // block counted during a client's read of the count is stored when that
+    // read's call completes.
+    static LONG SettledBlockCount(LONG expected);
 
   private:
     HRESULT Fail(const char* step, HRESULT hr);
-    HRESULT StartServer(CapturedProcess& process, const wchar_t* file, const char* ready);
+    HRESULT StartServer(CapturedProcess& process, const wchar_t* file, const char* ready,
+                        const wchar_t* switches = L" -Embedding");
 
     LateBound browser_, agent_;
     CapturedProcess agentProcess_, doubleProcess_, settingsProcess_;

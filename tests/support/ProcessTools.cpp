@@ -1,8 +1,5 @@
-#include "CapturedProcess.h"
 #include "ProcessTools.h"
 
-#include <psapi.h>
-#include <winternl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -30,14 +27,17 @@ std::wstring Quoted(const std::wstring& path) {
     return L"\"" + path + L"\"";
 }
 
-ScopedHandle StartProcess(const std::wstring& commandLine, STARTUPINFOW* si, DWORD* id) {
-    STARTUPINFOW plain = {};
-    plain.cb = sizeof plain;
+ScopedHandle StartProcess(const std::wstring& commandLine, HANDLE output, DWORD* id) {
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = output ? STARTF_USESTDHANDLES : 0;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = si.hStdError = output;
     PROCESS_INFORMATION pi = {};
     for (int attempt = 0; attempt < 3; ++attempt) {
         std::wstring line = commandLine; // CreateProcessW may write into it
-        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, si != nullptr, 0, nullptr, nullptr,
-                           si ? si : &plain, &pi)) {
+        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, output != nullptr, 0, nullptr,
+                           nullptr, &si, &pi)) {
             CloseHandle(pi.hThread);
             if (id) *id = pi.dwProcessId;
             return ScopedHandle(pi.hProcess);
@@ -99,9 +99,10 @@ bool EndServerProcess(DWORD processId, DWORD timeoutMs) {
 
 bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs) {
     SERVICE_STATUS status = {};
-    return WaitUntil(
-        [&] { return QueryServiceStatus(service, &status) && status.dwCurrentState == state; },
-        timeoutMs, 50);
+    auto reached = [&] {
+        return QueryServiceStatus(service, &status) && status.dwCurrentState == state;
+    };
+    return WaitUntil(reached, timeoutMs, 50);
 }
 
 void RestartRpcss() {
@@ -115,32 +116,6 @@ void RestartRpcss() {
     WaitForServiceState(rpcss.Get(), SERVICE_STOPPED, 10000);
     StartServiceW(rpcss.Get(), 0, nullptr);
     WaitForServiceState(rpcss.Get(), SERVICE_RUNNING, 10000);
-}
-
-// Wine answers 0 for any process's handle count, so it is read from the
-// process list; the page-file usage is the commit (Windows: the private bytes).
-bool ReadProcessFigures(HANDLE process, ProcessFigures* figures) {
-    PROCESS_MEMORY_COUNTERS memory = {};
-    memory.cb = sizeof memory;
-    if (!GetProcessMemoryInfo(process, &memory, sizeof memory)) return false;
-    figures->privateBytes = memory.PagefileUsage;
-    figures->workingSet = memory.WorkingSetSize;
-    std::vector<BYTE> list(1 << 20);
-    NTSTATUS status;
-    while ((status = NtQuerySystemInformation(SystemProcessInformation, list.data(),
-                                              static_cast<ULONG>(list.size()), nullptr)) ==
-           static_cast<NTSTATUS>(0xC0000004L)) // STATUS_INFO_LENGTH_MISMATCH
-        list.resize(list.size() * 2);
-    for (size_t at = 0; status >= 0;) {
-        auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(list.data() + at);
-        if (HandleToULong(entry->UniqueProcessId) == GetProcessId(process)) {
-            figures->handles = entry->HandleCount;
-            return figures->handles != 0;
-        }
-        if (!entry->NextEntryOffset) break;
-        at += entry->NextEntryOffset;
-    }
-    return false;
 }
 
 void PumpFor(DWORD ms) {
@@ -160,21 +135,6 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs)
     return true;
 }
 
-void ClickOn(HWND window) {
-    // A click on a window that is not yet the active one may only activate it.
-    HWND top = GetAncestor(window, GA_ROOT);
-    SetForegroundWindow(top);
-    WaitUntil([&] { return GetForegroundWindow() == top; }, 2000);
-    RECT r;
-    GetWindowRect(window, &r);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, input, sizeof(INPUT));
-}
-
 bool CapturedProcess::Start(const std::wstring& commandLine) {
     End();
     wchar_t folder[MAX_PATH], name[MAX_PATH];
@@ -183,13 +143,7 @@ bool CapturedProcess::Start(const std::wstring& commandLine) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     ScopedHandle output(CreateFileW(name, GENERIC_WRITE, kShareAll, &inherit, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_TEMPORARY, nullptr));
-    if (!output) return false;
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = si.hStdError = output.Get();
-    process_ = StartProcess(commandLine, &si, &id_);
+    if (output) process_ = StartProcess(commandLine, output.Get(), &id_);
     return static_cast<bool>(process_);
 }
 
@@ -223,15 +177,14 @@ std::vector<std::string> CapturedProcess::Lines(size_t from) const {
 
 size_t CapturedProcess::WaitForLine(const std::string& text, size_t from, DWORD timeoutMs) const {
     size_t found = kNotFound;
-    WaitUntil(
-        [&] {
-            const bool ended = !IsRunning(process_.Get());
-            std::vector<std::string> lines = Lines();
-            for (size_t i = from; i < lines.size() && found == kNotFound; ++i)
-                if (lines[i].find(text) != std::string::npos) found = i;
-            return found != kNotFound || ended;
-        },
-        timeoutMs, 5);
+    auto seen = [&] {
+        const bool ended = !IsRunning(process_.Get());
+        std::vector<std::string> lines = Lines();
+        for (size_t i = from; i < lines.size() && found == kNotFound; ++i)
+            if (lines[i].find(text) != std::string::npos) found = i;
+        return found != kNotFound || ended;
+    };
+    WaitUntil(seen, timeoutMs, 5);
     return found;
 }
 

@@ -15,9 +15,10 @@ constexpr DWORD kNoExitCode = 0xFFFFFFFFu;
 std::wstring BesideTest(const wchar_t* file);
 std::wstring Quoted(const std::wstring& path);
 
-// With si, handles are inherited. Wine answers ERROR_INTERNAL_ERROR when the
-// new process ended in its start-up before any of the program ran: tried again.
-ScopedHandle StartProcess(const std::wstring& commandLine, STARTUPINFOW* si = nullptr,
+// With output, standard output and error go there. Wine answers
+// ERROR_INTERNAL_ERROR when the new process ended in its start-up before any
+// of the program ran: tried again.
+ScopedHandle StartProcess(const std::wstring& commandLine, HANDLE output = nullptr,
                           DWORD* id = nullptr);
 // The exit code, or kNoExitCode when it did not end in time (it is then ended).
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 30000);
@@ -36,17 +37,38 @@ bool EndServerProcess(DWORD processId, DWORD timeoutMs = 10000);
 void RestartRpcss();
 bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs = 15000);
 
-struct ProcessFigures {
-    DWORD handles = 0;
-    SIZE_T privateBytes = 0, workingSet = 0;
-};
-bool ReadProcessFigures(HANDLE process, ProcessFigures* figures);
-
 // Blocks for a while with the thread's messages pumped, as an apartment must.
 void PumpFor(DWORD ms);
 // Whether `done` came true within the time, asked every stepMs meanwhile pumping.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs = 20);
-// Mouse input at the middle of a window, as a user's click arrives.
-void ClickOn(HWND window);
+
+// A program whose standard output (and error) goes to a file of its own, so
+// that a test can wait for a line and read everything written.
+class CapturedProcess {
+  public:
+    static constexpr size_t kNotFound = static_cast<size_t>(-1);
+
+    CapturedProcess() = default;
+    ~CapturedProcess() { End(); }
+    CapturedProcess(const CapturedProcess&) = delete;
+    CapturedProcess& operator=(const CapturedProcess&) = delete;
+
+    bool Start(const std::wstring& commandLine);
+    // Terminates the program if it still runs; its output is gone.
+    void End();
+
+    HANDLE Process() const { return process_.Get(); }
+    DWORD Id() const { return id_; }
+    size_t LineCount() const { return Lines().size(); }
+    std::vector<std::string> Lines(size_t from = 0) const;
+    // The first line at or after `from` that contains text, waiting up to
+    // timeoutMs for it; kNotFound when none came before the program ended.
+    size_t WaitForLine(const std::string& text, size_t from, DWORD timeoutMs) const;
+
+  private:
+    ScopedHandle process_;
+    DWORD id_ = 0;
+    std::wstring file_;
+};
 
 } // namespace vx::test

@@ -1,5 +1,5 @@
-// Registry values read and written directly, one call each, to check what
-// the programs stored and to prepare what they read.
+// Registry values read and written directly, to check what the programs
+// stored and to prepare what they read.
 #pragma once
 
 #include "common/Scoped.h"
@@ -13,13 +13,6 @@ namespace vx::test {
 inline bool KeyExists(HKEY root, const wchar_t* path) {
     RegKey key;
     return RegOpenKeyExW(root, path, 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
-}
-
-inline std::optional<DWORD> ReadDword(HKEY root, const wchar_t* path, const wchar_t* name) {
-    DWORD value = 0, size = sizeof value;
-    if (RegGetValueW(root, path, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    return value;
 }
 
 inline std::optional<std::wstring> ReadText(HKEY root, const wchar_t* path, const wchar_t* name) {
@@ -50,35 +43,23 @@ inline LONG WriteBytes(HKEY root, const char* path, const char* name, DWORD type
     return RegSetKeyValueA(root, path, name, type, data.data(), static_cast<DWORD>(data.size()));
 }
 
-inline LONG WriteDword(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value) {
-    return RegSetKeyValueW(root, path, name, REG_DWORD, &value, sizeof value);
-}
-
 inline LONG WriteText(HKEY root, const wchar_t* path, const wchar_t* name,
                       const std::wstring& text) {
     return RegSetKeyValueW(root, path, name, REG_SZ, text.c_str(),
                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-inline LONG DeleteValue(HKEY root, const wchar_t* path, const wchar_t* name) {
-    return RegDeleteKeyValueW(root, path, name);
-}
-
-// The shallowest key along path that does not exist yet, or "" when all do.
-inline std::wstring FirstMissingKey(HKEY root, const std::wstring& path) {
-    for (size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
-        std::wstring key = path.substr(0, end);
-        if (!KeyExists(root, key.c_str())) return key;
-        if (end == std::wstring::npos) return std::wstring();
-    }
-}
-
 // A text value the test changes (a null name: the key's default), put back as
-// it was afterwards; a key the test made goes with it.
+// it was afterwards; the shallowest key the test made goes with it.
 struct ScopedText {
     ScopedText(HKEY root, std::wstring path, const wchar_t* name)
-        : root(root), path(std::move(path)), name(name), old(ReadText(root, Path(), name)),
-          made(FirstMissingKey(root, this->path)) {}
+        : root(root), path(std::move(path)), name(name), old(ReadText(root, Path(), name)) {
+        for (size_t end = 0; made.empty() && end != std::wstring::npos;) {
+            end = this->path.find(L'\\', end + 1);
+            if (!KeyExists(root, this->path.substr(0, end).c_str()))
+                made = this->path.substr(0, end);
+        }
+    }
     ~ScopedText() {
         if (old)
             Write(*old);
@@ -90,7 +71,7 @@ struct ScopedText {
     ScopedText(const ScopedText&) = delete;
     ScopedText& operator=(const ScopedText&) = delete;
     void Write(const std::wstring& text) { WriteText(root, Path(), name, text); }
-    void Delete() { DeleteValue(root, Path(), name); }
+    void Delete() { RegDeleteKeyValueW(root, Path(), name); }
     const wchar_t* Path() const { return path.c_str(); }
     HKEY root;
     std::wstring path;
