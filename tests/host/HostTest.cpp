@@ -1,6 +1,5 @@
 // Krellin.exe and KrellinSvc.exe, each a row of the same tests of the
 // process host they share.
-#include "tests/support/CapturedProcess.h"
 #include "tests/support/LateBound.h"
 #include "tests/support/ProcessTools.h"
 #include "tests/support/RegistryTools.h"

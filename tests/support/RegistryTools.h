@@ -15,6 +15,13 @@ inline bool KeyExists(HKEY root, const wchar_t* path) {
     return RegOpenKeyExW(root, path, 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
 }
 
+inline std::optional<DWORD> ReadDword(HKEY root, const wchar_t* path, const wchar_t* name) {
+    DWORD value = 0, size = sizeof value;
+    if (RegGetValueW(root, path, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return value;
+}
+
 inline std::optional<std::wstring> ReadText(HKEY root, const wchar_t* path, const wchar_t* name) {
     wchar_t text[2048];
     DWORD size = sizeof text;
