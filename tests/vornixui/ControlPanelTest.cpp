@@ -1,8 +1,10 @@
-// The control panel's dialog over its pages and in-process agents: what it
-// reads, shows, sends and refuses; its window; its registration.
+// The control panel against in-process agents: its connection, what its
+// dialog reads, shows, sends and refuses, its switches, paths, pages, window
+// and registration.
 #include "VornixUI/BrowserPage.h"
 #include "VornixUI/ControlPanelApp.h"
 #include "VornixUI/ControlPanelDialog.h"
+#include "VornixUI/InstallPaths.h"
 #include "VornixUI/PageChoice.h"
 #include "PanelFakes.h"
 
@@ -18,23 +20,18 @@ const std::string kReads =
     "get KillFixedSize; get AllowUserInitiated; get NotifyOnBlock; get AllowedSites; "
     "get BypassKeys; get BlockedCount; ";
 
-class ControlPanelDialogTest : public ::testing::Test {
+class ControlPanelTest : public ::testing::Test {
   protected:
     // Construction and a loaded page, as the running program has them;
     // configure sets up every agent this test creates.
     void Start(std::function<void(FakeAgent&)> configure = nullptr) {
-        Serve(std::move(configure));
+        server.emplace(desktop.log, std::move(configure));
         Open();
-    }
-    void Serve(std::function<void(FakeAgent&)> configure = nullptr) {
-        server.reset(); // one served agent class at a time
-        server = std::make_unique<AgentServer>(desktop.log, std::move(configure));
     }
     void Open() {
         page.Close();
-        dialog.reset(); // one registration of the class at a time
-        dialog = std::make_unique<ControlPanelDialog>(page);
-        ASSERT_EQ(page.Open(parent.Get(), L"", dialog.get()), S_OK);
+        dialog.emplace(page);
+        ASSERT_EQ(page.Open(parent.Get(), L"", &*dialog), S_OK);
         PumpFor(20);
     }
     HWND Control(const wchar_t* id) const {
@@ -76,14 +73,15 @@ class ControlPanelDialogTest : public ::testing::Test {
     const std::wstring wave = BesideTest(L"vornixui_tests.exe");
     ScopedGdiLike<HWND, DestroyWindow> parent{CreateWindowExW(
         0, L"STATIC", L"", WS_POPUP, 0, 0, 660, 480, nullptr, nullptr, nullptr, nullptr)};
-    std::unique_ptr<AgentServer> server;
+    // Each replaces the one before only once that is gone.
+    std::optional<AgentServer> server;
     NativePage page;
-    std::unique_ptr<ControlPanelDialog> dialog;
+    std::optional<ControlPanelDialog> dialog;
 };
 
 // Every setting is read before the window exists and again once the page has
 // loaded; a value other than 0 and 1 is "on", never a half-set box.
-TEST_F(ControlPanelDialogTest, StartUpReadsEverySettingTwiceAndShowsIt) {
+TEST_F(ControlPanelTest, StartUpReadsEverySettingTwiceAndShowsIt) {
     const struct {
         long allowSameSite, killFixedSize, bypassKeys, muteAudio, visible;
         std::wstring boxes;
@@ -124,14 +122,19 @@ TEST_F(ControlPanelDialogTest, StartUpReadsEverySettingTwiceAndShowsIt) {
     EXPECT_EQ(Shown(), L"0  ShowDiag MuteAudio ShowTray NoFixed Ctrl AllowClicked NotifyBlock");
 }
 
-TEST_F(ControlPanelDialogTest, EveryClickDoesWhatItsElementStandsFor) {
+// The allowed sites are read again before each change, so that a site added
+// meanwhile (from the tray) is kept; what the user typed is refused unless it
+// names a site.
+TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
     ProgramFiles env("C:\\Program Files");
-    const std::string site = "open:http://www.quandrel.com/; ", sound = NarrowText(wave.c_str());
+    const std::string site = "open:http://www.quandrel.com/; ", sound = NarrowText(wave.c_str()),
+                      sites = "get AllowedSites; put AllowedSites=";
     const struct {
         const wchar_t* id;
         std::string log;
         INT_PTR ended = 0; // 0: still running
         bool muted = false;
+        const wchar_t* typed = L""; // into NewSite
     } cases[] = {
         {L"ButtonOK", "", IDOK},
         {L"ButtonCancel", "", IDCANCEL},
@@ -152,15 +155,23 @@ TEST_F(ControlPanelDialogTest, EveryClickDoesWhatItsElementStandsFor) {
         {L"Play", "", 0, true},
         {L"PickFile", "pick:" + sound + "; "},
         {L"Vabout", "about; " + site},
+        {L"AddSite", sites + "example.com\r\nnews.example.org; get AllowedSites; ", 0, false,
+         L" HTTP://News.Example.ORG:80/page "},
+        {L"AddSite", sites + "example.com; get AllowedSites; ", 0, false, L"EXAMPLE.com"},
+        {L"RemoveSite", sites + "; get AllowedSites; ", 0, false, L"example.com"},
+        {L"RemoveSite", sites + "example.com; get AllowedSites; ", 0, false, L"ads.other.net"},
+        {L"AddSite", "box:Vornix!; ", 0, false, L"bad site!"},
+        {L"RemoveSite", "box:Vornix!; "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);
         Start([&](FakeAgent& a) {
             a.numbers[L"BypassKeys"] = 5;
             a.numbers[L"MuteAudio"] = c.muted;
-            a.texts[L"AudioFileName"] = wave;
+            a.texts = {{L"AudioFileName", wave}, {L"AllowedSites", L"example.com"}};
         });
         desktop.Forget();
+        SetWindowTextW(Control(L"NewSite"), c.typed);
         OnNextTick about([&] {
             desktop.log += "about; ";
             HWND box = FindWindowW(L"#32770", nullptr);
@@ -171,12 +182,14 @@ TEST_F(ControlPanelDialogTest, EveryClickDoesWhatItsElementStandsFor) {
         Click(c.id);
         EXPECT_EQ(desktop.log, c.log);
         EXPECT_EQ(dialog->Ended() ? dialog->Result() : 0, c.ended);
+        EXPECT_EQ(Text(L"Sites"), server->Last().texts[L"AllowedSites"]);
+        EXPECT_EQ(Text(L"NewSite"), c.log == "box:Vornix!; " ? c.typed : L"");
     }
 }
 
 // What was typed into the file name is shown until the next pull but never
 // sent: only a picked file becomes the sound.
-TEST_F(ControlPanelDialogTest, CountClickRefreshesTheCountAndResendsEverySettingButATypedFile) {
+TEST_F(ControlPanelTest, CountClickRefreshesTheCountAndResendsEverySettingButATypedFile) {
     Start([&](FakeAgent& a) {
         a.numbers[L"BypassKeys"] = 3;
         a.texts[L"AudioFileName"] = wave;
@@ -192,7 +205,7 @@ TEST_F(ControlPanelDialogTest, CountClickRefreshesTheCountAndResendsEverySetting
     EXPECT_EQ(Text(L"FileName"), L"vornixui_tests.exe");
 }
 
-TEST_F(ControlPanelDialogTest, QuitStopsTheAgentAndTheNextSettingStartsAnotherWithEverySetting) {
+TEST_F(ControlPanelTest, QuitStopsTheAgentAndTheNextSettingStartsAnotherWithEverySetting) {
     const struct {
         const wchar_t* next;
         int mask, mute;
@@ -212,7 +225,7 @@ TEST_F(ControlPanelDialogTest, QuitStopsTheAgentAndTheNextSettingStartsAnotherWi
 
 // A sound file the panel cannot open, or must not, is forgotten; only picked
 // wave files on this computer become the sound.
-TEST_F(ControlPanelDialogTest, OnlyOpenableWaveFilesOnThisComputerAreTheSound) {
+TEST_F(ControlPanelTest, OnlyOpenableWaveFilesOnThisComputerAreTheSound) {
     const struct {
         std::wstring stored;
         std::optional<std::wstring> picked; // none: the pick is cancelled
@@ -251,39 +264,9 @@ TEST_F(ControlPanelDialogTest, OnlyOpenableWaveFilesOnThisComputerAreTheSound) {
     }
 }
 
-// The list is read again before each change, so that a site added meanwhile
-// (from the tray) is kept; what the user typed is refused unless it names a
-// site.
-TEST_F(ControlPanelDialogTest, AllowedSitesAreAddedAndRemovedThroughTheAgent) {
-    const struct {
-        const wchar_t *typed, *button, *stored;
-        bool refused;
-    } cases[] = {
-        {L" HTTP://News.Example.ORG:80/page ", L"AddSite", L"example.com\r\nnews.example.org",
-         false},
-        {L"EXAMPLE.com", L"AddSite", L"example.com", false},
-        {L"example.com", L"RemoveSite", L"", false},
-        {L"ads.other.net", L"RemoveSite", L"example.com", false},
-        {L"bad site!", L"AddSite", L"example.com", true},
-        {L"", L"RemoveSite", L"example.com", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::wstring(c.typed) + c.button);
-        Start([](FakeAgent& a) { a.texts[L"AllowedSites"] = L"example.com"; });
-        EXPECT_EQ(Text(L"Sites"), L"example.com");
-        desktop.Forget();
-        SetWindowTextW(Control(L"NewSite"), c.typed);
-        Click(c.button);
-        EXPECT_EQ(server->Last().texts[L"AllowedSites"], c.stored);
-        EXPECT_EQ(desktop.boxTexts.size(), c.refused ? 1u : 0u);
-        EXPECT_EQ(Text(L"Sites"), c.refused ? L"example.com" : c.stored);
-        EXPECT_EQ(Text(L"NewSite"), c.refused ? c.typed : L"");
-    }
-}
-
 // The real program registers and unregisters; embedded (started by COM) it
 // shows nothing, creates no client and registers nothing.
-TEST_F(ControlPanelDialogTest, TheProgramRegistersAndUnregistersButNotWhenEmbedded) {
+TEST_F(ControlPanelTest, TheProgramRegistersAndUnregistersButNotWhenEmbedded) {
     const wchar_t kAppIdKey[] = L"AppID\\{1F182AC9-519F-4D3F-A5C1-2ED546A9C7A3}";
     const wchar_t kTypeLibKey[] = L"TypeLib\\{574E178F-24FD-44B4-BDCC-4A8013185C1B}\\1.0";
     const std::wstring program = Quoted(BesideTest(L"VornixUI.exe"));
@@ -294,7 +277,7 @@ TEST_F(ControlPanelDialogTest, TheProgramRegistersAndUnregistersButNotWhenEmbedd
     EXPECT_EQ(RunAndWait(program + L" /unregserver"), 0u);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID"));
-    Serve();
+    server.emplace(desktop.log);
     for (const wchar_t* line : {L"VornixUI.exe /Embedding", L"VornixUI.exe -automation",
                                 L"VornixUI.exe /embedding /regserver"}) {
         EXPECT_EQ(ControlPanelApp().Run(line), 0);
@@ -303,7 +286,7 @@ TEST_F(ControlPanelDialogTest, TheProgramRegistersAndUnregistersButNotWhenEmbedd
     }
 }
 
-TEST_F(ControlPanelDialogTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePathIsTooLong) {
+TEST_F(ControlPanelTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePathIsTooLong) {
     const std::string tooLong = "C:\\" + std::string(250, 'p');
     const struct {
         const char* programFiles;
@@ -321,7 +304,7 @@ TEST_F(ControlPanelDialogTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhen
     for (const auto& c : cases) {
         SCOPED_TRACE(c.result);
         ProgramFiles env(c.programFiles);
-        Serve();
+        server.emplace(desktop.log);
         desktop.Forget();
         StubPage stub;
         ControlPanelDialog panel(stub);
@@ -346,8 +329,8 @@ TEST_F(ControlPanelDialogTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhen
 
 // As the program runs it: the system's browser is hosted first and, where no
 // HTML engine renders, the native page takes its place inside the window.
-TEST_F(ControlPanelDialogTest, HostsTheBrowserThenTheNativePageLaidOutAndEscapeCloses) {
-    Serve();
+TEST_F(ControlPanelTest, HostsTheBrowserThenTheNativePageLaidOutAndEscapeCloses) {
+    server.emplace(desktop.log);
     OleInitialize(nullptr);
     {
         BrowserPage browser;
@@ -384,6 +367,189 @@ TEST_F(ControlPanelDialogTest, HostsTheBrowserThenTheNativePageLaidOutAndEscapeC
     }
     OleUninitialize();
     EXPECT_EQ(desktop.log, "create; get IsServeReady; " + kReads + kReads);
+}
+
+TEST_F(ControlPanelTest, ReadinessIsAwaitedOnceWithFortyNinePausesAtMost) {
+    const struct {
+        const char* name;
+        int readyAt;
+        long readyValue;
+        int queries;
+        bool warned;
+    } cases[] = {
+        {"ready at once", 1, 1, 1, false},
+        {"ready at the 50th query", 50, 1, 50, false},
+        {"never ready", 0, 1, 50, true},
+        {"nonzero only above the low half", 1, 0x10000, 50, true},
+        {"0xFFFF counts as ready", 1, 0xFFFF, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.emplace(desktop.log, [&](FakeAgent& a) {
+            a.readyAt = c.readyAt;
+            a.readyValue = c.readyValue;
+        });
+        AgentClient client;
+        desktop.Forget();
+        client.ReadVisible();
+        client.WriteMuteAudio(1);
+        // Once ready, never asked again; until then every call waits anew,
+        // warns, and is made all the same.
+        std::string waits;
+        for (int i = 1; i < c.queries; ++i)
+            waits += "get IsServeReady; pause:100; ";
+        waits += "get IsServeReady; " + std::string(c.warned ? "box:Vornix!; " : "");
+        EXPECT_EQ(desktop.log,
+                  waits + "get Visible; " + (c.warned ? waits : "") + "put MuteAudio=-1; ");
+    }
+}
+
+TEST_F(ControlPanelTest, AFailedCallIsReportedOnceAndTheClientStaysUsableUntilItLetsGo) {
+    server.emplace(desktop.log);
+    {
+        AgentClient client;
+        FakeAgent& agent = server->Last();
+        agent.numbers[L"BlockedCount"] = 7;
+        // The server going away mid-call, as when the agent quits.
+        agent.failures = {{L"BlockedCount", RPC_E_SERVER_DIED}};
+        EXPECT_EQ(client.ReadBlockedCount(), 0);
+        agent.failures.clear();
+        EXPECT_EQ(client.ReadBlockedCount(), 7);
+        EXPECT_EQ(desktop.boxTexts.size(), 1u) << "nothing retried";
+    }
+    EXPECT_EQ(server->Last().Refs(), 1u) << "the client let go of the agent";
+}
+
+TEST_F(ControlPanelTest, SoundPathsCrossInTheAnsiCodePage) {
+    if (GetACP() != 1252) GTEST_SKIP() << "needs code page 1252";
+    server.emplace(desktop.log);
+    AgentClient client;
+    FakeAgent& agent = server->Last();
+    client.WriteAudioFileName("C:\\Sounds\\caf\xE9.wav");
+    EXPECT_EQ(agent.texts[L"AudioFileName"], L"C:\\Sounds\\caf\u00E9.wav");
+    EXPECT_EQ(client.ReadAudioFileName(), "C:\\Sounds\\caf\xE9.wav");
+    // No look-alike may stand in for a missing character: it could name
+    // another file that exists.
+    agent.texts[L"AudioFileName"] = L"C:\\Sounds\\\u4E2D\u0100.wav";
+    EXPECT_EQ(client.ReadAudioFileName(), "C:\\Sounds\\??.wav");
+}
+
+TEST_F(ControlPanelTest, ErrorBoxShowsTheSystemTextOrSaysThereIsNone) {
+    AgentClient::ReportComError("caption A", E_ACCESSDENIED);
+    AgentClient::ReportComError("caption B", static_cast<HRESULT>(0xA0BC1234));
+    ASSERT_EQ(desktop.log, "box:caption A; box:caption B; ");
+    EXPECT_EQ(desktop.boxTexts[0].find("0x"), std::string::npos) << desktop.boxTexts[0];
+    EXPECT_NE(desktop.boxTexts[0].find_first_not_of(" \r\n"), std::string::npos);
+    EXPECT_NE(desktop.boxTexts[1].find("0xA0BC1234"), std::string::npos) << desktop.boxTexts[1];
+}
+
+TEST(CommandLine, SwitchesAreFoundWithEitherMarkInAnyCase) {
+    const struct {
+        const wchar_t* line;
+        bool embedded, unregister, registerServer, nativePage;
+    } cases[] = {
+        {L"VornixUI.exe /regserver", false, false, true, false},
+        {L"VornixUI.exe -RegServer", false, false, true, false},
+        {L"VornixUI.exe /REGISTER", false, false, true, false},
+        {L"\"C:\\Program Files\\x\\VornixUI.exe\" /Unregserver", false, true, false, false},
+        {L"VornixUI.exe -unregister", false, true, false, false},
+        {L"VornixUI.exe /Embedding", true, false, false, false},
+        {L"VornixUI.exe -AUTOMATION", true, false, false, false},
+        {L"VornixUI.exe", false, false, false, false},
+        {L"VornixUI.exe /NativePage", false, false, false, true},
+        {L"VornixUI.exe -nativepage /regserver", false, false, true, true},
+        {L"VornixUI.exe readme.txt", false, false, false, false},
+        {L"VornixUI.exe /regservers /xyz regserver", false, false, false, false},
+        {L"/regserver", false, false, false, false}, // the program's own name comes first
+    };
+    for (const auto& c : cases) {
+        CommandLineSwitches s = ParseCommandLine(c.line);
+        EXPECT_EQ((std::vector<bool>{s.embedded, s.unregister, s.registerServer, s.nativePage}),
+                  (std::vector<bool>{c.embedded, c.unregister, c.registerServer, c.nativePage}))
+            << c.line;
+    }
+}
+
+TEST(InstallPaths, PagesLieInTheInstallFolderNeverOverflowAndOnlyTheyAreShown) {
+    const std::string page = "\\Quandrel, Inc\\Vornix! Popup Blocker\\vornixui-popup.htm";
+    const std::string fits = "C:\\" + std::string(MAX_PATH - 1 - 7 - page.size() - 3, 'p');
+    const std::string tooLong = fits + "p", standard = "file://C:\\Program Files" + page;
+    const struct {
+        const char* programFiles; // null: unset
+        std::string address;
+    } cases[] = {
+        {nullptr, standard},   {"D:\\Apps", "file://D:\\Apps" + page},
+        {"", standard},        {fits.c_str(), "file://" + fits + page},
+        {tooLong.c_str(), ""},
+    };
+    for (const auto& c : cases) {
+        ProgramFiles env(c.programFiles);
+        EXPECT_EQ(PageAddress(), c.address);
+        EXPECT_LT(PageAddress().size(), static_cast<size_t>(MAX_PATH));
+    }
+    ProgramFiles huge(std::string(400, 'h').c_str());
+    EXPECT_EQ(HelpPagePath(), "");
+    ProgramFiles env("C:\\Program Files");
+    const std::wstring folder =
+        L"file:///C:/Program%20Files/Quandrel,%20Inc/Vornix!%20Popup%20Blocker/";
+    const struct {
+        std::wstring url;
+        bool page, shown;
+    } urls[] = {
+        {WidenText(PageAddress()), true, true},
+        {folder + L"vornixui-popup.htm", true, true},
+        {L"FILE:///c:/program files/quandrel, inc/vornix! popup blocker/x/../VORNIXUI-POPUP.HTM",
+         true, true},
+        {L"C:\\Program Files\\Quandrel, Inc\\Vornix! Popup Blocker\\vornixui-popup.htm", true,
+         true},
+        {folder + L"index.htm", false, true},
+        {L"about:blank", false, true},
+        {L"http://www.quandrel.com/", false, false},
+        {L"file://server/share/vornixui-popup.htm", false, false},
+        {folder + L"vornixui-popup.htm.evil", false, false},
+        {L"file:///C:/Temp/vornixui-popup.htm", false, false},
+        {folder + L"vornixui-popup.htm" + std::wstring(1, L'\0') + L"x", false, false},
+        {L"about:blank#x", false, false},
+    };
+    for (const auto& c : urls) {
+        EXPECT_EQ(IsPanelPage(c.url), c.page) << c.url;
+        EXPECT_EQ(IsPanelAddress(c.url), c.shown) << c.url;
+    }
+}
+
+TEST(PageChoice, TheBrowsersPageStaysOnlyWhenItOpensAndCompletesInTime) {
+    const struct {
+        const char* name;
+        HRESULT browserOpens;
+        bool completes, topLevel, fallsBack;
+    } cases[] = {
+        {"control cannot be created", E_FAIL, false, false, true},
+        {"page completes", S_OK, true, true, false},
+        {"only a frame completes", S_OK, true, false, true},
+        {"page never completes", S_OK, false, false, true},
+    };
+    ScopedGdiLike<HWND, DestroyWindow> parent(CreateWindowExW(
+        0, L"STATIC", L"", WS_POPUP, 0, 0, 660, 480, nullptr, nullptr, nullptr, nullptr));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StubPage browser;
+        NativePage native;
+        browser.openResult = c.browserOpens;
+        struct : PageEvents {
+            int completes = 0;
+            void OnDocumentComplete(bool topLevel) override { completes += topLevel; }
+            void OnElementClick(const wchar_t*) override {}
+        } dialog;
+        PageChoice choice(browser, native, 300);
+        ASSERT_EQ(choice.Open(parent.Get(), L"file://x/vornixui-popup.htm", &dialog), S_OK);
+        if (c.completes) browser.events->OnDocumentComplete(c.topLevel);
+        PumpFor(600);
+        EXPECT_EQ(choice.FellBack(), c.fallsBack);
+        HWND shown = FindWindowExW(parent.Get(), nullptr, NativePage::kWindowClass, nullptr);
+        EXPECT_EQ(shown != nullptr, c.fallsBack);
+        EXPECT_EQ(browser.events == nullptr, c.fallsBack) << "the browser's page is closed";
+        EXPECT_EQ(dialog.completes, 1) << "the dialog hears of one complete page";
+    }
 }
 
 } // namespace
