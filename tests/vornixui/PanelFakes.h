@@ -64,12 +64,12 @@ class FakeAgent final : public browserdouble::NamedDispatch<FakeAgent, IDispatch
     static const Member<FakeAgent> kMembers[];
     explicit FakeAgent(std::string* log) : log_(*log) {}
 
-    // The IsServeReady query from which readyValue is answered; 0: never.
-    int readyAt = 1, readyQueries = 0;
+    // From this IsServeReady query on, readyValue is answered; 0: never.
+    int readyAt = 1;
     long readyValue = 1;
+    // The settings by name; missing numbers are 0.
     std::map<std::wstring, long> numbers = {
-        {L"Visible", 0},    {L"BlockedCount", 0},       {L"MuteAudio", 0},
-        {L"ShowTray", 1},   {L"AllowSameSite", 1},      {L"KillFixedSize", 0},
+        {L"Visible", 0},    {L"ShowTray", 1},           {L"AllowSameSite", 1},
         {L"BypassKeys", 1}, {L"AllowUserInitiated", 1}, {L"NotifyOnBlock", 1}};
     std::map<std::wstring, std::wstring> texts = {{L"AudioFileName", L""}, {L"AllowedSites", L""}};
     bool quit = false;
@@ -103,44 +103,36 @@ class FakeAgent final : public browserdouble::NamedDispatch<FakeAgent, IDispatch
         if (SUCCEEDED(hr) && line == L"get BypassKeys") VariantChangeType(result, result, 0, VT_I2);
         return hr;
     }
+    static Member<FakeAgent> Named(const wchar_t* name) {
+        return {name, [name](FakeAgent& a, Call& c) { return a.Answer(name, c); }};
+    }
 
   private:
-    static Member<FakeAgent> Setting(const wchar_t* name) {
-        return {name, [name](FakeAgent& a, Call& c) {
-                    const bool text = a.texts.count(name) > 0;
-                    if (c.IsPut() && text) a.texts[name] = c.Arg<std::wstring>(0);
-                    if (c.IsPut() && !text) a.numbers[name] = c.Arg<LONG>(0);
-                    if (c.IsPut()) return S_OK;
-                    return text ? c.Return(a.texts[name]) : c.Return(a.numbers[name]);
-                }};
+    HRESULT Answer(const std::wstring& name, Call& c) {
+        if (name == L"IsServeReady")
+            return c.Return(readyAt > 0 && ++queries_ >= readyAt ? readyValue : 0L);
+        if (name == L"Quit")
+            quit = true;
+        else if (c.IsPut() && texts.count(name))
+            texts[name] = c.Arg<std::wstring>(0);
+        else if (c.IsPut())
+            numbers[name] = c.Arg<LONG>(0);
+        else
+            return texts.count(name) ? c.Return(texts[name]) : c.Return(numbers[name]);
+        return S_OK;
     }
 
     std::string& log_;
+    int queries_ = 0;
 };
 
+// clang-format off
 inline const Member<FakeAgent> FakeAgent::kMembers[] = {
-    {L"IsServeReady",
-     [](FakeAgent& a, Call& c) {
-         ++a.readyQueries;
-         return c.Return(a.readyAt > 0 && a.readyQueries >= a.readyAt ? a.readyValue : 0L);
-     }},
-    {L"Quit",
-     [](FakeAgent& a, Call&) {
-         a.quit = true;
-         return S_OK;
-     }},
-    Setting(L"Visible"),
-    Setting(L"BlockedCount"),
-    Setting(L"MuteAudio"),
-    Setting(L"ShowTray"),
-    Setting(L"AllowSameSite"),
-    Setting(L"KillFixedSize"),
-    Setting(L"BypassKeys"),
-    Setting(L"AllowUserInitiated"),
-    Setting(L"NotifyOnBlock"),
-    Setting(L"AudioFileName"),
-    Setting(L"AllowedSites"),
-    {}};
+    Named(L"IsServeReady"), Named(L"Quit"), Named(L"Visible"), Named(L"BlockedCount"),
+    Named(L"MuteAudio"), Named(L"ShowTray"), Named(L"AllowSameSite"), Named(L"KillFixedSize"),
+    Named(L"BypassKeys"), Named(L"AllowUserInitiated"), Named(L"NotifyOnBlock"),
+    Named(L"AudioFileName"), Named(L"AllowedSites"), {}};
+// clang-format on
 
 // Serves a new FakeAgent, set up by configure, at each creation of
 // Krellin.KrellinIF.1 while it lives.
