@@ -154,25 +154,27 @@ struct AgentServer {
                                  }};
 };
 
-// Stands in for the browser's page: records how it is opened and closed and
-// completes only when the test says so. It has no elements.
+// Stands in for the browser's page: logs how it is opened ("open <address>; ")
+// and closed ("close; ") and completes only when the test says so. It has no
+// elements.
 class StubPage : public NativePage {
   public:
+    explicit StubPage(std::string& log) : log_(log) {}
     PageEvents* events = nullptr;
-    std::wstring address;
-    int opens = 0, closes = 0;
     HRESULT openResult = S_OK;
 
     HRESULT Open(HWND, const std::wstring& url, PageEvents* listener) override {
-        address = url;
+        log_ += "open " + NarrowText(url.c_str()) + "; ";
         events = listener;
-        ++opens;
         return openResult;
     }
     void Close() override {
+        log_ += "close; ";
         events = nullptr;
-        ++closes;
     }
+
+  private:
+    std::string& log_;
 };
 
 // Runs a script once from inside the modal loop that starts next; a loop
