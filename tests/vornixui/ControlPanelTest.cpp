@@ -28,9 +28,23 @@ class ControlPanelTest : public ::testing::Test {
     // Construction and a loaded page, as the running program has them;
     // configure sets up every agent this test creates.
     void Start(std::function<void(FakeAgent&)> configure = nullptr) {
-        server.emplace(desktop.log, std::move(configure));
+        Serve(std::move(configure));
         Open();
     }
+    // A new FakeAgent, set up by configure, at each creation of
+    // Krellin.KrellinIF.1 until the next Serve.
+    void Serve(std::function<void(FakeAgent&)> configure = nullptr) {
+        agents.clear();
+        served.emplace(L"Krellin.KrellinIF.1", CLSID_KrellinIF,
+                       CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                       [this, configure](REFIID riid, void** ppv) {
+                           desktop.log += "create; ";
+                           agents.emplace_back(new FakeAgent(&desktop.log));
+                           if (configure) configure(Agent());
+                           return Agent().QueryInterface(riid, ppv);
+                       });
+    }
+    FakeAgent& Agent() { return *agents.back().Get(); }
     void Open() {
         page.Close();
         dialog.emplace(page);
@@ -77,7 +91,8 @@ class ControlPanelTest : public ::testing::Test {
     ScopedGdiLike<HWND, DestroyWindow> parent{CreateWindowExW(
         0, L"STATIC", L"", WS_POPUP, 0, 0, 660, 480, nullptr, nullptr, nullptr, nullptr)};
     // Each replaces the one before only once that is gone.
-    std::optional<AgentServer> server;
+    std::vector<ComPtr<FakeAgent>> agents;
+    std::optional<fakes::InProcessClass> served;
     NativePage page;
     std::optional<ControlPanelDialog> dialog;
 };
@@ -116,7 +131,7 @@ TEST_F(ControlPanelTest, StartUpReadsEverySettingTwiceAndShowsIt) {
     EXPECT_EQ(desktop.log, "create; get IsServeReady; " + kReads + kReads);
     // Without an agent its creation and each read report their own failure,
     // with no readiness wait, and the fallbacks show.
-    server.reset();
+    served.reset();
     fakes::ProgIdOverride absent(L"Krellin.KrellinIF.1", nullptr);
     desktop.Forget();
     Open();
@@ -126,9 +141,9 @@ TEST_F(ControlPanelTest, StartUpReadsEverySettingTwiceAndShowsIt) {
 }
 
 // Quit stops the agent and the next setting starts another with every setting.
-// What was typed into the file name is shown but never sent: only a picked
-// file becomes the sound. The allowed sites are read again before each change, so that a site added
-// meanwhile (from the tray) is kept; what the user typed is refused unless it
+// A typed file name is shown but never sent: only a picked file becomes the
+// sound. The allowed sites are read again before each change, so that a site
+// added meanwhile (from the tray) is kept; a typed site is refused unless it
 // names a site.
 TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
     ProgramFiles env("C:\\Program Files");
@@ -180,7 +195,7 @@ TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
             a.numbers[L"MuteAudio"] = c.muted;
             a.texts = {{L"AudioFileName", wave}, {L"AllowedSites", L"example.com"}};
         });
-        server->Last().numbers[L"BlockedCount"] = 17;
+        Agent().numbers[L"BlockedCount"] = 17;
         desktop.Forget();
         SetWindowTextW(Control(L"NewSite"), c.typed);
         SetWindowTextW(Control(L"FileName"), L"typed.wav");
@@ -197,14 +212,13 @@ TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
         EXPECT_EQ(desktop.log, c.log);
         EXPECT_EQ(dialog->Ended() ? dialog->Result() : 0, c.ended);
         EXPECT_EQ(Shown().find(L" Quit") != std::wstring::npos, c.log == "Quit; ");
-        for (const auto& agent : server->agents)
+        for (const auto& agent : agents)
             EXPECT_EQ(agent->Refs(), agent->quit ? 1u : 2u) << "the panel's one reference";
-        EXPECT_EQ(Text(L"Sites"), server->Last().texts[L"AllowedSites"]);
+        EXPECT_EQ(Text(L"Sites"), Agent().texts[L"AllowedSites"]);
         EXPECT_EQ(Text(L"FileName"), L"typed.wav");
-        EXPECT_EQ(Text(L"NumPopups"),
-                  c.log.find("get BlockedCount") == std::string::npos
-                      ? L"0"
-                      : std::to_wstring(server->Last().numbers[L"BlockedCount"]));
+        EXPECT_EQ(Text(L"NumPopups"), c.log.find("get BlockedCount") == std::string::npos
+                                          ? L"0"
+                                          : std::to_wstring(Agent().numbers[L"BlockedCount"]));
         EXPECT_EQ(Text(L"NewSite"), c.log == "box:Vornix!; " ? c.typed : L"");
     }
 }
@@ -263,7 +277,7 @@ TEST_F(ControlPanelTest, TheProgramRegistersAndUnregistersButNotWhenEmbedded) {
     EXPECT_EQ(RunAndWait(program + L" /unregserver"), 0u);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID"));
-    server.emplace(desktop.log);
+    Serve();
     for (const wchar_t* line : {L"VornixUI.exe /Embedding", L"VornixUI.exe -automation",
                                 L"VornixUI.exe /embedding /regserver"}) {
         EXPECT_EQ(ControlPanelApp().Run(line), 0);
@@ -294,7 +308,7 @@ TEST_F(ControlPanelTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePat
     for (const auto& c : cases) {
         SCOPED_TRACE(c.address);
         ProgramFiles env(c.programFiles);
-        server.emplace(desktop.log);
+        Serve();
         desktop.Forget();
         StubPage stub(desktop.log);
         ControlPanelDialog panel(stub);
@@ -320,7 +334,7 @@ TEST_F(ControlPanelTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePat
 // As the program runs it: the system's browser is hosted first and, where no
 // HTML engine renders, the native page takes its place inside the window.
 TEST_F(ControlPanelTest, HostsTheBrowserThenTheNativePageLaidOutAndEscapeCloses) {
-    server.emplace(desktop.log);
+    Serve();
     OleInitialize(nullptr);
     {
         BrowserPage browser;
@@ -373,7 +387,7 @@ TEST_F(ControlPanelTest, ReadinessIsAwaitedOnceWithFortyNinePausesAtMost) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        server.emplace(desktop.log, [&](FakeAgent& a) {
+        Serve([&](FakeAgent& a) {
             a.readyAt = c.readyAt;
             a.readyValue = c.readyValue;
         });
@@ -393,10 +407,10 @@ TEST_F(ControlPanelTest, ReadinessIsAwaitedOnceWithFortyNinePausesAtMost) {
 }
 
 TEST_F(ControlPanelTest, AFailedCallIsReportedOnceAndTheClientStaysUsableUntilItLetsGo) {
-    server.emplace(desktop.log);
+    Serve();
     {
         AgentClient client;
-        FakeAgent& agent = server->Last();
+        FakeAgent& agent = Agent();
         agent.numbers[L"BlockedCount"] = 7;
         // The server going away mid-call, as when the agent quits.
         agent.failures = {{L"BlockedCount", RPC_E_SERVER_DIED}};
@@ -405,14 +419,14 @@ TEST_F(ControlPanelTest, AFailedCallIsReportedOnceAndTheClientStaysUsableUntilIt
         EXPECT_EQ(client.ReadBlockedCount(), 7);
         EXPECT_EQ(desktop.boxTexts.size(), 1u) << "nothing retried";
     }
-    EXPECT_EQ(server->Last().Refs(), 1u) << "the client let go of the agent";
+    EXPECT_EQ(Agent().Refs(), 1u) << "the client let go of the agent";
 }
 
 TEST_F(ControlPanelTest, SoundPathsCrossInTheAnsiCodePage) {
     if (GetACP() != 1252) GTEST_SKIP() << "needs code page 1252";
-    server.emplace(desktop.log);
+    Serve();
     AgentClient client;
-    FakeAgent& agent = server->Last();
+    FakeAgent& agent = Agent();
     client.WriteAudioFileName("C:\\Sounds\\caf\xE9.wav");
     EXPECT_EQ(agent.texts[L"AudioFileName"], L"C:\\Sounds\\caf\u00E9.wav");
     EXPECT_EQ(client.ReadAudioFileName(), "C:\\Sounds\\caf\xE9.wav");

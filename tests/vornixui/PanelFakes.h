@@ -134,26 +134,6 @@ inline const Member<FakeAgent> FakeAgent::kMembers[] = {
     Named(L"AudioFileName"), Named(L"AllowedSites"), {}};
 // clang-format on
 
-// Serves a new FakeAgent, set up by configure, at each creation of
-// Krellin.KrellinIF.1 while it lives.
-struct AgentServer {
-    AgentServer(std::string& log, std::function<void(FakeAgent&)> configure = nullptr)
-        : log(log), configure(std::move(configure)) {}
-    FakeAgent& Last() { return *agents.back().Get(); }
-
-    std::string& log;
-    std::function<void(FakeAgent&)> configure;
-    std::vector<ComPtr<FakeAgent>> agents;
-    fakes::InProcessClass served{L"Krellin.KrellinIF.1", CLSID_KrellinIF,
-                                 CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                 [this](REFIID riid, void** ppv) {
-                                     log += "create; ";
-                                     agents.emplace_back(new FakeAgent(&log));
-                                     if (configure) configure(Last());
-                                     return Last().QueryInterface(riid, ppv);
-                                 }};
-};
-
 // Stands in for the browser's page: logs how it is opened ("open <address>; ")
 // and closed ("close; ") and completes only when the test says so. It has no
 // elements.
