@@ -146,7 +146,6 @@ TEST_F(ControlPanelTest, StartUpReadsEverySettingTwiceAndShowsIt) {
 // added meanwhile (from the tray) is kept; a typed site is refused unless it
 // names a site.
 TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
-    ProgramFiles env("C:\\Program Files");
     const std::string site = "open:http://www.quandrel.com/; ", sound = NarrowText(wave.c_str()),
                       sites = "get AllowedSites; put AllowedSites=",
                       restart = "Quit; create; get IsServeReady; ";
@@ -175,7 +174,6 @@ TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
         {L"Quit Ctrl", restart + PushAll(sound, 4)},
         {L"MuteAudio NumPopups", "put MuteAudio=-1; " + PushAll(sound, 5, 1)},
         {L"WebSite", site},
-        {L"Vhelp", "open:C:\\Program Files\\Quandrel, Inc\\Vornix! Popup Blocker\\index.htm; "},
         {L"Play", "play:" + sound + "; "},
         {L"Play", "", 0, true},
         {L"PickFile", "pick:" + sound + "; "},
@@ -286,27 +284,23 @@ TEST_F(ControlPanelTest, TheProgramRegistersAndUnregistersButNotWhenEmbedded) {
     }
 }
 
-// The page lies in the install folder; an address that would not fit in
-// MAX_PATH is never cut but a blank page shown instead, as is a help page.
+// The pages lie in the install folder; an address or a path that would not
+// fit in MAX_PATH is never cut: the panel shows a blank page, or says so.
 TEST_F(ControlPanelTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePathIsTooLong) {
     const std::string fits = "C:\\" + std::string(MAX_PATH - 1 - 7 - kPage.size() - 3, 'p'),
                       over = fits + "p", huge = "C:\\" + std::string(250, 'p'),
-                      standard = "file://C:\\Program Files" + kPage;
+                      tooLong = "box:Vornix!; ";
     const struct {
         const char* programFiles; // null: unset
-        const wchar_t* clicks;
-        INT_PTR result;
-        std::string address, after = "";
+        std::string folder;
+        bool pageFits, helpFits;
     } cases[] = {
-        {nullptr, L"ButtonOK", IDOK, standard},
-        {"", L"ButtonOK", IDOK, standard},
-        {"D:\\Apps", L"ButtonOK", IDOK, "file://D:\\Apps" + kPage},
-        {fits.c_str(), L"ButtonOK", IDOK, "file://" + fits + kPage},
-        {over.c_str(), L"ButtonOK", IDOK, "about:blank"},
-        {huge.c_str(), L"Vhelp ButtonCancel", IDCANCEL, "about:blank", "box:Vornix!; "},
+        {nullptr, "C:\\Program Files", true, true}, {"", "C:\\Program Files", true, true},
+        {"D:\\Apps", "D:\\Apps", true, true},       {fits.c_str(), fits, true, true},
+        {over.c_str(), over, false, true},          {huge.c_str(), huge, false, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.address);
+        SCOPED_TRACE(c.folder);
         ProgramFiles env(c.programFiles);
         Serve();
         desktop.Forget();
@@ -317,15 +311,17 @@ TEST_F(ControlPanelTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePat
             icons = SendMessageW(panel.Window(), WM_GETICON, ICON_BIG, 0) &&
                     SendMessageW(panel.Window(), WM_GETICON, ICON_SMALL, 0);
             stub.events->OnDocumentComplete(true);
-            std::wistringstream clicks(c.clicks);
-            for (std::wstring id; clicks >> id;)
-                stub.events->OnElementClick(id.c_str());
+            stub.events->OnElementClick(L"Vhelp");
+            stub.events->OnElementClick(L"ButtonOK");
         });
-        EXPECT_EQ(panel.Run(nullptr), c.result);
+        EXPECT_EQ(panel.Run(nullptr), IDOK);
         EXPECT_TRUE(icons);
+        const std::string help =
+            "open:" + c.folder + "\\Quandrel, Inc\\Vornix! Popup Blocker\\index.htm; ";
         EXPECT_EQ(desktop.log, "create; get IsServeReady; " + kReads +
-                                   (c.address == "about:blank" ? "box:Vornix!; " : "") + "open " +
-                                   c.address + "; " + kReads + c.after + "close; ");
+                                   (c.pageFits ? "open file://" + c.folder + kPage
+                                               : tooLong + "open about:blank") +
+                                   "; " + kReads + (c.helpFits ? help : tooLong) + "close; ");
         for (const std::string& text : desktop.boxTexts)
             EXPECT_NE(text.find("too long"), std::string::npos) << text;
     }
