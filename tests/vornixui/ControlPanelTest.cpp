@@ -28,44 +28,6 @@ namespace {
 using browserdouble::Call;
 using browserdouble::Member;
 
-// Takes Desktop()'s place while it lives. Its log is the test's one timeline:
-// "box:<caption>; ", "pause:<ms>; ", "open:<target>; ", "play:<path>; ",
-// "pick:<initial path>; ", and the agents' calls.
-class DesktopRecorder {
-  public:
-    DesktopRecorder() {
-        current_ = this;
-        Desktop() = {
-            [](HWND, const char* text, const char* caption, UINT) {
-                current_->log += std::string("box:") + caption + "; ";
-                current_->boxTexts.push_back(text);
-                return IDOK;
-            },
-            [](DWORD ms) { current_->log += "pause:" + std::to_string(ms) + "; "; },
-            [](HWND, const char* target) { current_->log += std::string("open:") + target + "; "; },
-            [](const char* path) { current_->log += std::string("play:") + path + "; "; },
-            [](HWND, const std::wstring& initial, std::wstring* chosen) {
-                current_->log += "pick:" + NarrowText(initial.c_str()) + "; ";
-                if (current_->picked) *chosen = *current_->picked;
-                return current_->picked.has_value();
-            },
-        };
-    }
-    ~DesktopRecorder() { Desktop() = saved_; }
-    void Forget() {
-        log.clear();
-        boxTexts.clear();
-    }
-
-    std::string log;
-    std::vector<std::string> boxTexts;
-    std::optional<std::wstring> picked; // what the next file pick answers; none: cancelled
-
-  private:
-    static inline DesktopRecorder* current_ = nullptr;
-    DesktopCalls saved_ = Desktop();
-};
-
 // One agent object with IKrellinIF2's settings; a call after Quit finds it gone.
 class FakeAgent final : public browserdouble::NamedDispatch<FakeAgent, IDispatch> {
   public:
@@ -202,8 +164,34 @@ const std::string kReads =
     "get KillFixedSize; get AllowUserInitiated; get NotifyOnBlock; get AllowedSites; "
     "get BypassKeys; get BlockedCount; ";
 
+// Takes Desktop()'s place for each test. Its log is the test's one timeline:
+// "box:<caption>; ", "pause:<ms>; ", "open:<target>; ", "play:<path>; ",
+// "pick:<initial path>; ", and the doubles' calls.
 class ControlPanelTest : public ::testing::Test {
   protected:
+    ControlPanelTest() {
+        current_ = this;
+        Desktop() = {
+            [](HWND, const char* text, const char* caption, UINT) {
+                current_->log += std::string("box:") + caption + "; ";
+                current_->boxTexts.push_back(text);
+                return IDOK;
+            },
+            [](DWORD ms) { current_->log += "pause:" + std::to_string(ms) + "; "; },
+            [](HWND, const char* target) { current_->log += std::string("open:") + target + "; "; },
+            [](const char* path) { current_->log += std::string("play:") + path + "; "; },
+            [](HWND, const std::wstring& initial, std::wstring* chosen) {
+                current_->log += "pick:" + NarrowText(initial.c_str()) + "; ";
+                if (current_->picked) *chosen = *current_->picked;
+                return current_->picked.has_value();
+            },
+        };
+    }
+    ~ControlPanelTest() override { Desktop() = saved_; }
+    void Forget() {
+        log.clear();
+        boxTexts.clear();
+    }
     // Construction and a loaded page, as the running program has them;
     // configure sets up every agent this test creates.
     void Start(std::function<void(FakeAgent&)> configure = nullptr) {
@@ -217,8 +205,8 @@ class ControlPanelTest : public ::testing::Test {
         served.emplace(L"Krellin.KrellinIF.1", CLSID_KrellinIF,
                        CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                        [this, configure](REFIID riid, void** ppv) {
-                           desktop.log += "create; ";
-                           agents.emplace_back(new FakeAgent(&desktop.log));
+                           log += "create; ";
+                           agents.emplace_back(new FakeAgent(&log));
                            if (configure) configure(Agent());
                            return Agent().QueryInterface(riid, ppv);
                        });
@@ -263,8 +251,12 @@ class ControlPanelTest : public ::testing::Test {
                std::to_string(mask) + "; get BlockedCount; ";
     }
 
+    static inline ControlPanelTest* current_ = nullptr;
+    const DesktopCalls saved_ = Desktop();
+    std::string log;
+    std::vector<std::string> boxTexts;
+    std::optional<std::wstring> picked; // what the next file pick answers; none: cancelled
     ComApartment apartment;
-    DesktopRecorder desktop;
     // Any file the panel can open stands for a sound file: this program.
     const std::wstring wave = BesideTest(L"vornixui_tests.exe");
     ScopedGdiLike<HWND, DestroyWindow> parent{CreateWindowExW(
@@ -300,22 +292,22 @@ TEST_F(ControlPanelTest, StartUpReadsEverySettingTwiceAndShowsIt) {
                          {L"BlockedCount", 42}};
             a.texts[L"AudioFileName"] = wave;
         });
-        EXPECT_EQ(desktop.log, "create; get IsServeReady; " + kReads + kReads);
+        EXPECT_EQ(log, "create; get IsServeReady; " + kReads + kReads);
         EXPECT_EQ(Shown(), L"42 vornixui_tests.exe" + c.boxes);
-        desktop.Forget();
+        Forget();
     }
     // A page without the elements still reads the agent.
-    StubPage bare(desktop.log);
+    StubPage bare(log);
     ControlPanelDialog(bare).OnDocumentComplete(true);
-    EXPECT_EQ(desktop.log, "create; get IsServeReady; " + kReads + kReads);
+    EXPECT_EQ(log, "create; get IsServeReady; " + kReads + kReads);
     // Without an agent its creation and each read report their own failure,
     // with no readiness wait, and the fallbacks show.
     served.reset();
     fakes::ProgIdOverride absent(L"Krellin.KrellinIF.1", nullptr);
-    desktop.Forget();
+    Forget();
     Open();
-    EXPECT_EQ(desktop.boxTexts.size(), 1 + 2 * 11u);
-    EXPECT_EQ(desktop.log.find("pause"), std::string::npos);
+    EXPECT_EQ(boxTexts.size(), 1 + 2 * 11u);
+    EXPECT_EQ(log.find("pause"), std::string::npos);
     EXPECT_EQ(Shown(), L"0  ShowDiag MuteAudio ShowTray NoFixed Ctrl AllowClicked NotifyBlock");
 }
 
@@ -373,11 +365,11 @@ TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
             a.texts = {{L"AudioFileName", wave}, {L"AllowedSites", L"example.com"}};
         });
         Agent().numbers[L"BlockedCount"] = 17;
-        desktop.Forget();
+        Forget();
         SetWindowTextW(Control(L"NewSite"), c.typed);
         SetWindowTextW(Control(L"FileName"), L"typed.wav");
         OnNextTick about([&] {
-            desktop.log += "about; ";
+            log += "about; ";
             HWND box = FindWindowW(L"#32770", nullptr);
             SendMessageW(box, WM_COMMAND, MAKEWPARAM(1000, STN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(box, 1000)));
@@ -386,7 +378,7 @@ TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
         std::wistringstream ids(c.ids);
         for (std::wstring id; ids >> id;)
             Click(id.c_str());
-        EXPECT_EQ(desktop.log, c.log);
+        EXPECT_EQ(log, c.log);
         EXPECT_EQ(dialog->Ended() ? dialog->Result() : 0, c.ended);
         EXPECT_EQ(Shown().find(L" Quit") != std::wstring::npos, c.log == "Quit; ");
         for (const auto& agent : agents)
@@ -427,16 +419,15 @@ TEST_F(ControlPanelTest, OnlyOpenableWaveFilesOnThisComputerAreTheSound) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored + c.picked.value_or(L""));
         Start([&](FakeAgent& a) { a.texts[L"AudioFileName"] = c.stored; });
-        desktop.Forget();
-        desktop.picked = c.picked;
+        Forget();
+        picked = c.picked;
         Click(L"PickFile");
         Click(L"Play");
-        EXPECT_EQ(desktop.log, "pick:; " + (c.sound.empty() ? "" : PushAll(c.sound, 1)) +
-                                   (c.explanation ? "box:Vornix!; " : "") + "play:" + c.sound +
-                                   "; ");
+        EXPECT_EQ(log, "pick:; " + (c.sound.empty() ? "" : PushAll(c.sound, 1)) +
+                           (c.explanation ? "box:Vornix!; " : "") + "play:" + c.sound + "; ");
         EXPECT_EQ(NarrowText(Text(L"FileName").c_str()), c.sound.substr(c.sound.rfind('\\') + 1));
         if (c.explanation) {
-            EXPECT_NE(desktop.boxTexts[0].find(c.explanation), std::string::npos);
+            EXPECT_NE(boxTexts[0].find(c.explanation), std::string::npos);
         }
     }
 }
@@ -458,7 +449,7 @@ TEST_F(ControlPanelTest, TheProgramRegistersAndUnregistersButNotWhenEmbedded) {
     for (const wchar_t* line : {L"VornixUI.exe /Embedding", L"VornixUI.exe -automation",
                                 L"VornixUI.exe /embedding /regserver"}) {
         EXPECT_EQ(ControlPanelApp().Run(line), 0);
-        EXPECT_EQ(desktop.log, "") << line;
+        EXPECT_EQ(log, "") << line;
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kAppIdKey)) << line;
     }
 }
@@ -482,8 +473,8 @@ TEST_F(ControlPanelTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePat
         SCOPED_TRACE(c.folder);
         ProgramFiles env(c.programFiles);
         Serve();
-        desktop.Forget();
-        StubPage stub(desktop.log);
+        Forget();
+        StubPage stub(log);
         ControlPanelDialog panel(stub);
         bool icons = false;
         OnNextTick tick([&] {
@@ -497,11 +488,11 @@ TEST_F(ControlPanelTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePat
         EXPECT_TRUE(icons);
         const std::string help =
             "open:" + c.folder + "\\Quandrel, Inc\\Vornix! Popup Blocker\\index.htm; ";
-        EXPECT_EQ(desktop.log, "create; get IsServeReady; " + kReads +
-                                   (c.pageFits ? "open file://" + c.folder + kPage
-                                               : tooLong + "open about:blank") +
-                                   "; " + kReads + (c.helpFits ? help : tooLong) + "close; ");
-        for (const std::string& text : desktop.boxTexts)
+        EXPECT_EQ(log, "create; get IsServeReady; " + kReads +
+                           (c.pageFits ? "open file://" + c.folder + kPage
+                                       : tooLong + "open about:blank") +
+                           "; " + kReads + (c.helpFits ? help : tooLong) + "close; ");
+        for (const std::string& text : boxTexts)
             EXPECT_NE(text.find("too long"), std::string::npos) << text;
     }
 }
@@ -545,7 +536,7 @@ TEST_F(ControlPanelTest, HostsTheBrowserThenTheNativePageLaidOutAndEscapeCloses)
         EXPECT_TRUE(browserFirst);
     }
     OleUninitialize();
-    EXPECT_EQ(desktop.log, "create; get IsServeReady; " + kReads + kReads);
+    EXPECT_EQ(log, "create; get IsServeReady; " + kReads + kReads);
 }
 
 TEST_F(ControlPanelTest, ReadinessIsAwaitedOnceWithFortyNinePausesAtMost) {
@@ -567,7 +558,7 @@ TEST_F(ControlPanelTest, ReadinessIsAwaitedOnceWithFortyNinePausesAtMost) {
             a.readyValue = c.readyValue;
         });
         AgentClient client;
-        desktop.Forget();
+        Forget();
         client.ReadVisible();
         client.WriteMuteAudio(1);
         // Once ready, never asked again; until then every call waits anew,
@@ -576,8 +567,7 @@ TEST_F(ControlPanelTest, ReadinessIsAwaitedOnceWithFortyNinePausesAtMost) {
         for (int i = 1; i < c.queries; ++i)
             waits += "get IsServeReady; pause:100; ";
         waits += "get IsServeReady; " + std::string(c.warned ? "box:Vornix!; " : "");
-        EXPECT_EQ(desktop.log,
-                  waits + "get Visible; " + (c.warned ? waits : "") + "put MuteAudio=-1; ");
+        EXPECT_EQ(log, waits + "get Visible; " + (c.warned ? waits : "") + "put MuteAudio=-1; ");
     }
 }
 
@@ -592,7 +582,7 @@ TEST_F(ControlPanelTest, AFailedCallIsReportedOnceAndTheClientStaysUsableUntilIt
         EXPECT_EQ(client.ReadBlockedCount(), 0);
         agent.failures.clear();
         EXPECT_EQ(client.ReadBlockedCount(), 7);
-        EXPECT_EQ(desktop.boxTexts.size(), 1u) << "nothing retried";
+        EXPECT_EQ(boxTexts.size(), 1u) << "nothing retried";
     }
     EXPECT_EQ(Agent().Refs(), 1u) << "the client let go of the agent";
 }
@@ -614,10 +604,10 @@ TEST_F(ControlPanelTest, SoundPathsCrossInTheAnsiCodePage) {
 TEST_F(ControlPanelTest, ErrorBoxShowsTheSystemTextOrSaysThereIsNone) {
     AgentClient::ReportComError("caption A", E_ACCESSDENIED);
     AgentClient::ReportComError("caption B", static_cast<HRESULT>(0xA0BC1234));
-    ASSERT_EQ(desktop.log, "box:caption A; box:caption B; ");
-    EXPECT_EQ(desktop.boxTexts[0].find("0x"), std::string::npos) << desktop.boxTexts[0];
-    EXPECT_NE(desktop.boxTexts[0].find_first_not_of(" \r\n"), std::string::npos);
-    EXPECT_NE(desktop.boxTexts[1].find("0xA0BC1234"), std::string::npos) << desktop.boxTexts[1];
+    ASSERT_EQ(log, "box:caption A; box:caption B; ");
+    EXPECT_EQ(boxTexts[0].find("0x"), std::string::npos) << boxTexts[0];
+    EXPECT_NE(boxTexts[0].find_first_not_of(" \r\n"), std::string::npos);
+    EXPECT_NE(boxTexts[1].find("0xA0BC1234"), std::string::npos) << boxTexts[1];
 }
 
 TEST(CommandLine, SwitchesAreFoundWithEitherMarkInAnyCase) {
@@ -690,7 +680,7 @@ TEST_F(ControlPanelTest, TheBrowsersPageStaysOnlyWhenItOpensAndCompletesInTime) 
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        StubPage browser(desktop.log);
+        StubPage browser(log);
         NativePage native;
         browser.openResult = c.browserOpens;
         struct : PageEvents {
