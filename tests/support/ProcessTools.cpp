@@ -99,10 +99,9 @@ bool EndServerProcess(DWORD processId, DWORD timeoutMs) {
 
 bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs) {
     SERVICE_STATUS status = {};
-    auto reached = [&] {
-        return QueryServiceStatus(service, &status) && status.dwCurrentState == state;
-    };
-    return WaitUntil(reached, timeoutMs, 50);
+    return WaitUntil(
+        [&] { return QueryServiceStatus(service, &status) && status.dwCurrentState == state; },
+        timeoutMs, 50);
 }
 
 void RestartRpcss() {
