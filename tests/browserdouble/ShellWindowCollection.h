@@ -36,7 +36,6 @@ class BrowserWindow : public NamedDispatch<BrowserWindow, IDispatch, IConnection
     EventPoint events{this, DIID_DWebBrowserEvents2};
     std::wstring fullName, url;
     bool visible, open = true, cancelled = false;
-    // 0 for never.
     double newWindowAt = 0, quitAt = 0, shownAt = 0, navigatedAt = 0;
     int quits = 0;
 };

@@ -16,8 +16,6 @@ namespace {
 
 const wchar_t kProductKey[] = L"Software\\Quandrel, Inc.\\Vornix! Popup Blocker";
 
-// Every key and value below the roots an attacker would aim at, but the
-// product's own key.
 using Snapshot = std::map<std::wstring, std::wstring>;
 
 void Dump(HKEY key, const std::wstring& path, Snapshot* out) {
@@ -138,7 +136,6 @@ TEST_F(Trust, HostileAndRandomCallsCrashNothingAndWriteNothingOutsideTheProductK
     std::printf("fuzz run %u (set VORNIX_FUZZ_RUN to repeat it)\n", run);
     gRandom = std::mt19937(run);
 
-    // Put back afterwards as text.
     const wchar_t* const kSettings[] = {L"MuteAudio",          L"AllowSameSite", L"KillFixedSize",
                                         L"AllowUserInitiated", L"NotifyOnBlock", L"BypassKeys",
                                         L"AudioFileName",      L"AllowedSites"};

@@ -22,7 +22,7 @@ function refused(what, attempt, code) {
 
 if (mode == "hostile") {
     var names = ["TopFolder", "Company", "Product", "Version", "SubFolder"];
-    var attacks = [ // the root, and the path's parts
+    var attacks = [
         [-2147483646, ["Software\\Microsoft\\Windows\\CurrentVersion", "Run", ""]],
         [-2147483648, ["CLSID", "{E123E9FA-7DAD-4606-8655-073299C61F8B}", "LocalServer32"]]];
     for (var i = 0; i < attacks.length; i++) {

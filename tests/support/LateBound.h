@@ -1,5 +1,3 @@
-// The product's DispatchObject with its answers converted to C++ values; a
-// failed call answers no value.
 #pragma once
 
 #include "common/DispatchObject.h"

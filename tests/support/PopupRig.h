@@ -10,7 +10,6 @@ class PopupRig {
     static constexpr const wchar_t* kSettingsKey =
         L"Software\\Quandrel, Inc.\\Vornix! Popup Blocker\\1.00.000";
     static constexpr const wchar_t* kOpenerUrl = L"http://www.opener.com/index.html";
-    // Refused: at NewWindow3, before any window was made.
     static constexpr const wchar_t* kShown = L"visible";
     static constexpr const wchar_t* kRefused = L"hidden cancelled closed";
     static constexpr const wchar_t* kBlocked = L"hidden cancelled quit closed";
@@ -24,7 +23,6 @@ class PopupRig {
     PopupRig& operator=(const PopupRig&) = delete;
 
     HRESULT Start();
-    // The agent's exit code (kNoExitCode if killed).
     DWORD Stop();
     HRESULT StartDouble();
     HRESULT OpenWindows(int windows); // the first is the opener

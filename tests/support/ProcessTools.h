@@ -15,9 +15,7 @@ std::wstring Quoted(const std::wstring& path);
 
 // Wine answers ERROR_INTERNAL_ERROR when the new process ended in its
 // start-up before any of the program ran: tried again.
-ScopedHandle StartProcess(const std::wstring& commandLine, HANDLE output = nullptr,
-                          DWORD* id = nullptr);
-// Killed when it did not end in time.
+ScopedHandle StartProcess(const std::wstring& commandLine, HANDLE output = nullptr);
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 30000);
 DWORD WaitForExit(HANDLE process, DWORD timeoutMs);
 bool IsRunning(HANDLE process);
@@ -36,7 +34,6 @@ bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs = 15000
 void PumpFor(DWORD ms);
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs = 20);
 
-// Standard output and error go to a file, so that a test can wait for a line.
 class CapturedProcess {
   public:
     static constexpr size_t kNotFound = static_cast<size_t>(-1);
@@ -50,14 +47,13 @@ class CapturedProcess {
     void End();
 
     HANDLE Process() const { return process_.Get(); }
-    DWORD Id() const { return id_; }
+    DWORD Id() const { return GetProcessId(process_.Get()); }
     size_t LineCount() const { return Lines().size(); }
-    std::vector<std::string> Lines(size_t from = 0) const;
+    std::vector<std::string> Lines() const;
     size_t WaitForLine(const std::string& text, size_t from, DWORD timeoutMs) const;
 
   private:
     ScopedHandle process_;
-    DWORD id_ = 0;
     std::wstring file_;
 };
 
