@@ -56,7 +56,7 @@ inline LONG WriteText(HKEY root, const wchar_t* path, const wchar_t* name,
 // Put back as it was afterwards; the shallowest key the test made goes with it.
 struct ScopedText {
     ScopedText(HKEY root, std::wstring path, const wchar_t* name)
-        : root(root), path(std::move(path)), name(name), old(ReadText(root, Path(), name)) {
+        : root(root), path(std::move(path)), name(name), old(ReadText(root, this->path.c_str(), name)) {
         for (size_t end = 0; made.empty() && end != std::wstring::npos;) {
             end = this->path.find(L'\\', end + 1);
             if (!KeyExists(root, this->path.substr(0, end).c_str()))
@@ -73,9 +73,8 @@ struct ScopedText {
     }
     ScopedText(const ScopedText&) = delete;
     ScopedText& operator=(const ScopedText&) = delete;
-    void Write(const std::wstring& text) { WriteText(root, Path(), name, text); }
-    void Delete() { RegDeleteKeyValueW(root, Path(), name); }
-    const wchar_t* Path() const { return path.c_str(); }
+    void Write(const std::wstring& text) { WriteText(root, path.c_str(), name, text); }
+    void Delete() { RegDeleteKeyValueW(root, path.c_str(), name); }
     HKEY root;
     std::wstring path;
     const wchar_t* name;
