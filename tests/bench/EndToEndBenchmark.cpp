@@ -1,10 +1,7 @@
-// Times the real programs end to end (the favourites reader with over 2,000
-// shortcuts on disk) with 1 and then 50 browser windows open, for 200 popups
-// blocked and allowed in turn, on the double's clock: from NewWindow3 to the
-// refusal or to Visible, and from the first navigation to Visible. The floor
-// is what a block cannot go below in this design: one browser object made in
-// the running double and four property calls on it, measured while no agent
-// hears of every window made. Prints one line per run; not a test.
+// On the double's clock: from NewWindow3 to the refusal or to Visible, and from
+// the first navigation to Visible. The floor is what a block cannot go below
+// in this design: one browser object made in the running double and four
+// property calls on it, measured while no agent hears of every window made.
 #include "tests/support/PopupRig.h"
 #include "tests/support/ProcessTools.h"
 
@@ -30,7 +27,7 @@ double P50(std::vector<double> ms) {
 }
 
 // The first object only tells the members' ids, so that each timed property
-// call is one Invoke. Every object is quit untimed.
+// call is one Invoke.
 void MeasureFloor(std::vector<double>& ms) {
     CLSID clsid;
     if (FAILED(CLSIDFromProgID(L"InternetExplorer.Application.1", &clsid))) return;
@@ -77,7 +74,6 @@ int Run(int windows) {
         bool block = i % 2 == 0;
         std::wstring url = block ? L"http://ad.elsewhere.net/" : L"http://shop.opener.com/";
         url += std::to_wstring(i);
-        // NewWindow3 alone, as the browser fires it in place of NewWindow2.
         PopupRig::Outcome popup =
             rig.StateOf(b.Long(L"OpenPopup", "IsI", rig.Opener(), url.c_str(), 3L).value_or(0));
         double opened = b.Get<double>(L"NewWindowTime", "I", popup.id).value_or(0);
@@ -91,8 +87,7 @@ int Run(int windows) {
         if (right && !block && navigated > 0) firstNav.push_back(1000.0 * (judged - navigated));
         if (!block) b.Do(L"CloseWindow", "I", popup.id);
     }
-    // The floor once more, so that it sees the machine's load before and
-    // after the popups alike.
+    // Again, so that the floor sees the machine's load before and after alike.
     rig.QuitAgent();
     MeasureFloor(floor);
     std::printf("windows=%d blocked_p50_ms=%.2f allowed_p50_ms=%.2f allowed_first_nav_p50_ms=%.2f "

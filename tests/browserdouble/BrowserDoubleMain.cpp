@@ -1,7 +1,3 @@
-// The browser double's process: "/RegisterDouble" and "/UnregisterDouble"
-// edit the prefix's registration; anything else (COM starts it with
-// "-Embedding") serves the double's classes on one single-threaded apartment
-// until a script calls Shutdown.
 #include "ShellWindowCollection.h"
 
 #include "common/Registrar.h"
@@ -75,7 +71,6 @@ int Serve() {
                                        REGCLS_MULTIPLEUSE, &cookies[i]);
     }
     if (SUCCEEDED(hr)) {
-        // For a test that started this process and waits for its classes.
         fputs("Serving\n", stdout);
         fflush(stdout);
     }

@@ -1,5 +1,5 @@
-// Late binding without a type library: an object names its members in one
-// table ending with an empty row, a member's DISPID being its place there.
+// Late binding without a type library: a member's DISPID is its place in
+// T::kMembers, which ends with an empty row.
 #pragma once
 
 #include "common/ComObject.h"
@@ -27,8 +27,6 @@ template <typename T> VARIANT MakeVariant(VARTYPE vt, T value) {
     return v;
 }
 
-// One call of a member: its arguments, coerced from whatever script hosts
-// and the agent pass, and its answer.
 class Call {
   public:
     Call(WORD flags, DISPPARAMS* params, VARIANT* result)
@@ -89,7 +87,6 @@ template <class T> struct Member {
     std::function<HRESULT(T&, Call&)> call = nullptr; // none: does nothing
 };
 
-// One outgoing event interface, living inside its container.
 class EventPoint : public IConnectionPoint {
   public:
     EventPoint(IConnectionPointContainer* owner, const IID& iid) : owner_(owner), iid_(iid) {}
@@ -152,13 +149,18 @@ class EventPoint : public IConnectionPoint {
     DWORD nextCookie_ = 1;
 };
 
-// IDispatch over T::kMembers; with IConnectionPointContainer, over `events`.
 template <class T, class... Interfaces> class NamedDispatch : public ComObject<T, Interfaces...> {
   public:
     static constexpr bool kAggregatable = false;
     static const QITAB* QiTable() {
-        static const QITAB table[] = {{&IID_IDispatch, OFFSETOFCLASS(IDispatch, T)}, {}};
-        return table;
+        if constexpr (std::is_base_of_v<IConnectionPointContainer, T>) {
+            static const QITAB table[] = {
+                QITABENT(T, IDispatch), QITABENT(T, IConnectionPointContainer), {}};
+            return table;
+        } else {
+            static const QITAB table[] = {QITABENT(T, IDispatch), {}};
+            return table;
+        }
     }
 
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
@@ -192,7 +194,6 @@ template <class T, class... Interfaces> class NamedDispatch : public ComObject<T
         return nullptr;
     }
 
-    // Members that fail, by name.
     std::map<std::wstring, HRESULT> failures;
 };
 

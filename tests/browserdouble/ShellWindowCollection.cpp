@@ -15,7 +15,6 @@ double SecondsNow() {
         .count();
 }
 
-// Script members about the window whose id comes first.
 template <auto Read> HRESULT Query(Shell& shell, Call& call) {
     BrowserWindow* window = shell.Find(call.Arg<LONG>(0));
     return window ? call.Return(std::invoke(Read, *window)) : E_INVALIDARG;
@@ -66,15 +65,6 @@ const Member<BrowserWindow> BrowserWindow::kMembers[] = {
     {L"Navigate", [](BrowserWindow& w, Call& c) { return w.Navigate(c.Arg<std::wstring>(0)); }},
     {},
 };
-
-const QITAB* BrowserWindow::QiTable() {
-    static const QITAB table[] = {
-        QITABENT(BrowserWindow, IDispatch),
-        QITABENT(BrowserWindow, IConnectionPointContainer),
-        {},
-    };
-    return table;
-}
 
 HRESULT BrowserWindow::CreateInstance(IUnknown*, REFIID riid, void** ppv) {
     Shell* shell = Shell::Get();

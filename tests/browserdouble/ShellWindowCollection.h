@@ -1,7 +1,6 @@
-// The browser double: browser windows and the process's one shell window
-// collection. The agent calls Count and Item by name; IShellWindows is there
-// for the interface's proxy. Scripts drive it as "BrowserDouble.Script" by
-// window ids, 1, 2, ... in order of making, also the events' cookies.
+// The agent calls Count and Item by name; IShellWindows is there for the
+// interface's proxy. Scripts name windows by id, 1, 2, ... in order of making,
+// also the events' cookies.
 #pragma once
 
 #include "NamedDispatch.h"
@@ -16,18 +15,14 @@ namespace vx::browserdouble {
 class BrowserWindow : public NamedDispatch<BrowserWindow, IDispatch, IConnectionPointContainer> {
   public:
     static const Member<BrowserWindow> kMembers[];
-    static const QITAB* QiTable();
     static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
 
     BrowserWindow(LONG id, bool folder, std::wstring url, bool visible);
 
-    // Fires in `order` NewWindow2 (2) and NewWindow3 (3, with `flags`): 2, 3,
-    // 23 or 32. The popup is the window a sink supplied (null if not one of
-    // ours), else the browser's own; when a sink cancels, a record of the
-    // request never opened.
+    // `order`: NewWindow2 (2) and NewWindow3 (3, with `flags`) fired as 2, 3, 23
+    // or 32. Null when a sink supplied a window not of ours.
     ComPtr<BrowserWindow> OpenPopup(const std::wstring& url, int order = 2, LONG flags = 0,
                                     bool navigate = true);
-    // BeforeNavigate2, then NavigateComplete2 unless a sink cancelled.
     HRESULT Navigate(const std::wstring& target);
     void FireNavigateComplete2(const std::wstring& target);
     void FireWindowSetResizable(bool resizable) {
@@ -35,15 +30,12 @@ class BrowserWindow : public NamedDispatch<BrowserWindow, IDispatch, IConnection
                     {MakeVariant<VARIANT_BOOL>(VT_BOOL, resizable ? VARIANT_TRUE : VARIANT_FALSE)});
     }
     void FireQuit() { events.Fire(DISPID_ONQUIT); }
-    // "visible", "hidden" or "hidden after showing"; "cancelled"; "quit" for
-    // each Quit; "closed".
     std::wstring State() const;
 
     const LONG id;
     EventPoint events{this, DIID_DWebBrowserEvents2};
     std::wstring fullName, url;
     bool visible, open = true, cancelled = false;
-    // Seconds on the performance counter; 0 for never.
     double newWindowAt = 0, quitAt = 0, shownAt = 0, navigatedAt = 0;
     int quits = 0;
 };
@@ -54,9 +46,7 @@ class ShellWindowCollection
     static const Member<ShellWindowCollection> kMembers[];
     static const QITAB* QiTable();
     static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
-    // The process's one collection, made on first use.
     static ShellWindowCollection* Get();
-    // Drops every window and every sink.
     static void Close();
 
     STDMETHODIMP get_Count(LONG*) override { return E_NOTIMPL; }
@@ -79,12 +69,10 @@ class ShellWindowCollection
     ComPtr<BrowserWindow> MakeWindow(const std::wstring& url, bool folder, bool visible);
     ComPtr<BrowserWindow> OpenWindow(const std::wstring& url, bool folder, bool visible,
                                      bool announce = true);
-    // OnQuit, out of the collection, WindowRevoked.
     void Revoke(BrowserWindow* window);
     // Out without a word, as the shell may; whether it was in.
     bool Remove(BrowserWindow* window);
     void FireWindowEvent(DISPID id, LONG cookie) { events.Fire(id, {MakeVariant(VT_I4, cookie)}); }
-    // Any window ever made, open or not.
     BrowserWindow* Find(LONG id) const {
         return id >= 1 && id <= LastId() ? all_[id - 1].Get() : nullptr;
     }
@@ -92,7 +80,6 @@ class ShellWindowCollection
     LONG LastId() const { return static_cast<LONG>(all_.size()); }
 
     EventPoint events{this, DIID_DShellWindowsEvents};
-    // For the in-process tests: an index whose Item fails; Count reads.
     LONG failingItem = -1;
     int countReads = 0;
 

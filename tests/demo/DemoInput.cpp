@@ -1,10 +1,3 @@
-// Plays the user's part on the agent's and the control panel's windows for
-// the demo:
-//   tray-dblclick        double click on the agent's tray icon
-//   restore              restore the diagnostics window to a readable size
-//   panel-wait           wait for the control panel's native page; prints
-//                        "geometry WxH+X+Y" of the panel for a screenshot
-//   panel-click <label>  a mouse click on the panel's control with that label
 #include "tests/support/ProcessTools.h"
 
 #include <windows.h>

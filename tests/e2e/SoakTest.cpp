@@ -1,5 +1,3 @@
-// A thousand popups against one running agent: after a warm-up its handle
-// count must stay flat and its memory grow by little more than its log does.
 #include "AgentSuite.h"
 
 #include <psapi.h>

@@ -1,7 +1,4 @@
-// An independent script client of the running servers. No argument: every
-// member of the agent, then Quit; "hostile": every attack must be refused;
-// "warm-up": meets both servers; "churn": agent objects made forever. Exit
-// code 1 at a wrong answer; "hostile" and "warm-up" end with 2, as the
+// Exit code 1 at a wrong answer; "hostile" and "warm-up" end with 2, as the
 // scripting host ends with 0 also when a script fails to run.
 var agent = new ActiveXObject("Krellin.KrellinIF.1");
 var mode = WScript.Arguments.length > 0 ? WScript.Arguments(0) : "";
@@ -25,8 +22,7 @@ function refused(what, attempt, code) {
 
 if (mode == "hostile") {
     var names = ["TopFolder", "Company", "Product", "Version", "SubFolder"];
-    // Every path is tested in process (RegistryTest); two reach across here.
-    var attacks = [ // the root, and the path's parts
+    var attacks = [
         [-2147483646, ["Software\\Microsoft\\Windows\\CurrentVersion", "Run", ""]],
         [-2147483648, ["CLSID", "{E123E9FA-7DAD-4606-8655-073299C61F8B}", "LocalServer32"]]];
     for (var i = 0; i < attacks.length; i++) {

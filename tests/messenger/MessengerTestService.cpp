@@ -1,6 +1,5 @@
-// A stand-in for the "Messenger" service, which the test prefix lacks. With
-// "refuse" it accepts no stop request; kEndControl always ends it, so that a
-// test can clean up what it started.
+// The test prefix lacks the "Messenger" service. kEndControl always ends this
+// one, so that a test can clean up what it started.
 #include <windows.h>
 
 #include <cstring>

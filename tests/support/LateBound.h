@@ -1,7 +1,3 @@
-// A late-bound client of any automation object: the product's own
-// DispatchObject with its answers converted to C++ values. A call that fails
-// answers no value; HRESULT-returning members pass the code on. Argument
-// codes as for InvokeByName ("I" long, "i" short, "s" text, "b" boolean).
 #pragma once
 
 #include "common/DispatchObject.h"
@@ -14,7 +10,6 @@ namespace vx::test {
 
 class LateBound : public DispatchObject {
   public:
-    // T: LONG, bool, double or std::wstring.
     template <typename T, typename... Args>
     std::optional<T> Get(const wchar_t* name, const char* types = "", Args... args) {
         constexpr VARTYPE vt = std::is_same_v<T, LONG>     ? VT_I4

@@ -1,6 +1,5 @@
 #include "PopupRig.h"
 
-#include "ProcessTools.h"
 #include "RegistryTools.h"
 
 #include "common/TextForms.h"
@@ -22,7 +21,6 @@ std::wstring FavouriteFolder() {
     return std::wstring(path) + L"\\Vornix end-to-end";
 }
 
-// Each registers itself but the favourites reader, which regsvr32 registers.
 struct Server {
     const wchar_t *file, *progId, *on, *off; // no progId: the double
 };
@@ -39,7 +37,6 @@ HRESULT Register(const Server& server, bool on) {
     return code == 0 ? S_OK : code == kNoExitCode ? HRESULT_FROM_WIN32(WAIT_TIMEOUT) : E_FAIL;
 }
 
-// What Install changed, so that Uninstall leaves the prefix as it was.
 struct Installed {
     std::vector<const Server*> registeredHere;
     std::optional<ScopedText> settings, startPage;
@@ -196,10 +193,8 @@ DWORD PopupRig::Stop() {
 }
 
 LONG PopupRig::StoredBlockCount() {
-    DWORD count = 0, size = sizeof count;
-    RegGetValueW(HKEY_LOCAL_MACHINE, kSettingsKey, L"BlockCount", RRF_RT_REG_DWORD, nullptr, &count,
-                 &size);
-    return static_cast<LONG>(count);
+    return static_cast<LONG>(
+        ReadDword(HKEY_LOCAL_MACHINE, kSettingsKey, L"BlockCount").value_or(0));
 }
 
 LONG PopupRig::SettledBlockCount(LONG expected) {

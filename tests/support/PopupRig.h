@@ -1,5 +1,3 @@
-// The agent beside the scripted browser double, as on a user's desktop: the
-// programs registered, browser windows open before the agent starts.
 #pragma once
 
 #include "ProcessTools.h"
@@ -12,13 +10,10 @@ class PopupRig {
     static constexpr const wchar_t* kSettingsKey =
         L"Software\\Quandrel, Inc.\\Vornix! Popup Blocker\\1.00.000";
     static constexpr const wchar_t* kOpenerUrl = L"http://www.opener.com/index.html";
-    // A popup's state in the double: shown, refused at NewWindow3 before any
-    // window was made, or cancelled and quit at its first navigation.
     static constexpr const wchar_t* kShown = L"visible";
     static constexpr const wchar_t* kRefused = L"hidden cancelled closed";
     static constexpr const wchar_t* kBlocked = L"hidden cancelled quit closed";
 
-    // Uninstall puts the prefix back as Install found it.
     static HRESULT Install();
     static void Uninstall();
 
@@ -27,16 +22,13 @@ class PopupRig {
     PopupRig(const PopupRig&) = delete;
     PopupRig& operator=(const PopupRig&) = delete;
 
-    // The settings service, the double with the opener, then the agent once ready.
     HRESULT Start();
-    // Leaves no process behind; the agent's exit code (kNoExitCode if killed).
     DWORD Stop();
     HRESULT StartDouble();
     HRESULT OpenWindows(int windows); // the first is the opener
     void KillDouble();
     HRESULT StartAgent();
     DWORD QuitAgent();
-    // Ended as a stop from outside would, or killed.
     void EndSettingsService(bool kill = false);
     // After a kill: makes COM forget the killed servers (see RestartRpcss).
     void ForgetDeadServers();
@@ -53,7 +45,6 @@ class PopupRig {
         std::wstring state;
     };
     Outcome StateOf(LONG id) { return {id, browser_.Text(L"State", "I", id).value_or(L"")}; }
-    // A page in the opener asks for a new window that navigates to url.
     Outcome Popup(const wchar_t* url) {
         return StateOf(browser_.Long(L"OpenPopup", "Is", opener_, url).value_or(0));
     }
@@ -61,9 +52,8 @@ class PopupRig {
     static HRESULT WriteFavourite(const wchar_t* name, const wchar_t* url);
     static void RemoveFavourite(const wchar_t* name);
     static LONG StoredBlockCount();
-    // The stored count once it reaches `expected` (or the last one read): a
-    // block counted during a client's read of the count is stored when that
-    // read's call completes.
+    // A block counted during a client's read of the count is stored only when
+    // that read's call completes.
     static LONG SettledBlockCount(LONG expected);
 
   private:

@@ -27,7 +27,7 @@ std::wstring Quoted(const std::wstring& path) {
     return L"\"" + path + L"\"";
 }
 
-ScopedHandle StartProcess(const std::wstring& commandLine, HANDLE output, DWORD* id) {
+ScopedHandle StartProcess(const std::wstring& commandLine, HANDLE output) {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = output ? STARTF_USESTDHANDLES : 0;
@@ -39,7 +39,6 @@ ScopedHandle StartProcess(const std::wstring& commandLine, HANDLE output, DWORD*
         if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, output != nullptr, 0, nullptr,
                            nullptr, &si, &pi)) {
             CloseHandle(pi.hThread);
-            if (id) *id = pi.dwProcessId;
             return ScopedHandle(pi.hProcess);
         }
         if (GetLastError() != ERROR_INTERNAL_ERROR) break;
@@ -99,10 +98,9 @@ bool EndServerProcess(DWORD processId, DWORD timeoutMs) {
 
 bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs) {
     SERVICE_STATUS status = {};
-    auto reached = [&] {
-        return QueryServiceStatus(service, &status) && status.dwCurrentState == state;
-    };
-    return WaitUntil(reached, timeoutMs, 50);
+    return WaitUntil(
+        [&] { return QueryServiceStatus(service, &status) && status.dwCurrentState == state; },
+        timeoutMs, 50);
 }
 
 void RestartRpcss() {
@@ -143,7 +141,7 @@ bool CapturedProcess::Start(const std::wstring& commandLine) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     ScopedHandle output(CreateFileW(name, GENERIC_WRITE, kShareAll, &inherit, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_TEMPORARY, nullptr));
-    if (output) process_ = StartProcess(commandLine, output.Get(), &id_);
+    if (output) process_ = StartProcess(commandLine, output.Get());
     return static_cast<bool>(process_);
 }
 
@@ -154,7 +152,7 @@ void CapturedProcess::End() {
     file_.clear();
 }
 
-std::vector<std::string> CapturedProcess::Lines(size_t from) const {
+std::vector<std::string> CapturedProcess::Lines() const {
     // Asked before the read: once it has ended, the file holds all it wrote.
     const bool ended = !IsRunning(process_.Get());
     std::string text;
@@ -170,8 +168,6 @@ std::vector<std::string> CapturedProcess::Lines(size_t from) const {
         end = std::min(end, text.size());
         lines.push_back(text.substr(at, end - at - (end > at && text[end - 1] == '\r')));
     }
-    lines.erase(lines.begin(),
-                lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())));
     return lines;
 }
 

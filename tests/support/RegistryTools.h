@@ -1,5 +1,3 @@
-// Registry values read and written directly, to check what the programs
-// stored and to prepare what they read.
 #pragma once
 
 #include "common/Scoped.h"
@@ -30,7 +28,7 @@ inline std::optional<std::wstring> ReadText(HKEY root, const wchar_t* path, cons
     return std::wstring(text, wcsnlen(text, size / sizeof(wchar_t)));
 }
 
-// The raw data as the ANSI calls see it (strings narrowed), and its type.
+// As the ANSI calls see it (strings narrowed).
 inline std::optional<std::string> ReadBytes(HKEY root, const char* path, const char* name,
                                             DWORD* type = nullptr) {
     std::string data(70000, '\0');
@@ -44,7 +42,6 @@ inline std::optional<std::string> ReadBytes(HKEY root, const char* path, const c
     return data;
 }
 
-// The writes create the key when it is missing.
 inline LONG WriteBytes(HKEY root, const char* path, const char* name, DWORD type,
                        const std::string& data) {
     return RegSetKeyValueA(root, path, name, type, data.data(), static_cast<DWORD>(data.size()));
@@ -56,11 +53,10 @@ inline LONG WriteText(HKEY root, const wchar_t* path, const wchar_t* name,
                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-// A text value the test changes (a null name: the key's default), put back as
-// it was afterwards; the shallowest key the test made goes with it.
+// Put back as it was afterwards; the shallowest key the test made goes with it.
 struct ScopedText {
     ScopedText(HKEY root, std::wstring path, const wchar_t* name)
-        : root(root), path(std::move(path)), name(name), old(ReadText(root, Path(), name)) {
+        : root(root), path(std::move(path)), name(name), old(ReadText(root, this->path.c_str(), name)) {
         for (size_t end = 0; made.empty() && end != std::wstring::npos;) {
             end = this->path.find(L'\\', end + 1);
             if (!KeyExists(root, this->path.substr(0, end).c_str()))
@@ -77,9 +73,8 @@ struct ScopedText {
     }
     ScopedText(const ScopedText&) = delete;
     ScopedText& operator=(const ScopedText&) = delete;
-    void Write(const std::wstring& text) { WriteText(root, Path(), name, text); }
-    void Delete() { RegDeleteKeyValueW(root, Path(), name); }
-    const wchar_t* Path() const { return path.c_str(); }
+    void Write(const std::wstring& text) { WriteText(root, path.c_str(), name, text); }
+    void Delete() { RegDeleteKeyValueW(root, path.c_str(), name); }
     HKEY root;
     std::wstring path;
     const wchar_t* name;
