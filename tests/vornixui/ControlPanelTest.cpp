@@ -1,6 +1,5 @@
 // The control panel against in-process doubles of the agent, the desktop and
-// the browser's page: its connection, what its dialog reads, shows, sends and
-// refuses, its switches, paths, pages, window and registration.
+// the browser's page.
 #include "VornixUI/BrowserPage.h"
 #include "VornixUI/ControlPanelApp.h"
 #include "VornixUI/ControlPanelDialog.h"
@@ -37,7 +36,6 @@ class FakeAgent final : public browserdouble::NamedDispatch<FakeAgent, IDispatch
     // From this IsServeReady query on, readyValue is answered; 0: never.
     int readyAt = 1;
     long readyValue = 1;
-    // The settings by name; missing numbers are 0.
     std::map<std::wstring, long> numbers = {
         {L"Visible", 0},    {L"ShowTray", 1},           {L"AllowSameSite", 1},
         {L"BypassKeys", 1}, {L"AllowUserInitiated", 1}, {L"NotifyOnBlock", 1}};
@@ -59,7 +57,6 @@ class FakeAgent final : public browserdouble::NamedDispatch<FakeAgent, IDispatch
         if (!agent || FAILED(agent->GetIDsOfNames(names, count, ids))) return DISP_E_UNKNOWNNAME;
         return NamedDispatch::GetIDsOfNames(iid, names, count, lcid, ids);
     }
-    // Logged as "get Visible; ", "put Visible=-1; ", "Quit; ".
     STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
                         VARIANT* result, EXCEPINFO* excep, UINT* argErr) override {
         std::wstring line = NameOf(id) ? NameOf(id) : L"?";
@@ -104,9 +101,7 @@ inline const Member<FakeAgent> FakeAgent::kMembers[] = {
     Named(L"AudioFileName"), Named(L"AllowedSites"), {}};
 // clang-format on
 
-// Stands in for the browser's page: logs how it is opened ("open <address>; ")
-// and closed ("close; ") and completes only when the test says so. It has no
-// elements.
+// The browser's page, completing only when the test says so.
 class StubPage : public NativePage {
   public:
     explicit StubPage(std::string& log) : log_(log) {}
@@ -148,7 +143,6 @@ class OnNextTick {
     UINT_PTR id_;
 };
 
-// ProgramFiles for one test (null: unset), then as the test program found it.
 struct ProgramFiles {
     explicit ProgramFiles(const char* value) { SetEnvironmentVariableA("ProgramFiles", value); }
     ~ProgramFiles() {
@@ -164,9 +158,7 @@ const std::string kReads =
     "get KillFixedSize; get AllowUserInitiated; get NotifyOnBlock; get AllowedSites; "
     "get BypassKeys; get BlockedCount; ";
 
-// Takes Desktop()'s place for each test. Its log is the test's one timeline:
-// "box:<caption>; ", "pause:<ms>; ", "open:<target>; ", "play:<path>; ",
-// "pick:<initial path>; ", and the doubles' calls.
+// The desktop's and the doubles' calls land in one log, the test's timeline.
 class ControlPanelTest : public ::testing::Test {
   protected:
     ControlPanelTest() {
@@ -192,14 +184,10 @@ class ControlPanelTest : public ::testing::Test {
         log.clear();
         boxTexts.clear();
     }
-    // Construction and a loaded page, as the running program has them;
-    // configure sets up every agent this test creates.
     void Start(std::function<void(FakeAgent&)> configure = nullptr) {
         Serve(std::move(configure));
         Open();
     }
-    // A new FakeAgent, set up by configure, at each creation of
-    // Krellin.KrellinIF.1 until the next Serve.
     void Serve(std::function<void(FakeAgent&)> configure = nullptr) {
         agents.clear();
         served.emplace(L"Krellin.KrellinIF.1", CLSID_KrellinIF,
@@ -261,15 +249,13 @@ class ControlPanelTest : public ::testing::Test {
     const std::wstring wave = BesideTest(L"vornixui_tests.exe");
     ScopedGdiLike<HWND, DestroyWindow> parent{CreateWindowExW(
         0, L"STATIC", L"", WS_POPUP, 0, 0, 660, 480, nullptr, nullptr, nullptr, nullptr)};
-    // Each replaces the one before only once that is gone.
     std::vector<ComPtr<FakeAgent>> agents;
     std::optional<fakes::InProcessClass> served;
     NativePage page;
     std::optional<ControlPanelDialog> dialog;
 };
 
-// Every setting is read before the window exists and again once the page has
-// loaded; a value other than 0 and 1 is "on", never a half-set box.
+// A value other than 0 and 1 is "on", never a half-set box.
 TEST_F(ControlPanelTest, StartUpReadsEverySettingTwiceAndShowsIt) {
     const struct {
         long allowSameSite, killFixedSize, bypassKeys, muteAudio, visible;
@@ -277,7 +263,6 @@ TEST_F(ControlPanelTest, StartUpReadsEverySettingTwiceAndShowsIt) {
     } cases[] = {
         {1, 0, 6, 0, 0, L" Alt Shift"},
         {0, 1, 1, 1, 1, L" ShowDiag MuteAudio NoSameSite NoFixed Ctrl"},
-        {1, 0, 0x7FF8, 0, 0, L""},
         {1, 0, 0x0F0D, 0, 0, L" Ctrl Shift"},
         {1, 0, 0, -1, 2, L" ShowDiag MuteAudio"},
     };
@@ -296,12 +281,10 @@ TEST_F(ControlPanelTest, StartUpReadsEverySettingTwiceAndShowsIt) {
         EXPECT_EQ(Shown(), L"42 vornixui_tests.exe" + c.boxes);
         Forget();
     }
-    // A page without the elements still reads the agent.
     StubPage bare(log);
     ControlPanelDialog(bare).OnDocumentComplete(true);
     EXPECT_EQ(log, "create; get IsServeReady; " + kReads + kReads);
-    // Without an agent its creation and each read report their own failure,
-    // with no readiness wait, and the fallbacks show.
+    // Without an agent each call reports its own failure, with no readiness wait.
     served.reset();
     fakes::ProgIdOverride absent(L"Krellin.KrellinIF.1", nullptr);
     Forget();
@@ -311,11 +294,8 @@ TEST_F(ControlPanelTest, StartUpReadsEverySettingTwiceAndShowsIt) {
     EXPECT_EQ(Shown(), L"0  ShowDiag MuteAudio ShowTray NoFixed Ctrl AllowClicked NotifyBlock");
 }
 
-// Quit stops the agent and the next setting starts another with every setting.
-// A typed file name is shown but never sent: only a picked file becomes the
-// sound. The allowed sites are read again before each change, so that a site
-// added meanwhile (from the tray) is kept; a typed site is refused unless it
-// names a site.
+// The allowed sites are read again before each change, so that a site added
+// meanwhile (from the tray) is kept.
 TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
     const std::string site = "open:http://www.quandrel.com/; ", sound = NarrowText(wave.c_str()),
                       sites = "get AllowedSites; put AllowedSites=",
@@ -355,7 +335,6 @@ TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
         {L"RemoveSite", sites + "; get AllowedSites; ", 0, false, L"example.com"},
         {L"RemoveSite", sites + "example.com; get AllowedSites; ", 0, false, L"ads.other.net"},
         {L"AddSite", "box:Vornix!; ", 0, false, L"bad site!"},
-        {L"RemoveSite", "box:Vornix!; "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ids);
@@ -392,29 +371,23 @@ TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
     }
 }
 
-// A sound file the panel cannot open, or must not, is forgotten; only picked
-// wave files on this computer become the sound.
 TEST_F(ControlPanelTest, OnlyOpenableWaveFilesOnThisComputerAreTheSound) {
     const struct {
         std::wstring stored;
         std::optional<std::wstring> picked; // none: the pick is cancelled
         std::string sound;                  // what the panel then plays and sends
-        const char* explanation = nullptr;  // in the message box, if any
+        bool refused = false;
     } cases[] = {
         {L"C:\\no such folder\\gone.wav", {}, ""},
         {L"C:\\" + std::wstring(300, L'x') + L".wav", {}, ""},
         {L"C:\\Sounds\\\u4E2D.wav", {}, ""},
         // The same file, but named as a device path would be for any device.
         {L"\\\\?\\" + wave, {}, ""},
-        {L"\\\\.\\" + wave, {}, ""},
         {L"", L"C:\\Media\\CHIME.WAV", "C:\\Media\\CHIME.WAV"},
-        {L"", L"C:\\Media\\ding.Wav", "C:\\Media\\ding.Wav"},
         {L"", L"C:\\Media\\song.mp3", ""},
         {L"", L"C:\\Media.wav\\noextension", ""},
-        // Characters the code page lacks cannot be stored for the agent.
-        {L"", L"C:\\Media\\\u4E2D.wav", "", "cannot store"},
-        {L"", L"\\\\server\\media\\chime.wav", "", "files on this computer"},
-        {L"", L"//server/media/chime.wav", "", "files on this computer"},
+        {L"", L"C:\\Media\\\u4E2D.wav", "", true},
+        {L"", L"\\\\server\\media\\chime.wav", "", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored + c.picked.value_or(L""));
@@ -424,16 +397,11 @@ TEST_F(ControlPanelTest, OnlyOpenableWaveFilesOnThisComputerAreTheSound) {
         Click(L"PickFile");
         Click(L"Play");
         EXPECT_EQ(log, "pick:; " + (c.sound.empty() ? "" : PushAll(c.sound, 1)) +
-                           (c.explanation ? "box:Vornix!; " : "") + "play:" + c.sound + "; ");
+                           (c.refused ? "box:Vornix!; " : "") + "play:" + c.sound + "; ");
         EXPECT_EQ(NarrowText(Text(L"FileName").c_str()), c.sound.substr(c.sound.rfind('\\') + 1));
-        if (c.explanation) {
-            EXPECT_NE(boxTexts[0].find(c.explanation), std::string::npos);
-        }
     }
 }
 
-// The real program registers and unregisters; embedded (started by COM) it
-// shows nothing, creates no client and registers nothing.
 TEST_F(ControlPanelTest, TheProgramRegistersAndUnregistersButNotWhenEmbedded) {
     const wchar_t kAppIdKey[] = L"AppID\\{1F182AC9-519F-4D3F-A5C1-2ED546A9C7A3}";
     const wchar_t kTypeLibKey[] = L"TypeLib\\{574E178F-24FD-44B4-BDCC-4A8013185C1B}\\1.0";
@@ -454,8 +422,7 @@ TEST_F(ControlPanelTest, TheProgramRegistersAndUnregistersButNotWhenEmbedded) {
     }
 }
 
-// The pages lie in the install folder; an address or a path that would not
-// fit in MAX_PATH is never cut: the panel shows a blank page, or says so.
+// A path that would not fit in MAX_PATH is never cut.
 TEST_F(ControlPanelTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePathIsTooLong) {
     const std::string fits = "C:\\" + std::string(MAX_PATH - 1 - 7 - kPage.size() - 3, 'p'),
                       over = fits + "p", huge = "C:\\" + std::string(250, 'p'),
@@ -492,13 +459,10 @@ TEST_F(ControlPanelTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePat
                            (c.pageFits ? "open file://" + c.folder + kPage
                                        : tooLong + "open about:blank") +
                            "; " + kReads + (c.helpFits ? help : tooLong) + "close; ");
-        for (const std::string& text : boxTexts)
-            EXPECT_NE(text.find("too long"), std::string::npos) << text;
     }
 }
 
-// As the program runs it: the system's browser is hosted first and, where no
-// HTML engine renders, the native page takes its place inside the window.
+// Where no HTML engine renders, the native page takes the browser's place.
 TEST_F(ControlPanelTest, HostsTheBrowserThenTheNativePageLaidOutAndEscapeCloses) {
     Serve();
     OleInitialize(nullptr);
@@ -577,12 +541,17 @@ TEST_F(ControlPanelTest, AFailedCallIsReportedOnceAndTheClientStaysUsableUntilIt
         AgentClient client;
         FakeAgent& agent = Agent();
         agent.numbers[L"BlockedCount"] = 7;
-        // The server going away mid-call, as when the agent quits.
-        agent.failures = {{L"BlockedCount", RPC_E_SERVER_DIED}};
-        EXPECT_EQ(client.ReadBlockedCount(), 0);
+        // The second error has no text from the system.
+        for (HRESULT failure : {E_ACCESSDENIED, static_cast<HRESULT>(0xA0BC1234)}) {
+            agent.failures = {{L"BlockedCount", failure}};
+            EXPECT_EQ(client.ReadBlockedCount(), 0);
+        }
         agent.failures.clear();
         EXPECT_EQ(client.ReadBlockedCount(), 7);
-        EXPECT_EQ(boxTexts.size(), 1u) << "nothing retried";
+        ASSERT_EQ(boxTexts.size(), 2u) << "nothing retried";
+        EXPECT_EQ(boxTexts[0].find("0x"), std::string::npos) << boxTexts[0];
+        EXPECT_NE(boxTexts[0].find_first_not_of(" \r\n"), std::string::npos);
+        EXPECT_NE(boxTexts[1].find("0xA0BC1234"), std::string::npos) << boxTexts[1];
     }
     EXPECT_EQ(Agent().Refs(), 1u) << "the client let go of the agent";
 }
@@ -601,31 +570,16 @@ TEST_F(ControlPanelTest, SoundPathsCrossInTheAnsiCodePage) {
     EXPECT_EQ(client.ReadAudioFileName(), "C:\\Sounds\\??.wav");
 }
 
-TEST_F(ControlPanelTest, ErrorBoxShowsTheSystemTextOrSaysThereIsNone) {
-    AgentClient::ReportComError("caption A", E_ACCESSDENIED);
-    AgentClient::ReportComError("caption B", static_cast<HRESULT>(0xA0BC1234));
-    ASSERT_EQ(log, "box:caption A; box:caption B; ");
-    EXPECT_EQ(boxTexts[0].find("0x"), std::string::npos) << boxTexts[0];
-    EXPECT_NE(boxTexts[0].find_first_not_of(" \r\n"), std::string::npos);
-    EXPECT_NE(boxTexts[1].find("0xA0BC1234"), std::string::npos) << boxTexts[1];
-}
-
 TEST(CommandLine, SwitchesAreFoundWithEitherMarkInAnyCase) {
     const struct {
         const wchar_t* line;
         std::string found;
     } cases[] = {
-        {L"VornixUI.exe /regserver", " register"},
-        {L"VornixUI.exe -RegServer", " register"},
         {L"VornixUI.exe /REGISTER", " register"},
-        {L"\"C:\\Program Files\\x\\VornixUI.exe\" /Unregserver", " unregister"},
         {L"VornixUI.exe -unregister", " unregister"},
-        {L"VornixUI.exe /Embedding", " embedded"},
         {L"VornixUI.exe -AUTOMATION", " embedded"},
-        {L"VornixUI.exe", ""},
         {L"VornixUI.exe /NativePage", " native"},
         {L"VornixUI.exe -nativepage /regserver", " register native"},
-        {L"VornixUI.exe readme.txt", ""},
         {L"VornixUI.exe /regservers /xyz regserver", ""},
         {L"/regserver", ""}, // the program's own name comes first
     };
@@ -676,7 +630,6 @@ TEST_F(ControlPanelTest, TheBrowsersPageStaysOnlyWhenItOpensAndCompletesInTime) 
         {"control cannot be created", E_FAIL, false, false, true},
         {"page completes", S_OK, true, true, false},
         {"only a frame completes", S_OK, true, false, true},
-        {"page never completes", S_OK, false, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
