@@ -373,6 +373,9 @@ TEST_F(ControlPanelTest, OnlyOpenableWaveFilesOnThisComputerAreTheSound) {
         {L"C:\\no such folder\\gone.wav", {}, ""},
         // The same file, but named as a device path would be for any device.
         {L"\\\\?\\" + wave, {}, ""},
+        // No look-alike may stand in for a missing character: it could name
+        // another file that exists.
+        {std::wstring(wave).replace(wave.size() - 8, 1, L"\u0113"), {}, ""},
         {L"", L"C:\\Media\\CHIME.WAV", "C:\\Media\\CHIME.WAV"},
         {L"", L"C:\\Media.wav\\noextension", ""},
         {L"", L"C:\\Media\\\u4E2D.wav", "", true},
@@ -544,14 +547,9 @@ TEST_F(ControlPanelTest, SoundPathsCrossInTheAnsiCodePage) {
     if (GetACP() != 1252) GTEST_SKIP() << "needs code page 1252";
     Serve();
     AgentClient client;
-    FakeAgent& agent = Agent();
     client.WriteAudioFileName("C:\\Sounds\\caf\xE9.wav");
-    EXPECT_EQ(agent.texts[L"AudioFileName"], L"C:\\Sounds\\caf\u00E9.wav");
+    EXPECT_EQ(Agent().texts[L"AudioFileName"], L"C:\\Sounds\\caf\u00E9.wav");
     EXPECT_EQ(client.ReadAudioFileName(), "C:\\Sounds\\caf\xE9.wav");
-    // No look-alike may stand in for a missing character: it could name
-    // another file that exists.
-    agent.texts[L"AudioFileName"] = L"C:\\Sounds\\\u4E2D\u0100.wav";
-    EXPECT_EQ(client.ReadAudioFileName(), "C:\\Sounds\\??.wav");
 }
 
 TEST(CommandLine, SwitchesAreFoundWithEitherMarkInAnyCase) {
