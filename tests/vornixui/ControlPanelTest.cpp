@@ -1,6 +1,4 @@
-// The control panel against in-process doubles of the agent, the desktop and
-// the browser's page: its connection, what its dialog reads, shows, sends and
-// refuses, its switches, paths, pages, window and registration.
+// The control panel against in-process doubles of the agent, desktop and page.
 #include "VornixUI/BrowserPage.h"
 #include "VornixUI/ControlPanelApp.h"
 #include "VornixUI/ControlPanelDialog.h"
@@ -37,7 +35,6 @@ class FakeAgent final : public browserdouble::NamedDispatch<FakeAgent, IDispatch
     // From this IsServeReady query on, readyValue is answered; 0: never.
     int readyAt = 1;
     long readyValue = 1;
-    // The settings by name; missing numbers are 0.
     std::map<std::wstring, long> numbers = {
         {L"Visible", 0},    {L"ShowTray", 1},           {L"AllowSameSite", 1},
         {L"BypassKeys", 1}, {L"AllowUserInitiated", 1}, {L"NotifyOnBlock", 1}};
@@ -59,7 +56,6 @@ class FakeAgent final : public browserdouble::NamedDispatch<FakeAgent, IDispatch
         if (!agent || FAILED(agent->GetIDsOfNames(names, count, ids))) return DISP_E_UNKNOWNNAME;
         return NamedDispatch::GetIDsOfNames(iid, names, count, lcid, ids);
     }
-    // Logged as "get Visible; ", "put Visible=-1; ", "Quit; ".
     STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
                         VARIANT* result, EXCEPINFO* excep, UINT* argErr) override {
         std::wstring line = NameOf(id) ? NameOf(id) : L"?";
@@ -104,9 +100,6 @@ inline const Member<FakeAgent> FakeAgent::kMembers[] = {
     Named(L"AudioFileName"), Named(L"AllowedSites"), {}};
 // clang-format on
 
-// Stands in for the browser's page: logs how it is opened ("open <address>; ")
-// and closed ("close; ") and completes only when the test says so. It has no
-// elements.
 class StubPage : public NativePage {
   public:
     explicit StubPage(std::string& log) : log_(log) {}
@@ -148,14 +141,11 @@ class OnNextTick {
     UINT_PTR id_;
 };
 
-// ProgramFiles for one test (null: unset), then as the test program found it.
+// An empty ProgramFiles counts as unset.
 struct ProgramFiles {
     explicit ProgramFiles(const char* value) { SetEnvironmentVariableA("ProgramFiles", value); }
-    ~ProgramFiles() {
-        SetEnvironmentVariableA("ProgramFiles", original ? original->c_str() : nullptr);
-    }
-    static inline const std::optional<std::string> original =
-        getenv("ProgramFiles") ? std::optional<std::string>(getenv("ProgramFiles")) : std::nullopt;
+    ~ProgramFiles() { SetEnvironmentVariableA("ProgramFiles", original.c_str()); }
+    static inline const std::string original = getenv("ProgramFiles") ? getenv("ProgramFiles") : "";
 };
 
 const std::string kPage = "\\Quandrel, Inc\\Vornix! Popup Blocker\\vornixui-popup.htm";
@@ -164,9 +154,7 @@ const std::string kReads =
     "get KillFixedSize; get AllowUserInitiated; get NotifyOnBlock; get AllowedSites; "
     "get BypassKeys; get BlockedCount; ";
 
-// Takes Desktop()'s place for each test. Its log is the test's one timeline:
-// "box:<caption>; ", "pause:<ms>; ", "open:<target>; ", "play:<path>; ",
-// "pick:<initial path>; ", and the doubles' calls.
+// The desktop's and the doubles' calls land in one log, the test's timeline.
 class ControlPanelTest : public ::testing::Test {
   protected:
     ControlPanelTest() {
@@ -192,14 +180,10 @@ class ControlPanelTest : public ::testing::Test {
         log.clear();
         boxTexts.clear();
     }
-    // Construction and a loaded page, as the running program has them;
-    // configure sets up every agent this test creates.
     void Start(std::function<void(FakeAgent&)> configure = nullptr) {
         Serve(std::move(configure));
         Open();
     }
-    // A new FakeAgent, set up by configure, at each creation of
-    // Krellin.KrellinIF.1 until the next Serve.
     void Serve(std::function<void(FakeAgent&)> configure = nullptr) {
         agents.clear();
         served.emplace(L"Krellin.KrellinIF.1", CLSID_KrellinIF,
@@ -261,47 +245,36 @@ class ControlPanelTest : public ::testing::Test {
     const std::wstring wave = BesideTest(L"vornixui_tests.exe");
     ScopedGdiLike<HWND, DestroyWindow> parent{CreateWindowExW(
         0, L"STATIC", L"", WS_POPUP, 0, 0, 660, 480, nullptr, nullptr, nullptr, nullptr)};
-    // Each replaces the one before only once that is gone.
     std::vector<ComPtr<FakeAgent>> agents;
     std::optional<fakes::InProcessClass> served;
     NativePage page;
     std::optional<ControlPanelDialog> dialog;
 };
 
-// Every setting is read before the window exists and again once the page has
-// loaded; a value other than 0 and 1 is "on", never a half-set box.
+// A value other than 0 and 1 is "on", never a half-set box.
 TEST_F(ControlPanelTest, StartUpReadsEverySettingTwiceAndShowsIt) {
     const struct {
-        long allowSameSite, killFixedSize, bypassKeys, muteAudio, visible;
+        std::map<std::wstring, long> numbers; // the others are 0
         std::wstring boxes;
     } cases[] = {
-        {1, 0, 6, 0, 0, L" Alt Shift"},
-        {0, 1, 1, 1, 1, L" ShowDiag MuteAudio NoSameSite NoFixed Ctrl"},
-        {1, 0, 0x7FF8, 0, 0, L""},
-        {1, 0, 0x0F0D, 0, 0, L" Ctrl Shift"},
-        {1, 0, 0, -1, 2, L" ShowDiag MuteAudio"},
+        {{{L"AllowSameSite", 1}, {L"BypassKeys", 6}}, L" Alt Shift"},
+        {{{L"KillFixedSize", 1}, {L"BypassKeys", 1}, {L"MuteAudio", 1}, {L"Visible", 1}},
+         L" ShowDiag MuteAudio NoSameSite NoFixed Ctrl"},
+        {{{L"AllowSameSite", 1}, {L"BypassKeys", 0x0F0D}}, L" Ctrl Shift"},
+        {{{L"AllowSameSite", 1}, {L"MuteAudio", -1}, {L"Visible", 2}}, L" ShowDiag MuteAudio"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.bypassKeys);
+        SCOPED_TRACE(c.boxes);
         Start([&](FakeAgent& a) {
-            a.numbers = {{L"AllowSameSite", c.allowSameSite},
-                         {L"KillFixedSize", c.killFixedSize},
-                         {L"BypassKeys", c.bypassKeys},
-                         {L"MuteAudio", c.muteAudio},
-                         {L"Visible", c.visible},
-                         {L"BlockedCount", 42}};
+            a.numbers = c.numbers;
+            a.numbers[L"BlockedCount"] = 42;
             a.texts[L"AudioFileName"] = wave;
         });
         EXPECT_EQ(log, "create; get IsServeReady; " + kReads + kReads);
         EXPECT_EQ(Shown(), L"42 vornixui_tests.exe" + c.boxes);
         Forget();
     }
-    // A page without the elements still reads the agent.
-    StubPage bare(log);
-    ControlPanelDialog(bare).OnDocumentComplete(true);
-    EXPECT_EQ(log, "create; get IsServeReady; " + kReads + kReads);
-    // Without an agent its creation and each read report their own failure,
-    // with no readiness wait, and the fallbacks show.
+    // Without an agent each call reports its own failure, with no readiness wait.
     served.reset();
     fakes::ProgIdOverride absent(L"Krellin.KrellinIF.1", nullptr);
     Forget();
@@ -311,11 +284,8 @@ TEST_F(ControlPanelTest, StartUpReadsEverySettingTwiceAndShowsIt) {
     EXPECT_EQ(Shown(), L"0  ShowDiag MuteAudio ShowTray NoFixed Ctrl AllowClicked NotifyBlock");
 }
 
-// Quit stops the agent and the next setting starts another with every setting.
-// A typed file name is shown but never sent: only a picked file becomes the
-// sound. The allowed sites are read again before each change, so that a site
-// added meanwhile (from the tray) is kept; a typed site is refused unless it
-// names a site.
+// The allowed sites are read again before each change, so that a site added
+// meanwhile (from the tray) is kept.
 TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
     const std::string site = "open:http://www.quandrel.com/; ", sound = NarrowText(wave.c_str()),
                       sites = "get AllowedSites; put AllowedSites=",
@@ -323,11 +293,9 @@ TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
     const struct {
         const wchar_t* ids; // clicked in turn
         std::string log;
-        INT_PTR ended = 0; // 0: still running
-        bool muted = false;
+        INT_PTR ended = 0;          // 0: still running
         const wchar_t* typed = L""; // into NewSite
     } cases[] = {
-        {L"ButtonOK", "", IDOK},
         {L"ButtonCancel", "", IDCANCEL},
         {L"ShowTray", "put ShowTray=0; "},
         {L"MuteAudio", "put MuteAudio=-1; "},
@@ -346,22 +314,20 @@ TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
         {L"MuteAudio NumPopups", "put MuteAudio=-1; " + PushAll(sound, 5, 1)},
         {L"WebSite", site},
         {L"Play", "play:" + sound + "; "},
-        {L"Play", "", 0, true},
+        {L"MuteAudio Play", "put MuteAudio=-1; "},
         {L"PickFile", "pick:" + sound + "; "},
         {L"Vabout", "about; " + site},
-        {L"AddSite", sites + "example.com\r\nnews.example.org; get AllowedSites; ", 0, false,
+        {L"AddSite", sites + "example.com\r\nnews.example.org; get AllowedSites; ", 0,
          L" HTTP://News.Example.ORG:80/page "},
-        {L"AddSite", sites + "example.com; get AllowedSites; ", 0, false, L"EXAMPLE.com"},
-        {L"RemoveSite", sites + "; get AllowedSites; ", 0, false, L"example.com"},
-        {L"RemoveSite", sites + "example.com; get AllowedSites; ", 0, false, L"ads.other.net"},
-        {L"AddSite", "box:Vornix!; ", 0, false, L"bad site!"},
-        {L"RemoveSite", "box:Vornix!; "},
+        {L"AddSite", sites + "example.com; get AllowedSites; ", 0, L"EXAMPLE.com"},
+        {L"RemoveSite", sites + "; get AllowedSites; ", 0, L"example.com"},
+        {L"RemoveSite", sites + "example.com; get AllowedSites; ", 0, L"ads.other.net"},
+        {L"AddSite", "box:Vornix!; ", 0, L"bad site!"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ids);
         Start([&](FakeAgent& a) {
             a.numbers[L"BypassKeys"] = 5;
-            a.numbers[L"MuteAudio"] = c.muted;
             a.texts = {{L"AudioFileName", wave}, {L"AllowedSites", L"example.com"}};
         });
         Agent().numbers[L"BlockedCount"] = 17;
@@ -384,7 +350,6 @@ TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
         for (const auto& agent : agents)
             EXPECT_EQ(agent->Refs(), agent->quit ? 1u : 2u) << "the panel's one reference";
         EXPECT_EQ(Text(L"Sites"), Agent().texts[L"AllowedSites"]);
-        EXPECT_EQ(Text(L"FileName"), L"typed.wav");
         EXPECT_EQ(Text(L"NumPopups"), c.log.find("get BlockedCount") == std::string::npos
                                           ? L"0"
                                           : std::to_wstring(Agent().numbers[L"BlockedCount"]));
@@ -392,29 +357,22 @@ TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
     }
 }
 
-// A sound file the panel cannot open, or must not, is forgotten; only picked
-// wave files on this computer become the sound.
 TEST_F(ControlPanelTest, OnlyOpenableWaveFilesOnThisComputerAreTheSound) {
     const struct {
         std::wstring stored;
         std::optional<std::wstring> picked; // none: the pick is cancelled
         std::string sound;                  // what the panel then plays and sends
-        const char* explanation = nullptr;  // in the message box, if any
+        bool refused = false;
     } cases[] = {
         {L"C:\\no such folder\\gone.wav", {}, ""},
-        {L"C:\\" + std::wstring(300, L'x') + L".wav", {}, ""},
-        {L"C:\\Sounds\\\u4E2D.wav", {}, ""},
-        // The same file, but named as a device path would be for any device.
         {L"\\\\?\\" + wave, {}, ""},
-        {L"\\\\.\\" + wave, {}, ""},
+        // No look-alike may stand in for a missing character: it could name
+        // another file that exists.
+        {std::wstring(wave).replace(wave.size() - 8, 1, L"\u0113"), {}, ""},
         {L"", L"C:\\Media\\CHIME.WAV", "C:\\Media\\CHIME.WAV"},
-        {L"", L"C:\\Media\\ding.Wav", "C:\\Media\\ding.Wav"},
-        {L"", L"C:\\Media\\song.mp3", ""},
         {L"", L"C:\\Media.wav\\noextension", ""},
-        // Characters the code page lacks cannot be stored for the agent.
-        {L"", L"C:\\Media\\\u4E2D.wav", "", "cannot store"},
-        {L"", L"\\\\server\\media\\chime.wav", "", "files on this computer"},
-        {L"", L"//server/media/chime.wav", "", "files on this computer"},
+        {L"", L"C:\\Media\\\u4E2D.wav", "", true},
+        {L"", L"\\\\server\\media\\chime.wav", "", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored + c.picked.value_or(L""));
@@ -424,16 +382,11 @@ TEST_F(ControlPanelTest, OnlyOpenableWaveFilesOnThisComputerAreTheSound) {
         Click(L"PickFile");
         Click(L"Play");
         EXPECT_EQ(log, "pick:; " + (c.sound.empty() ? "" : PushAll(c.sound, 1)) +
-                           (c.explanation ? "box:Vornix!; " : "") + "play:" + c.sound + "; ");
+                           (c.refused ? "box:Vornix!; " : "") + "play:" + c.sound + "; ");
         EXPECT_EQ(NarrowText(Text(L"FileName").c_str()), c.sound.substr(c.sound.rfind('\\') + 1));
-        if (c.explanation) {
-            EXPECT_NE(boxTexts[0].find(c.explanation), std::string::npos);
-        }
     }
 }
 
-// The real program registers and unregisters; embedded (started by COM) it
-// shows nothing, creates no client and registers nothing.
 TEST_F(ControlPanelTest, TheProgramRegistersAndUnregistersButNotWhenEmbedded) {
     const wchar_t kAppIdKey[] = L"AppID\\{1F182AC9-519F-4D3F-A5C1-2ED546A9C7A3}";
     const wchar_t kTypeLibKey[] = L"TypeLib\\{574E178F-24FD-44B4-BDCC-4A8013185C1B}\\1.0";
@@ -446,28 +399,22 @@ TEST_F(ControlPanelTest, TheProgramRegistersAndUnregistersButNotWhenEmbedded) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID"));
     Serve();
-    for (const wchar_t* line : {L"VornixUI.exe /Embedding", L"VornixUI.exe -automation",
-                                L"VornixUI.exe /embedding /regserver"}) {
-        EXPECT_EQ(ControlPanelApp().Run(line), 0);
-        EXPECT_EQ(log, "") << line;
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kAppIdKey)) << line;
-    }
+    EXPECT_EQ(ControlPanelApp().Run(L"VornixUI.exe /embedding /regserver"), 0);
+    EXPECT_EQ(log, "");
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kAppIdKey));
 }
 
-// The pages lie in the install folder; an address or a path that would not
-// fit in MAX_PATH is never cut: the panel shows a blank page, or says so.
-TEST_F(ControlPanelTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePathIsTooLong) {
+TEST_F(ControlPanelTest, RunsModallyOverItsPageOrABlankOneWhenThePathIsTooLong) {
     const std::string fits = "C:\\" + std::string(MAX_PATH - 1 - 7 - kPage.size() - 3, 'p'),
-                      over = fits + "p", huge = "C:\\" + std::string(250, 'p'),
-                      tooLong = "box:Vornix!; ";
+                      over = fits + "p", huge = "C:\\" + std::string(250, 'p');
     const struct {
         const char* programFiles; // null: unset
         std::string folder;
         bool pageFits, helpFits;
     } cases[] = {
         {nullptr, "C:\\Program Files", true, true}, {"", "C:\\Program Files", true, true},
-        {"D:\\Apps", "D:\\Apps", true, true},       {fits.c_str(), fits, true, true},
-        {over.c_str(), over, false, true},          {huge.c_str(), huge, false, false},
+        {fits.c_str(), fits, true, true},           {over.c_str(), over, false, true},
+        {huge.c_str(), huge, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.folder);
@@ -476,30 +423,23 @@ TEST_F(ControlPanelTest, RunsModallyWithItsIconsOverItsPageOrABlankOneWhenThePat
         Forget();
         StubPage stub(log);
         ControlPanelDialog panel(stub);
-        bool icons = false;
         OnNextTick tick([&] {
-            icons = SendMessageW(panel.Window(), WM_GETICON, ICON_BIG, 0) &&
-                    SendMessageW(panel.Window(), WM_GETICON, ICON_SMALL, 0);
             stub.events->OnDocumentComplete(true);
             stub.events->OnElementClick(L"Vhelp");
             stub.events->OnElementClick(L"ButtonOK");
         });
         EXPECT_EQ(panel.Run(nullptr), IDOK);
-        EXPECT_TRUE(icons);
         const std::string help =
             "open:" + c.folder + "\\Quandrel, Inc\\Vornix! Popup Blocker\\index.htm; ";
         EXPECT_EQ(log, "create; get IsServeReady; " + kReads +
                            (c.pageFits ? "open file://" + c.folder + kPage
-                                       : tooLong + "open about:blank") +
-                           "; " + kReads + (c.helpFits ? help : tooLong) + "close; ");
-        for (const std::string& text : boxTexts)
-            EXPECT_NE(text.find("too long"), std::string::npos) << text;
+                                       : "box:Vornix!; open about:blank") +
+                           "; " + kReads + (c.helpFits ? help : "box:Vornix!; ") + "close; ");
     }
 }
 
-// As the program runs it: the system's browser is hosted first and, where no
-// HTML engine renders, the native page takes its place inside the window.
-TEST_F(ControlPanelTest, HostsTheBrowserThenTheNativePageLaidOutAndEscapeCloses) {
+// Where no HTML engine renders, the native page takes the browser's place.
+TEST_F(ControlPanelTest, HostsTheBrowserThenTheNativePageLaidOutUnderItsIconsAndEscapeCloses) {
     Serve();
     OleInitialize(nullptr);
     {
@@ -510,6 +450,8 @@ TEST_F(ControlPanelTest, HostsTheBrowserThenTheNativePageLaidOutAndEscapeCloses)
         bool browserFirst = false;
         OnNextTick tick([&] {
             browserFirst = GetWindow(panel.Window(), GW_CHILD) && !choice.FellBack();
+            EXPECT_TRUE(SendMessageW(panel.Window(), WM_GETICON, ICON_BIG, 0) &&
+                        SendMessageW(panel.Window(), WM_GETICON, ICON_SMALL, 0));
             PumpFor(600);
             HWND shown = FindWindowExW(panel.Window(), nullptr, NativePage::kWindowClass, nullptr);
             EXPECT_TRUE(shown);
@@ -545,7 +487,6 @@ TEST_F(ControlPanelTest, ReadinessIsAwaitedOnceWithFortyNinePausesAtMost) {
         long readyAt, readyValue, queries;
         bool warned;
     } cases[] = {
-        {"ready at once", 1, 1, 1, false},
         {"ready at the 50th query", 50, 1, 50, false},
         {"never ready", 0, 1, 50, true},
         {"nonzero only above the low half", 1, 0x10000, 50, true},
@@ -577,12 +518,17 @@ TEST_F(ControlPanelTest, AFailedCallIsReportedOnceAndTheClientStaysUsableUntilIt
         AgentClient client;
         FakeAgent& agent = Agent();
         agent.numbers[L"BlockedCount"] = 7;
-        // The server going away mid-call, as when the agent quits.
-        agent.failures = {{L"BlockedCount", RPC_E_SERVER_DIED}};
-        EXPECT_EQ(client.ReadBlockedCount(), 0);
+        // The second error has no text from the system.
+        for (HRESULT failure : {E_ACCESSDENIED, static_cast<HRESULT>(0xA0BC1234)}) {
+            agent.failures = {{L"BlockedCount", failure}};
+            EXPECT_EQ(client.ReadBlockedCount(), 0);
+        }
         agent.failures.clear();
         EXPECT_EQ(client.ReadBlockedCount(), 7);
-        EXPECT_EQ(boxTexts.size(), 1u) << "nothing retried";
+        ASSERT_EQ(boxTexts.size(), 2u) << "nothing retried";
+        EXPECT_EQ(boxTexts[0].find("0x"), std::string::npos) << boxTexts[0];
+        EXPECT_NE(boxTexts[0].find_first_not_of(" \r\n"), std::string::npos);
+        EXPECT_NE(boxTexts[1].find("0xA0BC1234"), std::string::npos) << boxTexts[1];
     }
     EXPECT_EQ(Agent().Refs(), 1u) << "the client let go of the agent";
 }
@@ -591,23 +537,9 @@ TEST_F(ControlPanelTest, SoundPathsCrossInTheAnsiCodePage) {
     if (GetACP() != 1252) GTEST_SKIP() << "needs code page 1252";
     Serve();
     AgentClient client;
-    FakeAgent& agent = Agent();
     client.WriteAudioFileName("C:\\Sounds\\caf\xE9.wav");
-    EXPECT_EQ(agent.texts[L"AudioFileName"], L"C:\\Sounds\\caf\u00E9.wav");
+    EXPECT_EQ(Agent().texts[L"AudioFileName"], L"C:\\Sounds\\caf\u00E9.wav");
     EXPECT_EQ(client.ReadAudioFileName(), "C:\\Sounds\\caf\xE9.wav");
-    // No look-alike may stand in for a missing character: it could name
-    // another file that exists.
-    agent.texts[L"AudioFileName"] = L"C:\\Sounds\\\u4E2D\u0100.wav";
-    EXPECT_EQ(client.ReadAudioFileName(), "C:\\Sounds\\??.wav");
-}
-
-TEST_F(ControlPanelTest, ErrorBoxShowsTheSystemTextOrSaysThereIsNone) {
-    AgentClient::ReportComError("caption A", E_ACCESSDENIED);
-    AgentClient::ReportComError("caption B", static_cast<HRESULT>(0xA0BC1234));
-    ASSERT_EQ(log, "box:caption A; box:caption B; ");
-    EXPECT_EQ(boxTexts[0].find("0x"), std::string::npos) << boxTexts[0];
-    EXPECT_NE(boxTexts[0].find_first_not_of(" \r\n"), std::string::npos);
-    EXPECT_NE(boxTexts[1].find("0xA0BC1234"), std::string::npos) << boxTexts[1];
 }
 
 TEST(CommandLine, SwitchesAreFoundWithEitherMarkInAnyCase) {
@@ -615,17 +547,11 @@ TEST(CommandLine, SwitchesAreFoundWithEitherMarkInAnyCase) {
         const wchar_t* line;
         std::string found;
     } cases[] = {
-        {L"VornixUI.exe /regserver", " register"},
-        {L"VornixUI.exe -RegServer", " register"},
         {L"VornixUI.exe /REGISTER", " register"},
-        {L"\"C:\\Program Files\\x\\VornixUI.exe\" /Unregserver", " unregister"},
         {L"VornixUI.exe -unregister", " unregister"},
-        {L"VornixUI.exe /Embedding", " embedded"},
         {L"VornixUI.exe -AUTOMATION", " embedded"},
-        {L"VornixUI.exe", ""},
         {L"VornixUI.exe /NativePage", " native"},
         {L"VornixUI.exe -nativepage /regserver", " register native"},
-        {L"VornixUI.exe readme.txt", ""},
         {L"VornixUI.exe /regservers /xyz regserver", ""},
         {L"/regserver", ""}, // the program's own name comes first
     };
@@ -654,10 +580,8 @@ TEST(InstallPaths, OnlyThePanelsOwnPagesAreShown) {
          true},
         {folder + L"index.htm", false, true},
         {L"about:blank", false, true},
-        {L"http://www.quandrel.com/", false, false},
         {L"file://server/share/vornixui-popup.htm", false, false},
         {folder + L"vornixui-popup.htm.evil", false, false},
-        {L"file:///C:/Temp/vornixui-popup.htm", false, false},
         {folder + L"vornixui-popup.htm" + std::wstring(1, L'\0') + L"x", false, false},
         {L"about:blank#x", false, false},
     };
@@ -676,7 +600,6 @@ TEST_F(ControlPanelTest, TheBrowsersPageStaysOnlyWhenItOpensAndCompletesInTime) 
         {"control cannot be created", E_FAIL, false, false, true},
         {"page completes", S_OK, true, true, false},
         {"only a frame completes", S_OK, true, false, true},
-        {"page never completes", S_OK, false, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
