@@ -107,7 +107,6 @@ TEST_F(EngineTest, StartUpShowsAndTracksEveryWindowAndOnesOpenedLaterAwaitTheirD
     EXPECT_TRUE(record == Record(browser) && record->pending && record->openerUrl);
     EXPECT_FALSE(Record(later)->pending);
     EXPECT_EQ("11010", Sinks()) << "folder windows get none";
-    EXPECT_EQ(L"hidden", browser->State());
 }
 
 // A window leaves the collection, saying first that it quits or not, with
@@ -262,12 +261,9 @@ TEST_F(EngineTest, EachPopupIsShownBlockedAtItsFirstNavigationOrRefused) {
         engine->settings.AllowUserInitiated = row.clicked;
         ASSERT_EQ(S_OK, ParseSiteList(row.allowed, &engine->settings.AllowedSites));
         opener->url = row.opener;
-        const LONG last = collection->LastId();
         Window popup = opener->OpenPopup(row.url, row.order, row.flags);
         ASSERT_TRUE(popup);
-        EXPECT_EQ(last + 1, collection->LastId()) << "one window (or record) for one request";
         EXPECT_EQ(row.state, popup->State());
-        EXPECT_EQ(row.state == kShown ? 0 : 1, Count());
         EXPECT_EQ(1, Logged("NewWindow2 Event : IE Popup Attempt...") +
                          Logged("NewWindow3 Event : IE Popup Attempt..."))
             << "one attempt for one request";
