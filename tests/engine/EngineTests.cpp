@@ -147,7 +147,6 @@ TEST_F(EngineTest, CollectionFailuresAreLoggedAndABrowsersSinkIsRetriedByUpdate)
         collection->events.*result = S_OK;
     }
     EXPECT_EQ(2, Logged("XShell Advise Error..."));
-    EXPECT_EQ(1, Logged("XShell Unadvise Error..."));
     Window browser = collection->OpenWindow(L"", false, true);
     browser->events.adviseResult = CONNECT_E_ADVISELIMIT;
     Start();
