@@ -97,7 +97,6 @@ TEST_F(EngineTest, StartUpShowsAndTracksEveryWindowAndOnesOpenedLaterAwaitTheirD
     EXPECT_FALSE(Record(opener)->pending || Record(hidden)->pending);
     opener->Navigate(L"http://www.elsewhere.net/");
     EXPECT_EQ(L"visible", opener->State()) << "open at start-up: never judged";
-    // Opened later: a browser is judged at its first navigation, a folder never.
     Window browser = collection->OpenWindow(L"http://c.example.com/", false, false);
     Window later = collection->OpenWindow(L"", true, false);
     Explorer* record = Record(browser);
@@ -109,8 +108,6 @@ TEST_F(EngineTest, StartUpShowsAndTracksEveryWindowAndOnesOpenedLaterAwaitTheirD
     EXPECT_EQ("11010", Sinks()) << "folder windows get none";
 }
 
-// A window leaves the collection, saying first that it quits or not, with
-// the shell's revocation or silently, awaiting its decision or not.
 TEST_F(EngineTest, RecordsOfWindowsGoneGoWithTheirRevocationOrTheNextRescan) {
     // pending, quit, revoked; whether the record survives the next rescan
     // clang-format off
@@ -154,7 +151,6 @@ TEST_F(EngineTest, CollectionFailuresAreLoggedAndABrowsersSinkIsRetriedByUpdate)
     browser->events.adviseResult = S_OK;
     collection->FireWindowEvent(DISPID_WINDOWREGISTERED, 0);
     EXPECT_EQ("11", Sinks());
-    // A failing Item is skipped; a failing Count, or no collection, is no windows.
     engine.reset();
     Window a = collection->OpenWindow(L"", false, true),
            b = collection->OpenWindow(L"", false, true);
@@ -400,7 +396,6 @@ TEST_F(EngineTest, BrowsersFailingMidDecisionAndArgumentsMissingOrTooLongAreSafe
     EXPECT_EQ(L"hidden", popup->State()) << "an unreadable Visible counts as shown";
     EXPECT_EQ(L"hidden cancelled", second->State());
     EXPECT_FALSE(Record(popup)->pending || Record(second)->pending);
-    // Failed reads are defaulted; only answers are cached.
     Explorer& record = *Record(fifth);
     fifth->failures = {{L"FullName", E_FAIL}, {L"LocationURL", E_FAIL}};
     record.locationUrl = L"http://kept/";
@@ -438,7 +433,6 @@ TEST_F(EngineTest, SettingsLoadWithTheirDefaultsAndAreReadBackOnceSaved) {
     engine.reset();
     engine = std::make_unique<XShell>(this);
     EXPECT_EQ(Fields(saved), Fields(engine->settings));
-    // No sound file mutes; names that are not sites are left out.
     store.dwords[L"BypassKeys"] = 0x12345;
     store.strings[L"AudioFileName"] = L"";
     store.lists[L"AllowedSites"] = L"Example.com\r\nbad site\r\nexample.com\r\nb.org";
