@@ -230,8 +230,8 @@ TEST_F(EngineTest, EachPopupIsShownBlockedAtItsFirstNavigationOrRefused) {
         const char* what;
         const wchar_t *opener, *url; // url: NewWindow3's, and the popup's first navigation
         const wchar_t* state;
-        int order = 2;    // the new-window events, see BrowserWindow::OpenPopup
-        LONG flags = 0;   // NewWindow3's
+        int order = 2;  // the new-window events, see BrowserWindow::OpenPopup
+        LONG flags = 0; // NewWindow3's
         const wchar_t* allowed = L"";
         LONG clicked = 1; // AllowUserInitiated
     } const rows[] = {
