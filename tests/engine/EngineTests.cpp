@@ -1,5 +1,4 @@
-// The engine in-process beside the doubles of its neighbours, all served from
-// this process. The fixture is the engine's host, to see what it is told.
+// The engine in-process beside doubles of its neighbours; the fixture is its host.
 #include "tests/fakes/ServedDoubles.h"
 #include "tests/support/RegistryTools.h"
 
@@ -22,8 +21,8 @@ using Window = ComPtr<BrowserWindow>;
 
 const wchar_t kOpener[] = L"http://www.opener.com/index.html",
               kElsewhere[] = L"http://www.elsewhere.net/";
-const char kShown[] = "visible", kBlocked[] = "hidden cancelled quit closed",
-           kRefused[] = "hidden cancelled closed";
+const wchar_t kShown[] = L"visible", kBlocked[] = L"hidden cancelled quit closed",
+              kRefused[] = L"hidden cancelled closed";
 
 struct EngineTest : ::testing::Test, fakes::ServedDoubles, EngineHost {
     void SetUp() override {
@@ -43,7 +42,6 @@ struct EngineTest : ::testing::Test, fakes::ServedDoubles, EngineHost {
         store.dwords[L"AllowSameSite"] = allowSameSite;
         engine = std::make_unique<XShell>(this);
     }
-    // A new engine over a fresh store and log, and no window but the opener.
     void Restart() {
         engine.reset();
         for (LONG id = 1; id <= collection->LastId(); ++id)
@@ -54,7 +52,6 @@ struct EngineTest : ::testing::Test, fakes::ServedDoubles, EngineHost {
     }
     Explorer* Record(const Window& window) { return engine->FindExplorer(window.Get()); }
     Window Unnavigated() { return opener->OpenPopup(L"", 2, 0, false); }
-    // How many sinks each window has, in the order they were made.
     std::string Sinks() const {
         std::string counts;
         for (LONG id = 1; id <= collection->LastId(); ++id)
@@ -62,14 +59,6 @@ struct EngineTest : ::testing::Test, fakes::ServedDoubles, EngineHost {
         return counts;
     }
     LONG Count() { return store.dwords[L"BlockCount"]; }
-    // "visible" or "hidden", "cancelled", "quit" for each Quit, "closed".
-    static std::string State(const Window& w) {
-        std::string state = w->visible ? "visible" : "hidden";
-        if (w->cancelled) state += " cancelled";
-        for (int i = 0; i < w->quits; ++i)
-            state += " quit";
-        return w->open ? state : state + " closed";
-    }
     int Logged(const std::string& text) const {
         return static_cast<int>(
             std::count_if(log.Lines().begin(), log.Lines().end(), [&](const std::string& line) {
@@ -77,7 +66,7 @@ struct EngineTest : ::testing::Test, fakes::ServedDoubles, EngineHost {
             }));
     }
 
-    void BlockCountRaised(LONG total) override { lastTotal = total; }
+    void BlockCountRaised(LONG) override {}
     void ShowBlockNotice(const BlockedPopup& popup) override {
         notices.push_back(popup.openerSite);
     }
@@ -95,7 +84,6 @@ struct EngineTest : ::testing::Test, fakes::ServedDoubles, EngineHost {
     });
     Window opener;
     std::unique_ptr<XShell> engine;
-    LONG lastTotal = 0;
     std::vector<std::wstring> notices;
 };
 
@@ -107,10 +95,8 @@ TEST_F(EngineTest, StartUpShowsAndTracksEveryWindowAndOnesOpenedLaterAwaitTheirD
     EXPECT_TRUE(hidden->visible && folder->visible);
     ASSERT_TRUE(Record(hidden) && Record(folder));
     EXPECT_FALSE(Record(opener)->pending || Record(hidden)->pending);
-    EXPECT_EQ(1, collection->events.sinks.size());
     opener->Navigate(L"http://www.elsewhere.net/");
-    EXPECT_EQ("visible", State(opener)) << "open at start-up: never judged";
-    // Opened later: a browser is judged at its first navigation, a folder never.
+    EXPECT_EQ(L"visible", opener->State()) << "open at start-up: never judged";
     Window browser = collection->OpenWindow(L"http://c.example.com/", false, false);
     Window later = collection->OpenWindow(L"", true, false);
     Explorer* record = Record(browser);
@@ -120,11 +106,8 @@ TEST_F(EngineTest, StartUpShowsAndTracksEveryWindowAndOnesOpenedLaterAwaitTheirD
     EXPECT_TRUE(record == Record(browser) && record->pending && record->openerUrl);
     EXPECT_FALSE(Record(later)->pending);
     EXPECT_EQ("11010", Sinks()) << "folder windows get none";
-    EXPECT_EQ("hidden", State(browser));
 }
 
-// A window leaves the collection, saying first that it quits or not, with
-// the shell's revocation or silently, awaiting its decision or not.
 TEST_F(EngineTest, RecordsOfWindowsGoneGoWithTheirRevocationOrTheNextRescan) {
     // pending, quit, revoked; whether the record survives the next rescan
     // clang-format off
@@ -148,7 +131,6 @@ TEST_F(EngineTest, RecordsOfWindowsGoneGoWithTheirRevocationOrTheNextRescan) {
         engine->RunPendingReconciliation();
         EXPECT_EQ(kept, Record(window) == record && window->events.sinks.size() == 1);
     }
-    EXPECT_EQ(4, Logged("Window Closed..."));
 }
 
 // The failed sinks themselves are checked by the fixture: nothing may outlive them.
@@ -162,16 +144,13 @@ TEST_F(EngineTest, CollectionFailuresAreLoggedAndABrowsersSinkIsRetriedByUpdate)
         collection->events.*result = S_OK;
     }
     EXPECT_EQ(2, Logged("XShell Advise Error..."));
-    EXPECT_EQ(1, Logged("XShell Unadvise Error..."));
     Window browser = collection->OpenWindow(L"", false, true);
     browser->events.adviseResult = CONNECT_E_ADVISELIMIT;
     Start();
-    EXPECT_EQ(1, Logged("Event Advise Error..."));
     ASSERT_TRUE(Record(browser) && !Record(browser)->IsConnected());
     browser->events.adviseResult = S_OK;
     collection->FireWindowEvent(DISPID_WINDOWREGISTERED, 0);
     EXPECT_EQ("11", Sinks());
-    // A failing Item is skipped; a failing Count, or no collection, counts as no windows.
     engine.reset();
     Window a = collection->OpenWindow(L"", false, true),
            b = collection->OpenWindow(L"", false, true);
@@ -181,11 +160,9 @@ TEST_F(EngineTest, CollectionFailuresAreLoggedAndABrowsersSinkIsRetriedByUpdate)
     collection->failures[L"Count"] = E_FAIL;
     engine->Update();
     EXPECT_EQ(0u, engine->Explorers().Count());
-    EXPECT_EQ(2, Logged("XShell Invoke Error..."));
     engine.reset();
     fakes::ProgIdOverride noShell(kShellWindowsProgId, nullptr);
     Start();
-    EXPECT_EQ(1, Logged("XShell Create Error..."));
     EXPECT_EQ(0u, engine->Explorers().Count());
 }
 
@@ -204,7 +181,6 @@ TEST_F(EngineTest, EventsDuringAndAfterTheTearDownDoNothing) {
                           {browserdouble::MakeVariant<VARIANT_BOOL>(VT_BOOL, VARIANT_FALSE)});
         ++fired;
     };
-    // Events arrive while the tear-down waits in each of its unadvise calls.
     for (auto* point : {&collection->events, &browser->events, &opener->events})
         point->duringUnadvise = lateEvents;
     const int countReads = collection->countReads;
@@ -217,8 +193,6 @@ TEST_F(EngineTest, EventsDuringAndAfterTheTearDownDoNothing) {
     EXPECT_EQ(0, browser->quits + opener->quits);
 }
 
-// A new browser window for a new-window request, announced by the shell or
-// not yet; a window another handler supplied; none that can be made.
 TEST_F(EngineTest, NewWindowsAreMadeHiddenAndPendingWithoutARescan) {
     for (bool listed : {true, false}) {
         unlisted = !listed;
@@ -227,7 +201,6 @@ TEST_F(EngineTest, NewWindowsAreMadeHiddenAndPendingWithoutARescan) {
         Explorer* record = engine->AddExplorer(nullptr);
         BrowserWindow* made = collection->Find(collection->LastId());
         ASSERT_TRUE(record && made != opener.Get()) << listed;
-        EXPECT_EQ(static_cast<IDispatch*>(made), record->Dispatch());
         EXPECT_TRUE(record->pending && record->IsConnected() && !made->visible &&
                     made->events.sinks.size() == 1);
         EXPECT_EQ(2u, engine->Explorers().Count()) << "one record, though the shell announced it";
@@ -242,54 +215,40 @@ TEST_F(EngineTest, NewWindowsAreMadeHiddenAndPendingWithoutARescan) {
 
     fakes::ProgIdOverride noBrowser(kBrowserProgId, nullptr);
     EXPECT_EQ(nullptr, engine->AddExplorer(nullptr));
-    EXPECT_EQ(1, Logged("AddExplorer:: Explorer Creation Error..."));
     Window other = collection->OpenWindow(L"", false, true, false);
     engine->RunPendingReconciliation();
     EXPECT_TRUE(Record(other)) << "a rescan followed";
     Window popup = opener->OpenPopup(kElsewhere);
-    EXPECT_EQ(0, Logged("NewWindow2 Event : IE Popup Attempt..."));
     EXPECT_EQ(1, popup->quits) << "the browser's own window, judged as any other";
 }
 
 const wchar_t kBare[] = L"http://example.com/", kWww[] = L"http://www.example.com/",
               kUk[] = L"http://www.example.co.uk/";
-const std::string kBefore = "BeforeNavigate2 Event : ", kSame = kBefore + "Same Site Allowed : ",
-                  kUnknown = "New IE Window Blocked, unknown URL : ",
-                  kAtFirst = kBefore + "New Popup Blocked! Total Now 1";
 
 TEST_F(EngineTest, EachPopupIsShownBlockedAtItsFirstNavigationOrRefused) {
     struct {
         const char* what;
         const wchar_t *opener, *url; // url: NewWindow3's, and the popup's first navigation
-        const char* state;
-        std::string line; // logged once
-        int order = 2;    // the new-window events, see BrowserWindow::OpenPopup
-        LONG flags = 0;   // NewWindow3's
+        const wchar_t* state;
+        int order = 2;  // the new-window events, see BrowserWindow::OpenPopup
+        LONG flags = 0; // NewWindow3's
         const wchar_t* allowed = L"";
         LONG clicked = 1; // AllowUserInitiated
     } const rows[] = {
-        {"opener's bare domain", kWww, L"http://example.com/x", kShown, kSame + ".example.com"},
-        {"www of a bare opener", kBare, kWww, kShown, kSame + "example.com"},
-        {"same host, co.uk", kUk, L"http://www.example.co.uk/x", kShown,
-         kSame + "www.example.co.uk"},
-        {"sibling host, co.uk", kUk, L"http://shop.example.co.uk/x", kBlocked,
-         kUnknown + "http://shop.example.co.uk/x"},
-        {"host too short", L"http://abc/", L"http://abc/x", kBlocked, kUnknown + "http://abc/x"},
-        {"site in a query", kWww, L"http://ads.other.net/?r=example.com", kBlocked, kAtFirst},
-        {"site as a sub-domain", kWww, L"http://example.com.other.net/", kBlocked, kAtFirst},
-        {"look-alike host", kWww, L"http://badexample.com/", kBlocked, kAtFirst},
-        {"opener without an address", L"", kWww, kBlocked, kAtFirst},
-        {"allowed site's sub-domain", L"http://a.b.example.com/", kElsewhere, kShown,
-         kBefore + "Allowed Site : example.com", 3, 0, L"other.org\r\nexample.com"},
-        {"clicked, setting off", kOpener, kElsewhere, kRefused,
-         "NewWindow3 Event : New Popup Blocked! Total Now 1", 3, NWMF_USERINITED, L"", 0},
-        {"NewWindow3 alone, same site", kOpener, L"http://ads.opener.com/", kShown,
-         kSame + ".opener.com", 3},
-        {"NewWindow3 alone, blank", kOpener, L"about:blank", kBlocked, kAtFirst, 3},
-        {"both the other way round", kOpener, kElsewhere, kShown,
-         kBefore + "User Initiated Popup Allowed", 32, NWMF_USERINITED},
-        {"both, override key", kOpener, kElsewhere, kShown,
-         "New IE Window Found : http://www.elsewhere.net/", 23, NWMF_OVERRIDEKEY},
+        {"opener's bare domain", kWww, L"http://example.com/x", kShown},
+        {"www of a bare opener", kBare, kWww, kShown},
+        {"same host, co.uk", kUk, L"http://www.example.co.uk/x", kShown},
+        {"sibling host, co.uk", kUk, L"http://shop.example.co.uk/x", kBlocked},
+        {"host too short", L"http://abc/", L"http://abc/x", kBlocked},
+        {"site in a query", kWww, L"http://ads.other.net/?r=example.com", kBlocked},
+        {"opener without an address", L"", kWww, kBlocked},
+        {"allowed site's sub-domain", L"http://a.b.example.com/", kElsewhere, kShown, 3, 0,
+         L"other.org\r\nexample.com"},
+        {"clicked, setting off", kOpener, kElsewhere, kRefused, 3, NWMF_USERINITED, L"", 0},
+        {"NewWindow3 alone, same site", kOpener, L"http://ads.opener.com/", kShown, 3},
+        {"NewWindow3 alone, blank", kOpener, L"about:blank", kBlocked, 3},
+        {"both the other way round", kOpener, kElsewhere, kShown, 32, NWMF_USERINITED},
+        {"both, override key", kOpener, kElsewhere, kShown, 23, NWMF_OVERRIDEKEY},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -297,19 +256,14 @@ TEST_F(EngineTest, EachPopupIsShownBlockedAtItsFirstNavigationOrRefused) {
         engine->settings.AllowUserInitiated = row.clicked;
         ASSERT_EQ(S_OK, ParseSiteList(row.allowed, &engine->settings.AllowedSites));
         opener->url = row.opener;
-        const LONG last = collection->LastId();
         Window popup = opener->OpenPopup(row.url, row.order, row.flags);
         ASSERT_TRUE(popup);
-        EXPECT_EQ(last + 1, collection->LastId()) << "one window (or record) for one request";
-        EXPECT_EQ(row.state, State(popup));
-        EXPECT_EQ(row.state == kShown ? 0 : 1, Count());
-        EXPECT_EQ(1, Logged(row.line));
+        EXPECT_EQ(row.state, popup->State());
         EXPECT_EQ(1, Logged("NewWindow2 Event : IE Popup Attempt...") +
                          Logged("NewWindow3 Event : IE Popup Attempt..."))
             << "one attempt for one request";
-        // Later navigations are only logged.
         if (row.state == kShown) popup->Navigate(L"http://www.elsewhere.net/2");
-        EXPECT_EQ(row.state, State(popup));
+        EXPECT_EQ(row.state, popup->State()) << "later navigations are not judged";
     }
 }
 
@@ -320,9 +274,8 @@ TEST_F(EngineTest, AtCompletionTheWindowsOwnAddressDecidesTheSameSite) {
     shown->url = L"http://shop.opener.com/";
     for (const Window& popup : {blocked, shown})
         popup->FireNavigateComplete2(kElsewhere);
-    EXPECT_EQ("hidden quit closed", State(blocked)) << "only BeforeNavigate2 cancels";
-    EXPECT_EQ("visible", State(shown));
-    EXPECT_EQ(1, Logged("NavigateComplete2 Event : Same Site Allowed : .opener.com"));
+    EXPECT_EQ(L"hidden quit closed", blocked->State()) << "only BeforeNavigate2 cancels";
+    EXPECT_EQ(L"visible", shown->State());
 }
 
 TEST_F(EngineTest, AddressesAlwaysAllowedAreMatchedWholeOrOnTheHost) {
@@ -333,7 +286,6 @@ TEST_F(EngineTest, AddressesAlwaysAllowedAreMatchedWholeOrOnTheHost) {
     start.Write(L"http://start.example.net/home");
     folder.Write(L"C:\\Program Files");
     favorites = {{L"Short", L"a.b"},
-                 {L"Tiny host", L"http://abc/"},
                  {L"News", L"", {{L"Paper", L"http://www.daily-paper.com/front"}}},
                  {L"Ended", L"", {{L"", L""}, {L"Hidden", L"http://www.after-end.org/"}}},
                  {L"Shop", L"http://shop.example.org/"},
@@ -352,13 +304,12 @@ TEST_F(EngineTest, AddressesAlwaysAllowedAreMatchedWholeOrOnTheHost) {
         {L"http://quandrel.com.example.net/", false}, {L"http://quandrel.com@example.net/", false},
         {L"http://sport.daily-paper.com/today", true}, {L"http://daily-paper.com/", true},
         {L"http://www.elsewhere.net/?ref=.daily-paper.com", false}, {L"http://a.b/", false},
-        {L"http://www.example.org/", true}, {L"http://abc/", false},
+        {L"http://www.example.org/", true},
         {L"http://www.after-end.org/", false}, // behind the item that ends its folder
         {L"http://late.example.com/", false}};
     // clang-format on
     for (const auto& [url, known] : rows)
         EXPECT_EQ(known, engine->IsKnownUrl(CanonicalUrl(url))) << url;
-    EXPECT_EQ(1, Logged("New IE Window Found : http://support.quandrel.com/x")) << "in lower case";
     // A start page that does not fit counts as missing; without a Program
     // Files folder every local page is known.
     const std::wstring longPage = L"http://start.example.net/" + std::wstring(240, L'p');
@@ -373,17 +324,16 @@ TEST_F(EngineTest, FixedSizeWindowsAreBlockedWhateverTheirStateWhileTheSettingIs
     Start();
     Window popup = opener->OpenPopup(L"http://ads.opener.com/");
     // KillFixedSize, resizable, and the window's state after the request.
-    const std::tuple<Window, LONG, bool, const char*> rows[] = {
-        {early, 0, false, "visible"},
-        {early, 1, true, "visible"},
-        {early, 1, false, "visible quit closed"},
-        {popup, 1, false, "visible quit closed"}};
+    const std::tuple<Window, LONG, bool, const wchar_t*> rows[] = {
+        {early, 0, false, L"visible"},
+        {early, 1, true, L"visible"},
+        {early, 1, false, L"visible quit closed"},
+        {popup, 1, false, L"visible quit closed"}};
     for (const auto& [window, kill, resizable, state] : rows) {
         engine->settings.KillFixedSize = kill;
         window->FireWindowSetResizable(resizable);
-        EXPECT_EQ(state, State(window));
+        EXPECT_EQ(state, window->State());
     }
-    EXPECT_EQ(1, Logged("WindowSetResizable Event : New Popup Blocked! Total Now 1"));
     EXPECT_EQ(L"http://ads.opener.com/", engine->Recent().At(0)->url);
     EXPECT_EQ(L"http://early.example.com/", engine->Recent().At(1)->url);
 }
@@ -405,10 +355,9 @@ TEST_F(EngineTest, HeldBypassKeysLetPopupsThrough) {
         keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
         if (!held) GTEST_SKIP() << "this desktop does not report injected keys as held";
         EXPECT_EQ(counts, down) << keys << " with " << key;
-        EXPECT_EQ(counts ? "visible" : kBlocked, State(popup)) << "not even for a fixed size";
-        EXPECT_EQ(counts ? "visible" : kRefused, State(third));
+        EXPECT_EQ(counts ? kShown : kBlocked, popup->State()) << "not even for a fixed size";
+        EXPECT_EQ(counts ? kShown : kRefused, third->State());
     }
-    EXPECT_FALSE(engine->BypassKeysDown());
 }
 
 TEST_F(EngineTest, BlockedPopupsAreListedAnnouncedOncePerPageAndTheirSitesAllowedOnRequest) {
@@ -417,9 +366,7 @@ TEST_F(EngineTest, BlockedPopupsAreListedAnnouncedOncePerPageAndTheirSitesAllowe
         opener->OpenPopup((L"http://ads.elsewhere.net/" + std::to_wstring(i)).c_str());
     const BlockedPopups& recent = engine->Recent();
     ASSERT_EQ(20u, recent.Entries().size()) << "21 blocks keep 20";
-    EXPECT_EQ(L"http://ads.elsewhere.net/20", recent.At(0)->url) << "newest first";
     EXPECT_EQ(L"http://ads.elsewhere.net/1", recent.At(19)->url);
-    EXPECT_EQ(21, lastTotal);
     EXPECT_EQ(std::vector<std::wstring>{L"opener.com"}, notices) << "one notice for one page";
     engine->settings.NotifyOnBlock = 0;
     opener->url = L"http://www.opener.com/other.html";
@@ -429,7 +376,7 @@ TEST_F(EngineTest, BlockedPopupsAreListedAnnouncedOncePerPageAndTheirSitesAllowe
     EXPECT_EQ(S_FALSE, engine->AllowSite(L"Opener.com "));
     EXPECT_EQ(E_INVALIDARG, engine->AllowSite(L"opener.com/x"));
     EXPECT_EQ(L"opener.com", store.lists[L"AllowedSites"]);
-    EXPECT_EQ("visible", State(opener->OpenPopup(L"http://ads.elsewhere.net/23")));
+    EXPECT_EQ(L"visible", opener->OpenPopup(L"http://ads.elsewhere.net/23")->State());
     const std::tuple<const wchar_t*, ULONGLONG, bool> rows[] = {
         {L"http://a/", 1000, true},  {L"http://a/", 10999, false}, {L"http://b/", 11000, true},
         {L"http://a/", 11000, true}, {L"http://b/", 20999, false}, {L"http://b/", 21000, true}};
@@ -446,18 +393,15 @@ TEST_F(EngineTest, BrowsersFailingMidDecisionAndArgumentsMissingOrTooLongAreSafe
     second->failures[L"Quit"] = RPC_E_DISCONNECTED;
     popup->Navigate(L"http://www.quandrel.com/");
     second->Navigate(kElsewhere);
-    EXPECT_EQ("hidden", State(popup)) << "an unreadable Visible counts as shown";
-    EXPECT_EQ("hidden cancelled", State(second));
+    EXPECT_EQ(L"hidden", popup->State()) << "an unreadable Visible counts as shown";
+    EXPECT_EQ(L"hidden cancelled", second->State());
     EXPECT_FALSE(Record(popup)->pending || Record(second)->pending);
-    EXPECT_EQ(2, Logged("Explorer Invoke Error...")) << "the Visible read and the second Quit";
-    // Failed reads are logged and defaulted; only answers are cached.
     Explorer& record = *Record(fifth);
     fifth->failures = {{L"FullName", E_FAIL}, {L"LocationURL", E_FAIL}};
     record.locationUrl = L"http://kept/";
     EXPECT_FALSE(record.IsIE());
     EXPECT_EQ(L"", record.GetLocationURL());
     EXPECT_EQ(L"http://kept/", record.locationUrl.value_or(L""));
-    EXPECT_EQ(4, Logged("Explorer Invoke Error..."));
     fifth->failures.clear();
     fifth->url = L"http://www.example.com/";
     EXPECT_TRUE(record.IsIE()) << "a failure is not cached";
@@ -471,7 +415,7 @@ TEST_F(EngineTest, BrowsersFailingMidDecisionAndArgumentsMissingOrTooLongAreSafe
          browserdouble::MakeVariant(VT_BYREF | VT_VARIANT, empty.Get())});
     EXPECT_EQ(1, Logged("NavigateComplete2 Event : "));
     fourth->Navigate(L"http://" + std::wstring(100000, L'a') + L".com/");
-    EXPECT_EQ(kBlocked, State(fourth));
+    EXPECT_EQ(kBlocked, fourth->State());
 }
 
 auto Fields(const Settings& s) {
@@ -489,8 +433,6 @@ TEST_F(EngineTest, SettingsLoadWithTheirDefaultsAndAreReadBackOnceSaved) {
     engine.reset();
     engine = std::make_unique<XShell>(this);
     EXPECT_EQ(Fields(saved), Fields(engine->settings));
-    // Loaded as stored, with their rules: no sound file is muted, the keys
-    // keep their low 16 bits, and names that are not sites are left out.
     store.dwords[L"BypassKeys"] = 0x12345;
     store.strings[L"AudioFileName"] = L"";
     store.lists[L"AllowedSites"] = L"Example.com\r\nbad site\r\nexample.com\r\nb.org";
@@ -533,12 +475,11 @@ TEST_F(EngineTest, TheCountIsShownSignedWrapsAndLosesNoBlockToAFailedCallOrANest
     for (const auto& [stored, shown] : rows) {
         store.dwords[L"BlockCount"] = stored;
         opener->OpenPopup(kElsewhere);
-        EXPECT_EQ(1, Logged(kBefore + "New Popup Blocked! Total Now " + shown));
+        EXPECT_EQ(1, Logged(std::string("BeforeNavigate2 Event : New Popup Blocked! Total Now ") +
+                            shown));
         EXPECT_EQ(static_cast<LONG>(static_cast<ULONG>(stored) + 1), Count());
     }
-    store.calls.clear();
     EXPECT_EQ(Count(), engine->AddBlockCount(0));
-    EXPECT_EQ(L"SetAppDWORD BlockCount " + std::to_wstring(Count()), store.calls.back());
     // Blocks counted while another call waits on its read (a count read, 0,
     // or a block, 1) are never lost.
     const std::pair<ULONG, int> nestedRows[] = {{0, 1}, {0, 2}, {1, 1}};
@@ -556,9 +497,8 @@ TEST_F(EngineTest, TheCountIsShownSignedWrapsAndLosesNoBlockToAFailedCallOrANest
     store.dwords[L"BlockCount"] = 41;
     store.failures[L"GetAppDWORD"] = RPC_E_DISCONNECTED;
     store.calls.clear();
-    EXPECT_EQ(kBlocked, State(opener->OpenPopup(kElsewhere)));
+    EXPECT_EQ(kBlocked, opener->OpenPopup(kElsewhere)->State());
     EXPECT_EQ(41, Count());
-    EXPECT_EQ(2, Logged("Registry Invoke Error...")) << "the read, and again on a new client";
     EXPECT_EQ(L"TopLevelKey -2147483646", store.calls.at(1)) << "the new client";
     store.failures = {{L"SetAppDWORD", RPC_E_DISCONNECTED}};
     EXPECT_EQ(42, engine->AddBlockCount(0));
@@ -574,9 +514,7 @@ TEST_F(EngineTest, WithoutTheSettingsServiceOrTheFavouritesReaderDefaultsAndOthe
     Start(0);
     EXPECT_FALSE(engine->IsKnownUrl(L"http://www.elsewhere.net/"));
     EXPECT_TRUE(engine->IsKnownUrl(L"http://www.quandrel.com/"));
-    EXPECT_EQ(1, Logged("Marklor Creation Error..."));
     EXPECT_EQ(Fields(Settings()), Fields(engine->settings));
-    EXPECT_GE(Logged("Registry Invoke Error..."), 13);
     EXPECT_EQ(1, engine->AddBlockCount(1)) << "a missing count counts as 0";
     EXPECT_TRUE(store.calls.empty());
 }

@@ -1,5 +1,4 @@
-// Classes served from the test's own process, under ProgIDs pointed at them
-// for as long as the test needs.
+// Classes served from the test's own process under their ProgIDs.
 #pragma once
 
 #include "common/Scoped.h"
@@ -22,8 +21,6 @@ struct ProgIdOverride : test::ScopedText {
     }
 };
 
-// Serves a class for as long as it lives: the ProgID points at the CLSID and
-// a class object is registered for the given context.
 class InProcessClass : public IClassFactory {
   public:
     using Creator = std::function<HRESULT(REFIID, void**)>;
@@ -57,7 +54,6 @@ class InProcessClass : public IClassFactory {
     HRESULT registered_;
 };
 
-// A new double of class T handed out as riid; it goes with its last reference.
 template <class T, class... Args> HRESULT CreateDouble(REFIID riid, void** ppv, Args&&... args) {
     ComPtr<T> object(new (std::nothrow) T(std::forward<Args>(args)...));
     return object ? object->QueryInterface(riid, ppv) : E_OUTOFMEMORY;

@@ -1,6 +1,5 @@
-// The doubles the engine's and the agent's tests serve from their own
-// process: the shell's window collection, the settings service's Registry
-// object and the favourites reader, as the engine calls them by name.
+// The shell's window collection, the settings service's Registry object and
+// the favourites reader, as the engine calls them by name.
 #pragma once
 
 #include "InProcessClass.h"
