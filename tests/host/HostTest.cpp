@@ -99,7 +99,6 @@ TEST_P(HostTest, SwitchesWriteAndRemoveExactlyTheEntries) {
         for (const auto& [clsid, progId] : P().classes) {
             const std::wstring key = std::wstring(L"CLSID\\") + clsid;
             EXPECT_EQ(clsid, ClassesText(progId + L"\\CLSID", nullptr));
-            EXPECT_EQ(clsid, ClassesText(progId + L".1\\CLSID", nullptr));
             EXPECT_EQ(P().appId, ClassesText(key, L"AppID"));
             EXPECT_EQ(LongPath(c.exe), LongPath(ClassesText(key + L"\\LocalServer32", nullptr)));
         }

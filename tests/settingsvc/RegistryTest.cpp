@@ -1,5 +1,4 @@
-// The Registry object in process through its interface table (tests/host
-// calls it by name across processes), and the host's switch scan.
+// In process; tests/host's script client calls the same object by name across processes.
 #include "settingsvc/Registry.h"
 #include "common/ServiceModule.h"
 
