@@ -19,7 +19,6 @@ struct Program {
     const wchar_t *exe, *service, *appId;
     const wchar_t* probe; // a property the first class answers
     std::vector<std::pair<const wchar_t*, std::wstring>> classes;
-    // Keys a client needs besides the classes; unregistration takes them away.
     std::vector<const wchar_t*> keys;
 };
 
@@ -101,7 +100,6 @@ TEST_P(HostTest, SwitchesWriteAndRemoveExactlyTheEntries) {
             EXPECT_EQ(P().appId, ClassesText(key, L"AppID"));
             EXPECT_EQ(LongPath(c.exe), LongPath(ClassesText(key + L"\\LocalServer32", nullptr)));
         }
-        EXPECT_EQ(P().service, ClassesText(AppIdKey(), nullptr));
         EXPECT_EQ(c.asService ? P().service : L"?", ClassesText(AppIdKey(), L"LocalService"));
         // A plain registration over a service one leaves the parameters, which
         // mean nothing without LocalService.
