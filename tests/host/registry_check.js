@@ -17,8 +17,6 @@ check("registration", shell.Run(exe + " -Service", 0, true), 0);
 shell.RegWrite(agentKey, "");
 try {
     var reg = new ActiveXObject("KrellinSvc.Registry.1");
-    check("TopLevelKey", reg.TopLevelKey, -2147483646);
-    check("TopFolder", reg.TopFolder, "Software");
     reg.Company = "Quandrel, Inc.";
     reg.Product = "Vornix! Popup Blocker";
     reg.Version = "1.00.000";
