@@ -132,7 +132,7 @@ TEST_P(HostTest, SwitchesWriteAndRemoveExactlyTheEntries) {
     RemoveDirectoryW(copyDir.c_str());
 }
 
-TEST_P(HostTest, FirstStartRegistersASecondInstanceEndsAndAServiceRuns) {
+TEST_P(HostTest, FirstStartRegistersASecondInstanceEndsAndAServiceRunsUntilStopped) {
     ASSERT_EQ(0u, Run(L"/UnregServer"));
     CapturedProcess first;
     ASSERT_TRUE(first.Start(Quoted(Exe())));
@@ -165,8 +165,10 @@ TEST_P(HostTest, FirstStartRegistersASecondInstanceEndsAndAServiceRuns) {
     ScopedServiceHandle service = OpenService(SERVICE_ALL_ACCESS);
     ASSERT_TRUE(service);
     ASSERT_TRUE(StartServiceW(service.Get(), 0, nullptr)) << GetLastError();
-    // Stopping it is run by tests/setup: the upgrade stops the installed service.
     EXPECT_TRUE(WaitForServiceState(service.Get(), SERVICE_RUNNING));
+    SERVICE_STATUS status;
+    ASSERT_TRUE(ControlService(service.Get(), SERVICE_CONTROL_STOP, &status));
+    EXPECT_TRUE(WaitForServiceState(service.Get(), SERVICE_STOPPED));
 }
 
 // An independent client: the script host uses every member by name.
