@@ -1,10 +1,9 @@
-// Krellin.exe and KrellinSvc.exe, each a row of the same tests of the
-// process host they share.
 #include "tests/support/LateBound.h"
 #include "tests/support/ProcessTools.h"
 #include "tests/support/RegistryTools.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <string>
 #include <utility>
@@ -59,7 +58,6 @@ class HostTest : public ::testing::TestWithParam<Program> {
     }
     const Program& P() const { return GetParam(); }
     std::wstring Exe() const { return BesideTest(P().exe); }
-    std::wstring AppIdKey() const { return std::wstring(L"AppID\\") + P().appId; }
     DWORD Run(const wchar_t* switchText, const std::wstring& exe = L"") {
         return RunAndWait(Quoted(exe.empty() ? Exe() : exe) + L" " + switchText);
     }
@@ -76,6 +74,8 @@ TEST_P(HostTest, SwitchesWriteAndRemoveExactlyTheEntries) {
     const std::wstring copyDir = L"C:\\vx'q dir", copy = copyDir + L"\\" + P().exe;
     CreateDirectoryW(copyDir.c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(Exe().c_str(), copy.c_str(), FALSE));
+    const std::wstring appIdKey = std::wstring(L"AppID\\") + P().appId;
+    const std::string narrowAppIdKey(appIdKey.begin(), appIdKey.end());
     const struct {
         std::wstring exe;
         const wchar_t *reg, *unreg; // no unreg: the next row registers over it
@@ -100,16 +100,28 @@ TEST_P(HostTest, SwitchesWriteAndRemoveExactlyTheEntries) {
             EXPECT_EQ(P().appId, ClassesText(key, L"AppID"));
             EXPECT_EQ(LongPath(c.exe), LongPath(ClassesText(key + L"\\LocalServer32", nullptr)));
         }
-        EXPECT_EQ(c.asService ? P().service : L"?", ClassesText(AppIdKey(), L"LocalService"));
-        // A plain registration over a service one leaves the parameters, which
-        // mean nothing without LocalService.
-        if (c.asService) {
-            EXPECT_EQ(L"-Service", ClassesText(AppIdKey(), L"ServiceParameters"));
+        EXPECT_EQ(c.asService ? P().service : L"?", ClassesText(appIdKey, L"LocalService"));
+        // A missing list would let everybody in.
+        for (auto [value, rights] :
+             {std::pair{"AccessPermission", L"CCDC"}, std::pair{"LaunchPermission", L"CCDCSW"}}) {
+            std::string data =
+                ReadBytes(HKEY_CLASSES_ROOT, narrowAppIdKey.c_str(), value).value_or("");
+            wchar_t* text = nullptr;
+            ASSERT_TRUE(data.size() > 1 && ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                                               data.data(), SDDL_REVISION_1,
+                                               DACL_SECURITY_INFORMATION, &text, nullptr))
+                << value;
+            const std::wstring ace = std::wstring(L"(A;;") + rights + L";;;";
+            EXPECT_EQ(text, L"D:" + ace + L"SY)" + ace + L"BA)" + ace + L"IU)") << value;
+            LocalFree(text);
         }
         const std::wstring key =
             std::wstring(L"System\\CurrentControlSet\\Services\\") + P().service;
         ASSERT_EQ(c.asService, static_cast<bool>(OpenService(SERVICE_QUERY_CONFIG)));
+        // A plain registration over a service one leaves the parameters, which
+        // mean nothing without LocalService.
         if (c.asService) {
+            EXPECT_EQ(L"-Service", ClassesText(appIdKey, L"ServiceParameters"));
             EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START),
                       ReadDword(HKEY_LOCAL_MACHINE, key.c_str(), L"Start"));
             EXPECT_EQ(Quoted(c.exe), ReadText(HKEY_LOCAL_MACHINE, key.c_str(), L"ImagePath"));
@@ -123,7 +135,7 @@ TEST_P(HostTest, SwitchesWriteAndRemoveExactlyTheEntries) {
             for (const std::wstring& key :
                  {L"CLSID\\" + std::wstring(clsid), progId, progId + L".1"})
                 EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key.c_str())) << key;
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, AppIdKey().c_str()));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, appIdKey.c_str()));
         EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID") &&
                     KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
         EXPECT_FALSE(OpenService(SERVICE_QUERY_CONFIG));
@@ -137,7 +149,7 @@ TEST_P(HostTest, FirstStartRegistersASecondInstanceEndsAndAServiceRunsUntilStopp
     CapturedProcess first;
     ASSERT_TRUE(first.Start(Quoted(Exe())));
     ASSERT_NE(CapturedProcess::kNotFound, first.WaitForLine("Service started", 0, 30000));
-    EXPECT_EQ(P().service, ClassesText(AppIdKey(), nullptr));
+    EXPECT_EQ(P().service, ClassesText(L"AppID\\" + std::wstring(P().appId), nullptr));
     // A second instance finds the first and ends, also when COM starts it.
     for (const wchar_t* line : {L"", L"-Embedding"})
         EXPECT_EQ(P().secondInstanceCode, Run(line)) << line;
@@ -148,7 +160,6 @@ TEST_P(HostTest, FirstStartRegistersASecondInstanceEndsAndAServiceRunsUntilStopp
                   client.Create((P().classes[0].second + L".1").c_str(), CLSCTX_LOCAL_SERVER));
         EXPECT_TRUE(client.Long(P().probe).has_value());
     }
-    // The agent's Quit is run by tests/e2e.
     EXPECT_EQ(kNoExitCode, WaitForExit(first.Process(), 500))
         << "the last client letting go must not end it";
     EXPECT_TRUE(EndServerProcess(first.Id()));
@@ -171,7 +182,6 @@ TEST_P(HostTest, FirstStartRegistersASecondInstanceEndsAndAServiceRunsUntilStopp
     EXPECT_TRUE(WaitForServiceState(service.Get(), SERVICE_STOPPED));
 }
 
-// An independent client: the script host uses every member by name.
 TEST(SettingsServiceScript, AScriptClientUsesEveryMember) {
     EXPECT_EQ(RunAndWait(L"cscript.exe //nologo " + Quoted(BesideTest(L"registry_check.js")) +
                              L" " + Quoted(BesideTest(L"KrellinSvc.exe")),

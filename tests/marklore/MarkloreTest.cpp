@@ -133,7 +133,6 @@ class Marklore : public testing::Test {
     LateBound root;
 };
 
-// An independent client that registers the DLL itself and walks kTree.
 TEST_F(Marklore, AScriptClientWalksTheFavourites) {
     EXPECT_EQ(RunAndWait(L"cscript.exe //nologo " + Quoted(BesideTest(L"walk_favorites.js")) +
                              L" " + Quoted(BesideTest(L"Marklore.dll")) + L" " +
