@@ -50,7 +50,6 @@ try {
         shell.RegDelete(agentKey);
         shell.RegDelete(product);
         shell.RegDelete(company);
-    } catch (e) {
-    }
+    } catch (e) {}
 }
 WScript.Quit(failures == 0 ? 0 : 1);

@@ -148,7 +148,6 @@ TEST_F(Marklore, EveryFirstReadsItsFolderAgainAndObjectsDieWithTheirLastRelease)
     ASSERT_TRUE(OpenGroup(root, &news));
     WriteFile(favorites_ / L"empty\\Late.url", Shortcut("http://late.example.com/"));
     EXPECT_EQ(Walk(empty), L"Late=http://late.example.com/|");
-    // A shortcut read before and changed since is read again.
     WriteFile(favorites_ / L"empty\\Late.url", Shortcut("http://later.example.com/"));
     EXPECT_EQ(Walk(empty), L"Late=http://later.example.com/|");
     fs::create_directory(favorites_ / L"Aardvark");
