@@ -1,4 +1,3 @@
-// The control panel against in-process doubles of the agent, desktop and page.
 #include "VornixUI/BrowserPage.h"
 #include "VornixUI/ControlPanelApp.h"
 #include "VornixUI/ControlPanelDialog.h"
@@ -26,7 +25,6 @@ namespace {
 using browserdouble::Call;
 using browserdouble::Member;
 
-// One agent object with IKrellinIF2's settings; a call after Quit finds it gone.
 class FakeAgent final : public browserdouble::NamedDispatch<FakeAgent, IDispatch> {
   public:
     static const Member<FakeAgent> kMembers[];
@@ -154,7 +152,6 @@ const std::string kReads =
     "get KillFixedSize; get AllowUserInitiated; get NotifyOnBlock; get AllowedSites; "
     "get BypassKeys; get BlockedCount; ";
 
-// The desktop's and the doubles' calls land in one log, the test's timeline.
 class ControlPanelTest : public ::testing::Test {
   protected:
     ControlPanelTest() {
@@ -179,10 +176,6 @@ class ControlPanelTest : public ::testing::Test {
     void Forget() {
         log.clear();
         boxTexts.clear();
-    }
-    void Start(std::function<void(FakeAgent&)> configure = nullptr) {
-        Serve(std::move(configure));
-        Open();
     }
     void Serve(std::function<void(FakeAgent&)> configure = nullptr) {
         agents.clear();
@@ -212,7 +205,6 @@ class ControlPanelTest : public ::testing::Test {
         GetWindowTextW(Control(id), text, 512);
         return text;
     }
-    // The count, the sound file's name, then each box checked or half-set.
     std::wstring Shown() {
         std::wstring shown = Text(L"NumPopups") + L" " + Text(L"FileName");
         for (const wchar_t* id :
@@ -226,7 +218,6 @@ class ControlPanelTest : public ::testing::Test {
         }
         return shown;
     }
-    // Every setting as the agent has it by default, then the count.
     static std::string PushAll(const std::string& sound, int mask, int mute = 0) {
         return "put Visible=0; put AudioFileName=" + sound +
                "; put MuteAudio=" + std::to_string(-mute) +
@@ -265,11 +256,12 @@ TEST_F(ControlPanelTest, StartUpReadsEverySettingTwiceAndShowsIt) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.boxes);
-        Start([&](FakeAgent& a) {
+        Serve([&](FakeAgent& a) {
             a.numbers = c.numbers;
             a.numbers[L"BlockedCount"] = 42;
             a.texts[L"AudioFileName"] = wave;
         });
+        Open();
         EXPECT_EQ(log, "create; get IsServeReady; " + kReads + kReads);
         EXPECT_EQ(Shown(), L"42 vornixui_tests.exe" + c.boxes);
         Forget();
@@ -326,10 +318,11 @@ TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ids);
-        Start([&](FakeAgent& a) {
+        Serve([&](FakeAgent& a) {
             a.numbers[L"BypassKeys"] = 5;
             a.texts = {{L"AudioFileName", wave}, {L"AllowedSites", L"example.com"}};
         });
+        Open();
         Agent().numbers[L"BlockedCount"] = 17;
         Forget();
         SetWindowTextW(Control(L"NewSite"), c.typed);
@@ -376,7 +369,8 @@ TEST_F(ControlPanelTest, OnlyOpenableWaveFilesOnThisComputerAreTheSound) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored + c.picked.value_or(L""));
-        Start([&](FakeAgent& a) { a.texts[L"AudioFileName"] = c.stored; });
+        Serve([&](FakeAgent& a) { a.texts[L"AudioFileName"] = c.stored; });
+        Open();
         Forget();
         picked = c.picked;
         Click(L"PickFile");
