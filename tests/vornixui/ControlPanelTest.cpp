@@ -118,8 +118,7 @@ class StubPage : public NativePage {
     std::string& log_;
 };
 
-// Runs a script once from inside the modal loop that starts next; a loop
-// that never starts leaves no script behind for the next test.
+// A modal loop that never starts leaves no script behind for the next test.
 class OnNextTick {
   public:
     explicit OnNextTick(std::function<void()> script) {
