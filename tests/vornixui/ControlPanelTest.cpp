@@ -304,7 +304,6 @@ TEST_F(ControlPanelTest, EveryClickDoesWhatItsElementStandsFor) {
         {L"Quit Ctrl", restart + PushAll(sound, 4)},
         {L"MuteAudio NumPopups", "put MuteAudio=-1; " + PushAll(sound, 5, 1)},
         {L"WebSite", site},
-        {L"Play", "play:" + sound + "; "},
         {L"MuteAudio Play", "put MuteAudio=-1; "},
         {L"PickFile", "pick:" + sound + "; "},
         {L"Vabout", "about; " + site},
