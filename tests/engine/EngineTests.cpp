@@ -1,4 +1,3 @@
-// The engine in-process beside doubles of its neighbours; the fixture is its host.
 #include "tests/fakes/ServedDoubles.h"
 #include "tests/support/RegistryTools.h"
 
@@ -186,8 +185,7 @@ TEST_F(EngineTest, EventsDuringAndAfterTheTearDownDoNothing) {
     const int countReads = collection->countReads;
     engine.reset();
     EXPECT_EQ(3, fired);
-    EXPECT_EQ("00", Sinks());
-    EXPECT_TRUE(collection->events.sinks.empty());
+    EXPECT_TRUE(Sinks() == "00" && collection->events.sinks.empty());
     lateEvents();
     EXPECT_EQ(countReads, collection->countReads) << "no Update without an owner";
     EXPECT_EQ(0, browser->quits + opener->quits);
@@ -341,11 +339,10 @@ TEST_F(EngineTest, FixedSizeWindowsAreBlockedWhateverTheirStateWhileTheSettingIs
 TEST_F(EngineTest, HeldBypassKeysLetPopupsThrough) {
     Start(0);
     // BypassKeys, the key held, and whether it counts.
-    // clang-format off
     const std::tuple<unsigned short, BYTE, bool> rows[] = {
-        {1, VK_CONTROL, true}, {2, VK_MENU, true}, {4, VK_SHIFT, true}, {2, VK_CONTROL, false},
-        {0, VK_CONTROL, false}, {8, VK_CONTROL, false}, {0xFFF8, VK_SHIFT, false}};
-    // clang-format on
+        {1, VK_CONTROL, true},    {2, VK_MENU, true},     {4, VK_SHIFT, true},
+        {2, VK_CONTROL, false},   {0, VK_CONTROL, false}, {8, VK_CONTROL, false},
+        {0xFFF8, VK_SHIFT, false}};
     for (const auto& [keys, key, counts] : rows) {
         engine->settings.BypassKeys = keys;
         keybd_event(key, 0, 0, 0);
@@ -479,7 +476,6 @@ TEST_F(EngineTest, TheCountIsShownSignedWrapsAndLosesNoBlockToAFailedCallOrANest
                             shown));
         EXPECT_EQ(static_cast<LONG>(static_cast<ULONG>(stored) + 1), Count());
     }
-    EXPECT_EQ(Count(), engine->AddBlockCount(0));
     // Blocks counted while another call waits on its read (a count read, 0,
     // or a block, 1) are never lost.
     const std::pair<ULONG, int> nestedRows[] = {{0, 1}, {0, 2}, {1, 1}};
@@ -496,10 +492,8 @@ TEST_F(EngineTest, TheCountIsShownSignedWrapsAndLosesNoBlockToAFailedCallOrANest
     // once the store answers again, also when it is a write that failed.
     store.dwords[L"BlockCount"] = 41;
     store.failures[L"GetAppDWORD"] = RPC_E_DISCONNECTED;
-    store.calls.clear();
     EXPECT_EQ(kBlocked, opener->OpenPopup(kElsewhere)->State());
     EXPECT_EQ(41, Count());
-    EXPECT_EQ(L"TopLevelKey -2147483646", store.calls.at(1)) << "the new client";
     store.failures = {{L"SetAppDWORD", RPC_E_DISCONNECTED}};
     EXPECT_EQ(42, engine->AddBlockCount(0));
     EXPECT_EQ(41, Count());
@@ -516,7 +510,6 @@ TEST_F(EngineTest, WithoutTheSettingsServiceOrTheFavouritesReaderDefaultsAndOthe
     EXPECT_TRUE(engine->IsKnownUrl(L"http://www.quandrel.com/"));
     EXPECT_EQ(Fields(Settings()), Fields(engine->settings));
     EXPECT_EQ(1, engine->AddBlockCount(1)) << "a missing count counts as 0";
-    EXPECT_TRUE(store.calls.empty());
 }
 
 } // namespace
