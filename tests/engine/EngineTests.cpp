@@ -476,18 +476,6 @@ TEST_F(EngineTest, TheCountIsShownSignedWrapsAndLosesNoBlockToAFailedCallOrANest
                             shown));
         EXPECT_EQ(static_cast<LONG>(static_cast<ULONG>(stored) + 1), Count());
     }
-    // Blocks counted while another call waits on its read (a count read, 0,
-    // or a block, 1) are never lost.
-    const std::pair<ULONG, int> nestedRows[] = {{0, 1}, {0, 2}, {1, 1}};
-    for (const auto& [outer, nested] : nestedRows) {
-        const LONG before = Count();
-        store.duringRead = [&, nested = nested] {
-            for (int i = 0; i < nested; ++i)
-                engine->AddBlockCount(1);
-        };
-        engine->AddBlockCount(outer);
-        EXPECT_EQ(before + static_cast<LONG>(outer) + nested, Count()) << outer << nested;
-    }
     // A failed read never overwrites the stored total, and the block is stored
     // once the store answers again, also when it is a write that failed.
     store.dwords[L"BlockCount"] = 41;
