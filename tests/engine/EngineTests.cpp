@@ -261,17 +261,6 @@ TEST_F(EngineTest, EachPopupIsShownBlockedAtItsFirstNavigationOrRefused) {
     }
 }
 
-TEST_F(EngineTest, AtCompletionTheWindowsOwnAddressDecidesTheSameSite) {
-    Start();
-    Window blocked = Unnavigated(), shown = Unnavigated();
-    blocked->url = kElsewhere;
-    shown->url = L"http://shop.opener.com/";
-    for (const Window& popup : {blocked, shown})
-        popup->FireNavigateComplete2(kElsewhere);
-    EXPECT_EQ(L"hidden quit closed", blocked->State()) << "only BeforeNavigate2 cancels";
-    EXPECT_EQ(L"visible", shown->State());
-}
-
 TEST_F(EngineTest, AddressesAlwaysAllowedAreMatchedWholeOrOnTheHost) {
     ScopedText start(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main",
                      L"Start Page");
@@ -378,10 +367,17 @@ TEST_F(EngineTest, BlockedPopupsAreListedAnnouncedOncePerPageAndTheirSitesAllowe
         EXPECT_EQ(announced, popups.Add({L"http://ad/", L"", {}}, page, at)) << at;
 }
 
-TEST_F(EngineTest, BrowsersFailingMidDecisionAndArgumentsMissingOrTooLongAreSafe) {
-    Start(0);
-    Window popup = Unnavigated(), second = Unnavigated(), third = Unnavigated(),
-           fourth = Unnavigated(), fifth = Unnavigated();
+TEST_F(EngineTest, CompletionsGoByTheWindowsOwnAddressAndFailingBrowsersOrBadArgumentsAreSafe) {
+    Start();
+    Window blocked = Unnavigated(), shown = Unnavigated(), popup = Unnavigated(),
+           second = Unnavigated(), third = Unnavigated(), fourth = Unnavigated(),
+           fifth = Unnavigated();
+    blocked->url = kElsewhere;
+    shown->url = L"http://shop.opener.com/";
+    for (const Window& window : {blocked, shown})
+        window->FireNavigateComplete2(kElsewhere);
+    EXPECT_EQ(L"hidden quit closed", blocked->State()) << "only BeforeNavigate2 cancels";
+    EXPECT_EQ(L"visible", shown->State());
     popup->failures = {{L"Visible", RPC_E_DISCONNECTED}, {L"Quit", RPC_E_DISCONNECTED}};
     second->failures[L"Quit"] = RPC_E_DISCONNECTED;
     popup->Navigate(L"http://www.quandrel.com/");
