@@ -409,7 +409,7 @@ auto Fields(const Settings& s) {
                     s.AllowUserInitiated, s.NotifyOnBlock, s.AllowedSites);
 }
 
-TEST_F(EngineTest, SettingsLoadWithTheirDefaultsAndAreReadBackOnceSaved) {
+TEST_F(EngineTest, SettingsLoadWithTheirDefaultsAlsoWithoutTheServiceAndAreReadBackOnceSaved) {
     engine = std::make_unique<XShell>(this);
     EXPECT_EQ(L"DisableMessenger", store.calls.back()) << "once the settings are loaded";
     EXPECT_EQ(Fields(Settings()), Fields(engine->settings));
@@ -427,6 +427,14 @@ TEST_F(EngineTest, SettingsLoadWithTheirDefaultsAndAreReadBackOnceSaved) {
     EXPECT_EQ(0x2345, engine->settings.BypassKeys);
     EXPECT_EQ((std::vector<std::wstring>{L"example.com", L"b.org"}), engine->settings.AllowedSites);
     EXPECT_EQ(0, store.dwords[L"MuteAudio"]) << "the store changes only on a save";
+    engine.reset();
+    registry.reset();
+    reader.reset();
+    engine = std::make_unique<XShell>(this);
+    EXPECT_EQ(Fields(Settings()), Fields(engine->settings)) << "without the service";
+    EXPECT_FALSE(engine->IsKnownUrl(L"http://www.elsewhere.net/")) << "nor the reader";
+    EXPECT_TRUE(engine->IsKnownUrl(L"http://www.quandrel.com/"));
+    EXPECT_EQ(1, engine->AddBlockCount(1)) << "a missing count counts as 0";
 }
 
 TEST(SiteListTest, SiteListsKeepPlainHostNamesOnly) {
@@ -455,7 +463,7 @@ TEST(SiteListTest, SiteListsKeepPlainHostNamesOnly) {
     EXPECT_EQ(kMaxAllowedSites, parsed.size());
 }
 
-TEST_F(EngineTest, TheCountIsShownSignedWrapsAndLosesNoBlockToAFailedCallOrANestedOne) {
+TEST_F(EngineTest, TheCountIsShownSignedWrapsAndLosesNoBlockToAFailedCall) {
     Start(0);
     const std::pair<LONG, const char*> rows[] = {{-1, "0"}, {0x7FFFFFFF, "-2147483648"}};
     for (const auto& [stored, shown] : rows) {
@@ -477,16 +485,6 @@ TEST_F(EngineTest, TheCountIsShownSignedWrapsAndLosesNoBlockToAFailedCallOrANest
     store.failures.clear();
     EXPECT_EQ(42, engine->AddBlockCount(0));
     EXPECT_EQ(42, Count());
-}
-
-TEST_F(EngineTest, WithoutTheSettingsServiceOrTheFavouritesReaderDefaultsAndOtherRulesHold) {
-    registry.reset();
-    reader.reset();
-    Start(0);
-    EXPECT_FALSE(engine->IsKnownUrl(L"http://www.elsewhere.net/"));
-    EXPECT_TRUE(engine->IsKnownUrl(L"http://www.quandrel.com/"));
-    EXPECT_EQ(Fields(Settings()), Fields(engine->settings));
-    EXPECT_EQ(1, engine->AddBlockCount(1)) << "a missing count counts as 0";
 }
 
 } // namespace
