@@ -25,9 +25,6 @@ struct RegistryStore {
     std::map<std::wstring, std::wstring> strings, lists;
     std::vector<std::wstring> calls;          // "Member argument ..." for every call
     std::map<std::wstring, HRESULT> failures; // by member name
-    // Run inside the next GetAppDWORD before it answers, as the agent's
-    // thread may run calls while it waits on the cross-process read.
-    std::function<void()> duringRead;
 };
 
 class FakeRegistry : public browserdouble::NamedDispatch<FakeRegistry, IDispatch> {
@@ -67,10 +64,8 @@ inline const Member<FakeRegistry> FakeRegistry::kMembers[] = {
     {L"SetAppString", [](FakeRegistry& r, Call& c) { return Store(r.store.strings, c); }},
     {L"GetAppDWORD",
      [](FakeRegistry& r, Call& c) {
-         const auto dwords = r.store.dwords; // read before the calls made meanwhile
-         if (auto during = std::exchange(r.store.duringRead, nullptr)) during();
-         auto stored = dwords.find(c.Arg<std::wstring>(0));
-         if (stored != dwords.end()) *V_I4REF(&c.Params().rgvarg[0]) = stored->second;
+         auto stored = r.store.dwords.find(c.Arg<std::wstring>(0));
+         if (stored != r.store.dwords.end()) *V_I4REF(&c.Params().rgvarg[0]) = stored->second;
          return S_OK;
      }},
     {L"SetAppDWORD", [](FakeRegistry& r, Call& c) { return Store(r.store.dwords, c); }},
