@@ -14,9 +14,7 @@ class StatusLogTest : public ::testing::Test {
     void SetUp() override { SetTheStatusLog(&log_); }
     void TearDown() override { SetTheStatusLog(nullptr); }
     // The text after the time stamp, which tests/e2e checks on every line.
-    std::string Last(int back = 1) const {
-        return log_.Lines()[log_.LineCount() - back].substr(27);
-    }
+    std::string Last() const { return log_.Lines().back().substr(27); }
 
     StatusLog log_;
 };

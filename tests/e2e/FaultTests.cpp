@@ -60,7 +60,7 @@ TEST_F(Faults, SettingsServiceGoneWhileTheAgentRunsLosesNoCount) {
         LONG before = PopupRig::StoredBlockCount();
         Rig().EndSettingsService(kill);
         ASSERT_TRUE(FindProcesses(L"KrellinSvc.exe").empty());
-        size_t from = Log().LineCount();
+        size_t from = Log().Lines().size();
         EXPECT_EQ(Rig().Popup(L"http://ads.elsewhere-network.net/after").state, PopupRig::kBlocked);
         EXPECT_EQ(Agent().Long(L"IsServeReady"), 1);
         bool restarted = !kill || !FindProcesses(L"KrellinSvc.exe").empty();
@@ -74,7 +74,7 @@ TEST_F(Faults, SettingsServiceGoneWhileTheAgentRunsLosesNoCount) {
 // Last in the suite: the agent quits cleanly although the browser it watched
 // cannot be disconnected from.
 TEST_F(Faults, BrowserVanishingMidEventLeavesTheAgentServingUntilItQuits) {
-    size_t from = Log().LineCount();
+    size_t from = Log().Lines().size();
     HANDLE browserProcess = Rig().DoubleProcess();
     std::thread killer([&] {
         Log().WaitForLine("NewWindow2 Event : IE Popup Attempt...", from, 10000);
@@ -91,7 +91,7 @@ TEST_F(Faults, BrowserVanishingMidEventLeavesTheAgentServingUntilItQuits) {
     ASSERT_EQ(Rig().StartDouble(), S_OK) << Rig().FailedStep();
     LONG page = Browser().Long(L"OpenWindow", "sbb", PopupRig::kOpenerUrl, 0, 1).value_or(0);
     EXPECT_TRUE(Browser().Long(L"OpenPopup", "Is", page, L"http://ads.elsewhere-network.net/"));
-    EXPECT_EQ(Browser().Get<bool>(L"Navigate", "Is", page, L"http://www.opener.com/next"), false);
+    EXPECT_EQ(Browser().Long(L"Navigate", "Is", page, L"http://www.opener.com/next"), 0L);
     EXPECT_EQ(Agent().Long(L"IsServeReady"), 1);
     EXPECT_EQ(Agent().Do(L"Quit"), S_OK);
     EXPECT_EQ(WaitForExit(Log().Process(), 20000), 0u);

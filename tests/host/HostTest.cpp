@@ -87,7 +87,8 @@ TEST_P(HostTest, SwitchesWriteAndRemoveExactlyTheEntries) {
         SCOPED_TRACE(c.exe + L" " + c.reg);
         // Whatever lies below a replaced class key goes.
         const std::wstring old = std::wstring(L"CLSID\\") + P().classes[0].first + L"\\Old";
-        ASSERT_EQ(ERROR_SUCCESS, WriteText(HKEY_CLASSES_ROOT, old.c_str(), nullptr, L"x"));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetKeyValueW(HKEY_CLASSES_ROOT, old.c_str(), nullptr, REG_SZ, L"x", 4));
         ASSERT_EQ(0u, Run(c.reg, c.exe));
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, old.c_str()));
         for (const wchar_t* key : P().keys)

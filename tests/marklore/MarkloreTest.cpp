@@ -22,7 +22,6 @@ namespace fs = std::filesystem;
 std::string Shortcut(const std::string& url) {
     return "[InternetShortcut]\r\nURL=" + url + "\r\n";
 }
-// A shortcut padded with a comment line to exactly `size` bytes.
 std::string PaddedShortcut(const std::string& url, size_t size) {
     std::string text = Shortcut(url) + ";";
     return text + std::string(size - text.size() - 2, 'x') + "\r\n";

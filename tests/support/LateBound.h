@@ -13,7 +13,6 @@ class LateBound : public DispatchObject {
     template <typename T, typename... Args>
     std::optional<T> Get(const wchar_t* name, const char* types = "", Args... args) {
         constexpr VARTYPE vt = std::is_same_v<T, LONG>     ? VT_I4
-                               : std::is_same_v<T, bool>   ? VT_BOOL
                                : std::is_same_v<T, double> ? VT_R8
                                                            : VT_BSTR;
         Variant raw, out;
@@ -24,8 +23,6 @@ class LateBound : public DispatchObject {
         const VARIANT* v = out.Get();
         if constexpr (vt == VT_I4)
             return V_I4(v);
-        else if constexpr (vt == VT_BOOL)
-            return V_BOOL(v) != VARIANT_FALSE;
         else if constexpr (vt == VT_R8)
             return V_R8(v);
         else

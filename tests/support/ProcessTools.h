@@ -48,7 +48,6 @@ class CapturedProcess {
 
     HANDLE Process() const { return process_.Get(); }
     DWORD Id() const { return GetProcessId(process_.Get()); }
-    size_t LineCount() const { return Lines().size(); }
     std::vector<std::string> Lines() const;
     size_t WaitForLine(const std::string& text, size_t from, DWORD timeoutMs) const;
 

@@ -47,16 +47,11 @@ inline LONG WriteBytes(HKEY root, const char* path, const char* name, DWORD type
     return RegSetKeyValueA(root, path, name, type, data.data(), static_cast<DWORD>(data.size()));
 }
 
-inline LONG WriteText(HKEY root, const wchar_t* path, const wchar_t* name,
-                      const std::wstring& text) {
-    return RegSetKeyValueW(root, path, name, REG_SZ, text.c_str(),
-                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
 // Put back as it was afterwards; the shallowest key the test made goes with it.
 struct ScopedText {
     ScopedText(HKEY root, std::wstring path, const wchar_t* name)
-        : root(root), path(std::move(path)), name(name), old(ReadText(root, this->path.c_str(), name)) {
+        : root(root), path(std::move(path)), name(name),
+          old(ReadText(root, this->path.c_str(), name)) {
         for (size_t end = 0; made.empty() && end != std::wstring::npos;) {
             end = this->path.find(L'\\', end + 1);
             if (!KeyExists(root, this->path.substr(0, end).c_str()))
@@ -73,7 +68,10 @@ struct ScopedText {
     }
     ScopedText(const ScopedText&) = delete;
     ScopedText& operator=(const ScopedText&) = delete;
-    void Write(const std::wstring& text) { WriteText(root, path.c_str(), name, text); }
+    void Write(const std::wstring& text) {
+        RegSetKeyValueW(root, path.c_str(), name, REG_SZ, text.c_str(),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
     void Delete() { RegDeleteKeyValueW(root, path.c_str(), name); }
     HKEY root;
     std::wstring path;
