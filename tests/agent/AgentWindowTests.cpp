@@ -1,5 +1,6 @@
 #include "tests/fakes/ServedDoubles.h"
 #include "tests/support/LateBound.h"
+#include "tests/support/ProcessTools.h"
 
 #include "agent/AgentWindow.h"
 #include "agent/KrellinIF.h"
@@ -123,8 +124,6 @@ TEST_F(AgentTest, LongLinesWidenTheLogTheCloseBoxHidesAndTheTrayLeavesOnRequest)
 }
 
 TEST(ControlPanelPath, FollowsProgramFilesAndNeverOverflows) {
-    char saved[MAX_PATH] = {};
-    bool had = GetEnvironmentVariableA("ProgramFiles", saved, sizeof saved) > 0;
     const std::string tooLong(250, 'x'), huge(5000, 'x');
     // "": too long, nothing is started
     const std::pair<const char*, std::string> rows[] = {
@@ -133,10 +132,9 @@ TEST(ControlPanelPath, FollowsProgramFilesAndNeverOverflows) {
         {tooLong.c_str(), ""},
         {huge.c_str(), ""}};
     for (const auto& [programFiles, path] : rows) {
-        SetEnvironmentVariableA("ProgramFiles", programFiles);
+        ProgramFiles env(programFiles);
         EXPECT_EQ(path, AgentWindow::ControlPanelPath());
     }
-    SetEnvironmentVariableA("ProgramFiles", had ? saved : nullptr);
 }
 
 // A client may call before the agent's window and engine exist.

@@ -12,6 +12,10 @@
 
 namespace vx::browserdouble {
 
+// State()'s words for a window shown, blocked at its first navigation, or refused.
+inline constexpr wchar_t kShown[] = L"visible", kBlocked[] = L"hidden cancelled quit closed",
+                         kRefused[] = L"hidden cancelled closed";
+
 class BrowserWindow : public NamedDispatch<BrowserWindow, IDispatch, IConnectionPointContainer> {
   public:
     static const Member<BrowserWindow> kMembers[];

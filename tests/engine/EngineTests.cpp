@@ -14,14 +14,11 @@
 namespace vx::test {
 namespace {
 
-using browserdouble::BrowserWindow;
-using browserdouble::ShellWindowCollection;
+using namespace browserdouble;
 using Window = ComPtr<BrowserWindow>;
 
 const wchar_t kOpener[] = L"http://www.opener.com/index.html",
               kElsewhere[] = L"http://www.elsewhere.net/";
-const wchar_t kShown[] = L"visible", kBlocked[] = L"hidden cancelled quit closed",
-              kRefused[] = L"hidden cancelled closed";
 
 struct EngineTest : ::testing::Test, fakes::ServedDoubles, EngineHost {
     void SetUp() override {

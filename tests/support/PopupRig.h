@@ -2,6 +2,7 @@
 
 #include "ProcessTools.h"
 #include "LateBound.h"
+#include "tests/browserdouble/ShellWindowCollection.h"
 
 namespace vx::test {
 
@@ -10,9 +11,9 @@ class PopupRig {
     static constexpr const wchar_t* kSettingsKey =
         L"Software\\Quandrel, Inc.\\Vornix! Popup Blocker\\1.00.000";
     static constexpr const wchar_t* kOpenerUrl = L"http://www.opener.com/index.html";
-    static constexpr const wchar_t* kShown = L"visible";
-    static constexpr const wchar_t* kRefused = L"hidden cancelled closed";
-    static constexpr const wchar_t* kBlocked = L"hidden cancelled quit closed";
+    static constexpr const wchar_t* kShown = browserdouble::kShown;
+    static constexpr const wchar_t* kRefused = browserdouble::kRefused;
+    static constexpr const wchar_t* kBlocked = browserdouble::kBlocked;
 
     static HRESULT Install();
     static void Uninstall();

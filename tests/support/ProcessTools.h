@@ -2,6 +2,7 @@
 
 #include "common/Scoped.h"
 
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,6 +31,14 @@ bool EndServerProcess(DWORD processId, DWORD timeoutMs = 10000);
 // activation; a restart forgets every registration, also of running servers.
 void RestartRpcss();
 bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs = 15000);
+
+// Sets ProgramFiles (null: unsets it) for a scope; the products take an empty
+// one as unset, so an unset one comes back empty.
+struct ProgramFiles {
+    explicit ProgramFiles(const char* value) { SetEnvironmentVariableA("ProgramFiles", value); }
+    ~ProgramFiles() { SetEnvironmentVariableA("ProgramFiles", original.c_str()); }
+    static inline const std::string original = getenv("ProgramFiles") ? getenv("ProgramFiles") : "";
+};
 
 void PumpFor(DWORD ms);
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs = 20);

@@ -15,7 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <optional>
 #include <sstream>
 
@@ -136,13 +135,6 @@ class OnNextTick {
   private:
     static inline std::function<void()> script_;
     UINT_PTR id_;
-};
-
-// An empty ProgramFiles counts as unset.
-struct ProgramFiles {
-    explicit ProgramFiles(const char* value) { SetEnvironmentVariableA("ProgramFiles", value); }
-    ~ProgramFiles() { SetEnvironmentVariableA("ProgramFiles", original.c_str()); }
-    static inline const std::string original = getenv("ProgramFiles") ? getenv("ProgramFiles") : "";
 };
 
 const std::string kPage = "\\Quandrel, Inc\\Vornix! Popup Blocker\\vornixui-popup.htm";
